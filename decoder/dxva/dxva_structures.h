@@ -98,13 +98,13 @@ struct DXVA_Qmatrix_H264 {
 struct DXVA_Slice_H264_Short {
     uint32_t BSNALunitDataLocation;
     uint32_t SliceBytesInBuffer;
-    uint16_t wBadSliceChunkFlag;
+    uint16_t wBadSliceChopping;
 };
 
 struct DXVA_Slice_H264_Long {
     uint32_t BSNALunitDataLocation;
     uint32_t SliceBytesInBuffer;
-    uint16_t wBadSliceChunkFlag;
+    uint16_t wBadSliceChopping;
     uint16_t first_mb_in_slice;
     uint16_t NumMbsForSlice;
     uint16_t BitOffsetToSliceData;
@@ -253,7 +253,7 @@ struct DXVA_Qmatrix_HEVC {
 struct DXVA_Slice_HEVC_Short {
     uint32_t BSNALunitDataLocation;
     uint32_t SliceBytesInBuffer;
-    uint16_t wBadSliceChunkFlag;
+    uint16_t wBadSliceChopping;
 };
 
 #pragma pack(pop)
