@@ -1,0 +1,98 @@
+#include "bitstream/bit_reader.h"
+
+BitReader MakeBitReader(const uint8_t* data, size_t size)
+{
+    return BitReader{data, data, data + size, 8};
+}
+
+uint32_t ReadBit(BitReader& reader)
+{
+    --reader.bitsLeft;
+    uint32_t bit = reader.cursor < reader.end ? (*reader.cursor >> reader.bitsLeft) & 1u : 0u;
+    if (reader.bitsLeft == 0) {
+        ++reader.cursor;
+        reader.bitsLeft = 8;
+    }
+    return bit;
+}
+
+uint32_t ReadBits(BitReader& reader, int count)
+{
+    if (count < 1)
+        return 0;
+    if (count > 32)
+        count = 32;
+    uint32_t value = 0;
+    // Whole bytes straight from memory while aligned and inside the data.
+    while (count >= 8 && reader.bitsLeft == 8 && reader.cursor < reader.end) {
+        value = (value << 8) | *reader.cursor++;
+        count -= 8;
+    }
+    while (count-- > 0)
+        value = (value << 1) | ReadBit(reader);
+    return value;
+}
+
+void SkipBits(BitReader& reader, size_t count)
+{
+    size_t consumed = (8 - reader.bitsLeft) + count;
+    size_t wholeBytes = consumed / 8;
+    // Stop the cursor one byte past the end: that is enough to show the
+    // overrun, and a huge count cannot carry the pointer anywhere wild.
+    size_t room = reader.cursor <= reader.end ? static_cast<size_t>(reader.end - reader.cursor) + 1 : 0;
+    if (wholeBytes > room) {
+        reader.cursor += room;
+        reader.bitsLeft = 8;
+        return;
+    }
+    reader.cursor += wholeBytes;
+    reader.bitsLeft = 8 - static_cast<uint32_t>(consumed % 8);
+}
+
+uint32_t ReadByte(BitReader& reader)
+{
+    if (reader.bitsLeft == 8 && reader.cursor < reader.end)
+        return *reader.cursor++;
+    return ReadBits(reader, 8);
+}
+
+uint32_t ReadUe(BitReader& reader)
+{
+    uint32_t leadingZeros = 0;
+    for (;;) {
+        if (ReadBit(reader) == 1 || leadingZeros == 32 || reader.cursor >= reader.end)
+            break;
+        ++leadingZeros;
+    }
+    uint32_t value = ReadBits(reader, static_cast<int>(leadingZeros));
+    return value + (1u << (leadingZeros % 32)) - 1u;
+}
+
+int32_t ReadSe(BitReader& reader)
+{
+    uint32_t k = ReadUe(reader);
+    if (k & 1u)
+        return static_cast<int32_t>(static_cast<uint32_t>((static_cast<uint64_t>(k) + 1) / 2));
+    return -static_cast<int32_t>(k / 2);
+}
+
+bool MoreRbspData(const BitReader& reader)
+{
+    if (reader.cursor >= reader.end)
+        return false;
+    BitReader peek = reader;
+    return ReadBits(peek, 8) != 0x80;
+}
+
+void SkipTrailingBits(BitReader& reader)
+{
+    ReadBit(reader);
+    while (reader.bitsLeft != 8)
+        ReadBit(reader);
+}
+
+size_t BitPosition(const BitReader& reader)
+{
+    const uint8_t* at = reader.cursor < reader.end ? reader.cursor : reader.end;
+    return static_cast<size_t>(at - reader.begin) * 8 + 8 - reader.bitsLeft;
+}
