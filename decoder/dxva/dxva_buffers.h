@@ -1,0 +1,46 @@
+#pragma once
+
+// Builders of the DXVA parameter buffers from the parser state after an
+// access unit has been walked. Each writes one published structure into a
+// buffer the driver handed out and returns the number of bytes written.
+//
+// A negative result means nothing was written: the buffer is missing or
+// smaller than the structure, or the stream has no current parameter set
+// for the picture. The cause is logged at error level.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "decoder/dxva/dxva_structures.h"
+
+struct H264Stream;
+struct HevcStream;
+
+// The two output surfaces the decoder alternates between: the picture is
+// decoded into `current`; a predicted picture refers to `reference`, which
+// holds the previous picture.
+struct DxvaSurfaceIndices {
+    uint32_t current;
+    uint32_t reference;
+};
+
+// statusReportCounter: the decoder's StatusReportFeedbackNumber source,
+// shared by both codecs; it is advanced only when the buffer was filled.
+int32_t FillPictureParametersH264(const H264Stream& stream, const DxvaSurfaceIndices& surfaces,
+                                  uint32_t& statusReportCounter, void* buffer, size_t bufferSize);
+int32_t FillQuantizationMatrixH264(const H264Stream& stream, void* buffer, size_t bufferSize);
+// One long-format entry for the slice just parsed; `location` and `size`
+// describe the slice's bytes in the bitstream buffer. NumMbsForSlice is left
+// 0 for the caller, which knows where the next slice starts.
+int32_t FillSliceControlH264(const H264Stream& stream, const DxvaSurfaceIndices& surfaces, void* entry,
+                             size_t entrySpace, uint32_t location, uint32_t size);
+
+int32_t FillPictureParametersHevc(const HevcStream& stream, const DxvaSurfaceIndices& surfaces,
+                                  uint32_t& statusReportCounter, void* buffer, size_t bufferSize);
+int32_t FillQuantizationMatrixHevc(const HevcStream& stream, void* buffer, size_t bufferSize);
+
+// A picture entry naming a surface; the flag bit stays clear.
+inline uint8_t DxvaPicEntry(uint32_t surfaceIndex)
+{
+    return static_cast<uint8_t>(surfaceIndex & 0x7F);
+}
