@@ -1,0 +1,145 @@
+#include "decoder/dxva2_video_decoder.h"
+
+#include "bench/video_frame.h"
+#include "logging/spdlog_logger.h"
+
+using namespace platform;
+
+namespace {
+
+// A short-slice configuration (raw 2) beats a long-slice one (raw 1), and an
+// unencrypted bitstream outweighs both; 0 means the configuration is unusable.
+uint32_t ScoreConfiguration(const D3D11_VIDEO_DECODER_CONFIG& config)
+{
+    uint32_t score = 0;
+    if (config.ConfigBitstreamRaw == 1)
+        score = 1;
+    else if (config.ConfigBitstreamRaw == 2)
+        score = 2;
+    else
+        return 0;
+    if (config.guidConfigBitstreamEncryption == DXVA_NoEncrypt)
+        score += 16;
+    return score;
+}
+
+uint32_t Hex(HRESULT result) { return static_cast<uint32_t>(result); }
+
+}  // namespace
+
+HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
+{
+    ReleaseConfiguration();
+
+    D3D11_VIDEO_DECODER_DESC description = {};
+    if (codec == kCodecH264) {
+        description.Guid = m_H264Profile;
+    } else if (codec == kCodecH265) {
+        description.Guid = m_HevcProfile;
+    } else {
+        g_Logger.Log(LogLevel::error, "decoder: unknown codec");
+        return E_ABORT;
+    }
+    description.SampleWidth = static_cast<UINT>(m_CodedWidth);
+    description.SampleHeight = static_cast<UINT>(m_CodedHeight);
+    description.OutputFormat = DXGI_FORMAT_NV12;
+
+    // Without Init there is no video device to ask.
+    UINT count = 0;
+    HRESULT result = m_VideoDevice ? m_VideoDevice->GetVideoDecoderConfigCount(&description, &count) : E_POINTER;
+    if (Failed(result) || count == 0) {
+        g_Logger.Log(LogLevel::error, "GetVideoDecoderConfigCount failed, error: 0x%x (count: %d) for: [%dx%d]",
+                     Hex(result), count, m_Width, m_Height);
+        return E_ABORT;
+    }
+
+    uint32_t bestScore = 0;
+    D3D11_VIDEO_DECODER_CONFIG bestConfig = {};
+    for (UINT index = 0; index < count; ++index) {
+        D3D11_VIDEO_DECODER_CONFIG config = {};
+        if (Failed(m_VideoDevice->GetVideoDecoderConfig(&description, index, &config))) {
+            g_Logger.Log(LogLevel::error, "GetVideoDecoderConfig failed for id: %d", index);
+            continue;
+        }
+        uint32_t score = ScoreConfiguration(config);
+        if (score > bestScore) {
+            bestScore = score;
+            bestConfig = config;
+        }
+    }
+    if (bestScore == 0) {
+        g_Logger.Log(LogLevel::error, "no suitable decoder found...");
+        return E_ABORT;
+    }
+
+    result = m_VideoDevice->CreateVideoDecoder(&description, &bestConfig, &m_VideoDecoder);
+    if (Failed(result) || !m_VideoDecoder) {
+        m_VideoDecoder = nullptr;
+        g_Logger.Log(LogLevel::error, "CreateVideoDecoder failed: 0x%x (for: [%dx%d])", Hex(result), m_Width, m_Height);
+        return Failed(result) ? result : E_FAIL;
+    }
+
+    // H.265 has only the short slice-control format.
+    m_ShortSliceFormat = bestConfig.ConfigBitstreamRaw == 2 || codec == kCodecH265;
+
+    result = CreateOutputSurfaces(codec);
+    if (Failed(result)) {
+        g_Logger.Log(LogLevel::error, "Failed to create texture 2D");
+        return result;
+    }
+    if (!m_ShortSliceFormat)
+        g_Logger.Log(LogLevel::info, "video: decoder: this decoder is using long slice");
+    return S_OK;
+}
+
+HRESULT DXVA2VideoDecoder::CreateOutputSurfaces(uint8_t codec)
+{
+    D3D11_TEXTURE2D_DESC textureDescription = {};
+    textureDescription.Width = static_cast<UINT>(m_CodedWidth);
+    textureDescription.Height = static_cast<UINT>(m_CodedHeight);
+    textureDescription.MipLevels = 1;
+    textureDescription.ArraySize = 2;
+    textureDescription.Format = DXGI_FORMAT_NV12;
+    textureDescription.SampleDesc = {1, 0};
+    textureDescription.Usage = D3D11_USAGE_DEFAULT;
+    textureDescription.BindFlags = D3D11_BIND_DECODER;
+
+    UINT support = 0;
+    HRESULT result = m_Device ? m_Device->CheckFormatSupport(DXGI_FORMAT_NV12, &support) : E_POINTER;
+    if (Failed(result)) {
+        g_Logger.Log(LogLevel::error, "failed to query format support: %d", result);
+        return result;
+    }
+    if (support & D3D11_FORMAT_SUPPORT_SHADER_SAMPLE)
+        textureDescription.BindFlags |= D3D11_BIND_SHADER_RESOURCE;
+
+    result = m_Device->CreateTexture2D(&textureDescription, nullptr, &m_OutputTexture);
+    if (Failed(result) || !m_OutputTexture) {
+        m_OutputTexture = nullptr;
+        result = Failed(result) ? result : E_FAIL;
+        g_Logger.Log(LogLevel::error, "failed to create texture 2D: hr = 0x%x", Hex(result));
+        return result;
+    }
+
+    m_OutputViews.resize(2, nullptr);
+    for (UINT slice = 0; slice < 2; ++slice) {
+        D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC viewDescription = {};
+        if (codec == kCodecH264) {
+            viewDescription.DecodeProfile = m_H264Profile;
+        } else if (codec == kCodecH265) {
+            viewDescription.DecodeProfile = m_HevcProfile;
+        } else {
+            g_Logger.Log(LogLevel::error, "decoder: unknown codec");
+            return E_ABORT;
+        }
+        viewDescription.ViewDimension = D3D11_VDOV_DIMENSION_TEXTURE2D;
+        viewDescription.Texture2D.ArraySlice = slice;
+        result = m_VideoDevice->CreateVideoDecoderOutputView(m_OutputTexture, &viewDescription, &m_OutputViews[slice]);
+        if (Failed(result) || !m_OutputViews[slice]) {
+            m_OutputViews[slice] = nullptr;
+            g_Logger.Log(LogLevel::error, "Could not create the decoder output view %d", slice);
+            return Failed(result) ? result : E_FAIL;
+        }
+    }
+    return result;
+}

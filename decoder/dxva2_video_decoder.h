@@ -1,0 +1,106 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "decoder/platform/video_platform.h"
+#include "decoder/video_decoder.h"
+
+struct H264Stream;
+struct HevcStream;
+
+// The DXVA decoder on Direct3D 11: picks the adapter and decoder profile,
+// configures a decoder and two output surfaces for the picture size, and
+// submits one access unit per Decode call.
+class DXVA2VideoDecoder : public WindowsVideoDecoder {
+public:
+    using OutputChangedCallback = std::function<void(size_t width, size_t height, float, float)>;
+    using ErrorCallback = std::function<void(int code)>;
+
+    // No codec configured yet: differs from every frame's codec.
+    static constexpr uint8_t kNoCodec = 0xFF;
+
+    DXVA2VideoDecoder(OutputChangedCallback outputChanged, ErrorCallback error,
+                      platform::VideoPlatform& videoPlatform = platform::DefaultVideoPlatform());
+    ~DXVA2VideoDecoder() override;
+    DXVA2VideoDecoder(const DXVA2VideoDecoder&) = delete;
+    DXVA2VideoDecoder& operator=(const DXVA2VideoDecoder&) = delete;
+
+    bool IsInitialized() override;
+    int32_t Init() override;
+    int64_t Decode(std::unique_ptr<VideoFrame>& frame) override;
+
+    // Creates the decoder and its output surfaces for m_CodedWidth x
+    // m_CodedHeight; 0 or a negative HRESULT.
+    platform::HRESULT ConfigureDecoder(uint8_t codec);
+    platform::HRESULT CreateOutputSurfaces(uint8_t codec);
+
+    // Read-only views for callers that need to know how the decoder is set up.
+    uint32_t CurrentOutputIndex() const { return m_CurrentOutputIndex; }
+    uint32_t ReferenceOutputIndex() const { return m_ReferenceOutputIndex; }
+    uint32_t StatusReportCounter() const { return m_StatusReportCounter; }
+    bool ShortSliceFormat() const { return m_ShortSliceFormat; }
+    const platform::GUID& H264Profile() const { return m_H264Profile; }
+    const platform::GUID& HevcProfile() const { return m_HevcProfile; }
+    const H264Stream* H264State() const { return m_H264Stream; }
+    const HevcStream* HevcState() const { return m_HevcStream; }
+
+private:
+    struct SubmitState;
+
+    int32_t FailInit(int32_t code);
+    void ReleaseAdapterInterfaces();
+    bool ChooseAdapter();
+    bool OpenAdapter(platform::IDXGIAdapter1* adapter, platform::UINT index);
+    bool ScanProfiles();
+    bool CheckProfileFormats();
+    void ReleaseConfiguration();
+
+    platform::HRESULT BeginFrame();
+    int64_t SubmitFrame(VideoFrame& frame);
+    bool FillBitstream(SubmitState& state, VideoFrame& frame);
+    bool WalkNalUnits(SubmitState& state);
+    bool WalkH264Nal(SubmitState& state, uint8_t* nal, uint32_t length);
+    bool WalkHevcNal(SubmitState& state, uint8_t* nal, uint32_t length);
+    bool WriteH264SliceEntry(SubmitState& state, uint32_t location, uint32_t size);
+    void FinishH264Slices(SubmitState& state);
+    void FillAlignment(SubmitState& state);
+    bool ReleaseSliceAndBitstream(SubmitState& state);
+    bool SubmitParameterBuffers(SubmitState& state);
+    int64_t ElapsedMicroseconds(int64_t start);
+    // The codec's parameter-buffer builders: bytes written, negative (and
+    // logged) when the buffer is too small or a parameter set is missing.
+    int32_t FillParameterBuffer(platform::D3D11_VIDEO_DECODER_BUFFER_TYPE type, uint8_t codec, void* buffer,
+                                size_t size);
+    int32_t FillH264SliceEntry(uint8_t* entry, size_t space, uint32_t location, uint32_t size);
+
+    OutputChangedCallback m_OutputChangedCallback;
+    ErrorCallback m_ErrorCallback;
+    H264Stream* m_H264Stream = nullptr;
+    HevcStream* m_HevcStream = nullptr;
+    size_t m_Width = 0;
+    size_t m_Height = 0;
+    size_t m_CodedWidth = 0;
+    size_t m_CodedHeight = 0;
+    uint8_t m_Codec = kNoCodec;
+    platform::IDXGIFactory2* m_DxgiFactory = nullptr;
+    platform::ID3D11Device* m_Device = nullptr;
+    platform::ID3D11DeviceContext* m_DeviceContext = nullptr;
+    platform::ID3D11Texture2D* m_OutputTexture = nullptr;
+    uint32_t m_StatusReportCounter = 0;
+    platform::ID3D11VideoDevice* m_VideoDevice = nullptr;
+    platform::ID3D11VideoContext* m_VideoContext = nullptr;
+    platform::ID3D11VideoDecoder* m_VideoDecoder = nullptr;
+    std::vector<platform::ID3D11VideoDecoderOutputView*> m_OutputViews{nullptr, nullptr};
+    bool m_ShortSliceFormat = false;
+    uint32_t m_CurrentOutputIndex = 0;
+    uint32_t m_ReferenceOutputIndex = 1;
+    int64_t m_CounterFrequency = 0;
+    bool m_Initialized = false;
+    platform::GUID m_H264Profile = platform::GUID_NULL;
+    platform::GUID m_HevcProfile = platform::GUID_NULL;
+    platform::VideoPlatform& m_Platform;
+};

@@ -1,0 +1,418 @@
+#include <cstring>
+#include <iterator>
+#include <string>
+
+#include "bench/performance_counter.h"
+#include "decoder/platform/simulated_objects.h"
+#include "logging/spdlog_logger.h"
+
+namespace platform {
+
+namespace {
+
+const char16_t kAdapterName[] = u"Simulated video decoder (no hardware)";
+
+const GUID kProfiles[] = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, D3D11_DECODER_PROFILE_HEVC_VLD_MAIN};
+
+// Largest picture each profile takes, as common hardware has it.
+constexpr UINT kMaxH264Size = 4096;
+constexpr UINT kMaxHevcSize = 8192;
+constexpr UINT kMinSize = 16;
+
+// Driver-like buffer sizes: parameter structures get a page, slice control
+// room for 256 long entries, the bitstream an uncompressed NV12 picture.
+constexpr size_t kParameterBufferSize = 4096;
+constexpr size_t kSliceControlBufferSize = 256 * 864;
+constexpr size_t kBitstreamGranule = 64 * 1024;
+
+D3D11_VIDEO_DECODER_CONFIG UnencryptedConfig(UINT bitstreamRaw)
+{
+    D3D11_VIDEO_DECODER_CONFIG config = {};
+    config.guidConfigBitstreamEncryption = DXVA_NoEncrypt;
+    config.guidConfigMBcontrolEncryption = DXVA_NoEncrypt;
+    config.guidConfigResidDiffEncryption = DXVA_NoEncrypt;
+    config.ConfigBitstreamRaw = bitstreamRaw;
+    config.ConfigMinRenderTargetBuffCount = 2;
+    return config;
+}
+
+template <typename Interface, typename Object>
+HRESULT HandOut(Object* object, void** out)
+{
+    object->AddRef();
+    *out = static_cast<Interface*>(object);
+    return S_OK;
+}
+
+}  // namespace
+
+uint8_t SimulatedCodecOf(const GUID& profile)
+{
+    if (profile == D3D11_DECODER_PROFILE_H264_VLD_NOFGT)
+        return kSimulatedCodecH264;
+    if (profile == D3D11_DECODER_PROFILE_HEVC_VLD_MAIN)
+        return kSimulatedCodecHevc;
+    return kSimulatedCodecNone;
+}
+
+void LogSimulatedRefusal(const char* operation, const std::string& reason)
+{
+    g_Logger.Log(LogLevel::error, "decoder: simulated device refused %s: %s", operation, reason);
+}
+
+// ------------------------------------------------------------------ platform
+
+SimulatedVideoPlatform::SimulatedVideoPlatform(SimulatedDeviceOptions options) : m_Options(options) {}
+
+HRESULT SimulatedVideoPlatform::CreateDXGIFactory1(const GUID& interfaceId, void** factory)
+{
+    if (!factory)
+        return E_POINTER;
+    *factory = nullptr;
+    if (!(interfaceId == IID_IDXGIFactory2))
+        return E_NOINTERFACE;
+    *factory = static_cast<IDXGIFactory2*>(new SimulatedFactory());
+    return S_OK;
+}
+
+HRESULT SimulatedVideoPlatform::D3D11CreateDevice(IDXGIAdapter1* adapter, D3D_DRIVER_TYPE driverType, void*,
+                                                  UINT flags, const D3D_FEATURE_LEVEL* featureLevels,
+                                                  UINT featureLevelCount, UINT sdkVersion, ID3D11Device** device,
+                                                  D3D_FEATURE_LEVEL* featureLevel, ID3D11DeviceContext** context)
+{
+    if (!device || !context)
+        return E_POINTER;
+    *device = nullptr;
+    *context = nullptr;
+    // An explicit adapter goes with the unknown driver type, as in Direct3D.
+    if (!dynamic_cast<SimulatedAdapter*>(adapter) || driverType != D3D_DRIVER_TYPE_UNKNOWN ||
+        sdkVersion != D3D11_SDK_VERSION || !(flags & D3D11_CREATE_DEVICE_VIDEO_SUPPORT)) {
+        return E_INVALIDARG;
+    }
+    bool levelOffered = false;
+    for (UINT index = 0; featureLevels && index < featureLevelCount; ++index)
+        levelOffered = levelOffered || featureLevels[index] == D3D_FEATURE_LEVEL_11_0;
+    if (featureLevels && !levelOffered)
+        return E_INVALIDARG;
+    if (featureLevel)
+        *featureLevel = D3D_FEATURE_LEVEL_11_0;
+    *device = static_cast<ID3D11Device*>(new SimulatedDevice(m_Options));
+    *context = static_cast<ID3D11DeviceContext*>(new SimulatedContext());
+    return S_OK;
+}
+
+BOOL SimulatedVideoPlatform::QueryPerformanceFrequency(int64_t* frequency)
+{
+    *frequency = PerformanceCounterFrequency();
+    return *frequency > 0;
+}
+
+BOOL SimulatedVideoPlatform::QueryPerformanceCounter(int64_t* counter)
+{
+    *counter = ReadPerformanceCounter();
+    return 1;
+}
+
+// ------------------------------------------------------------------ adapter and factory
+
+HRESULT SimulatedAdapter::QueryInterface(const GUID&, void** object)
+{
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT SimulatedAdapter::GetDesc1(DXGI_ADAPTER_DESC1* description)
+{
+    if (!description)
+        return E_INVALIDARG;
+    *description = {};
+    static_assert(std::size(kAdapterName) <= std::size(DXGI_ADAPTER_DESC1{}.Description));
+    for (size_t index = 0; index < std::size(kAdapterName); ++index)
+        description->Description[index] = kAdapterName[index];
+    description->VendorId = SimulatedVideoPlatform::kVendorId;
+    description->DeviceId = SimulatedVideoPlatform::kDeviceId;
+    return S_OK;
+}
+
+HRESULT SimulatedFactory::QueryInterface(const GUID& interfaceId, void** object)
+{
+    *object = nullptr;
+    if (interfaceId == IID_IDXGIFactory2)
+        return HandOut<IDXGIFactory2>(this, object);
+    return E_NOINTERFACE;
+}
+
+HRESULT SimulatedFactory::EnumAdapters1(UINT index, IDXGIAdapter1** adapter)
+{
+    if (!adapter)
+        return E_INVALIDARG;
+    *adapter = nullptr;
+    if (index != 0)
+        return DXGI_ERROR_NOT_FOUND;
+    *adapter = new SimulatedAdapter();
+    return S_OK;
+}
+
+// ------------------------------------------------------------------ textures, views, decoders
+
+SimulatedTexture::SimulatedTexture(const D3D11_TEXTURE2D_DESC& description)
+    : m_Description(description), m_PictureNumbers(description.ArraySize, 0)
+{
+}
+
+HRESULT SimulatedTexture::QueryInterface(const GUID&, void** object)
+{
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+void SimulatedTexture::GetDesc(D3D11_TEXTURE2D_DESC* description)
+{
+    *description = m_Description;
+}
+
+SimulatedOutputView::SimulatedOutputView(SimulatedTexture* texture,
+                                         const D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC& description)
+    : m_Texture(texture), m_Description(description)
+{
+    m_Texture->AddRef();
+}
+
+SimulatedOutputView::~SimulatedOutputView()
+{
+    m_Texture->Release();
+}
+
+HRESULT SimulatedOutputView::QueryInterface(const GUID&, void** object)
+{
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+void SimulatedOutputView::GetDesc(D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC* description)
+{
+    *description = m_Description;
+}
+
+SimulatedVideoDecoder::SimulatedVideoDecoder(const D3D11_VIDEO_DECODER_DESC& description,
+                                             const D3D11_VIDEO_DECODER_CONFIG& config)
+    : m_Description(description), m_Config(config)
+{
+    size_t picture = size_t(description.SampleWidth) * description.SampleHeight * 3 / 2;
+    size_t bitstream = (picture + kBitstreamGranule - 1) / kBitstreamGranule * kBitstreamGranule;
+    m_Buffers[D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS].memory.resize(kParameterBufferSize);
+    m_Buffers[D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX].memory.resize(kParameterBufferSize);
+    m_Buffers[D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL].memory.resize(kSliceControlBufferSize);
+    m_Buffers[D3D11_VIDEO_DECODER_BUFFER_BITSTREAM].memory.resize(bitstream);
+}
+
+SimulatedVideoDecoder::~SimulatedVideoDecoder()
+{
+    CloseFrame();
+}
+
+HRESULT SimulatedVideoDecoder::QueryInterface(const GUID&, void** object)
+{
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT SimulatedVideoDecoder::GetCreationParameters(D3D11_VIDEO_DECODER_DESC* description,
+                                                     D3D11_VIDEO_DECODER_CONFIG* config)
+{
+    if (description)
+        *description = m_Description;
+    if (config)
+        *config = m_Config;
+    return S_OK;
+}
+
+void SimulatedVideoDecoder::CloseFrame()
+{
+    if (m_Target)
+        m_Target->Release();
+    m_Target = nullptr;
+    m_FrameOpen = false;
+    m_Submitted = false;
+    for (Buffer& buffer : m_Buffers) {
+        buffer.held = false;
+        buffer.used = false;
+    }
+}
+
+// ------------------------------------------------------------------ device
+
+SimulatedDevice::SimulatedDevice(const SimulatedDeviceOptions& options)
+{
+    if (options.offerShortSlices)
+        m_Configs.push_back(UnencryptedConfig(2));
+    if (options.offerLongSlices)
+        m_Configs.push_back(UnencryptedConfig(1));
+}
+
+HRESULT SimulatedDevice::QueryInterface(const GUID& interfaceId, void** object)
+{
+    *object = nullptr;
+    if (interfaceId == IID_ID3D11VideoDevice)
+        return HandOut<ID3D11VideoDevice>(this, object);
+    if (interfaceId == IID_ID3D10Multithread)
+        return HandOut<ID3D10Multithread>(this, object);
+    return E_NOINTERFACE;
+}
+
+HRESULT SimulatedDevice::CheckFormatSupport(DXGI_FORMAT format, UINT* support)
+{
+    if (!support)
+        return E_INVALIDARG;
+    *support = 0;
+    if (format != DXGI_FORMAT_NV12)
+        return E_FAIL;
+    constexpr UINT kTexture2D = 0x20;
+    *support = kTexture2D | D3D11_FORMAT_SUPPORT_SHADER_SAMPLE;
+    return S_OK;
+}
+
+HRESULT SimulatedDevice::CreateTexture2D(const D3D11_TEXTURE2D_DESC* description, const void* initialData,
+                                         ID3D11Texture2D** texture)
+{
+    if (!texture || !description)
+        return E_INVALIDARG;
+    *texture = nullptr;
+    std::string problem;
+    if (description->Format != DXGI_FORMAT_NV12)
+        problem = "only NV12 textures are offered";
+    else if (description->Width == 0 || description->Height == 0 || description->Width % 2 || description->Height % 2)
+        problem = "an NV12 texture needs an even, non-zero size";
+    else if (description->Width > kMaxHevcSize || description->Height > kMaxHevcSize)
+        problem = "texture larger than the device supports";
+    else if (description->ArraySize == 0 || description->MipLevels != 1 || description->SampleDesc.Count != 1)
+        problem = "a decoder texture has one mip level, one sample and at least one slice";
+    else if (!(description->BindFlags & D3D11_BIND_DECODER))
+        problem = "texture not bound for decoding";
+    else if (initialData)
+        problem = "a decoder texture takes no initial data";
+    if (!problem.empty()) {
+        LogSimulatedRefusal("CreateTexture2D", problem);
+        return E_INVALIDARG;
+    }
+    *texture = new SimulatedTexture(*description);
+    return S_OK;
+}
+
+BOOL SimulatedDevice::SetMultithreadProtected(BOOL protect)
+{
+    BOOL previous = m_MultithreadProtected;
+    m_MultithreadProtected = protect;
+    return previous;
+}
+
+UINT SimulatedDevice::GetVideoDecoderProfileCount()
+{
+    return static_cast<UINT>(std::size(kProfiles));
+}
+
+HRESULT SimulatedDevice::GetVideoDecoderProfile(UINT index, GUID* profile)
+{
+    if (!profile || index >= std::size(kProfiles))
+        return E_INVALIDARG;
+    *profile = kProfiles[index];
+    return S_OK;
+}
+
+HRESULT SimulatedDevice::CheckVideoDecoderFormat(const GUID* profile, DXGI_FORMAT format, BOOL* supported)
+{
+    if (!profile || !supported || SimulatedCodecOf(*profile) == kSimulatedCodecNone)
+        return E_INVALIDARG;
+    *supported = format == DXGI_FORMAT_NV12;
+    return S_OK;
+}
+
+std::string SimulatedDevice::CheckDecoderDescription(const D3D11_VIDEO_DECODER_DESC* description) const
+{
+    if (!description)
+        return "no decoder description";
+    uint8_t codec = SimulatedCodecOf(description->Guid);
+    if (codec == kSimulatedCodecNone)
+        return "decoder profile not offered";
+    if (description->OutputFormat != DXGI_FORMAT_NV12)
+        return "decoders write NV12 only";
+    UINT limit = codec == kSimulatedCodecH264 ? kMaxH264Size : kMaxHevcSize;
+    if (description->SampleWidth < kMinSize || description->SampleHeight < kMinSize ||
+        description->SampleWidth > limit || description->SampleHeight > limit) {
+        return "picture size " + std::to_string(description->SampleWidth) + "x" +
+               std::to_string(description->SampleHeight) + " outside what the profile decodes";
+    }
+    if (description->SampleWidth % 2 || description->SampleHeight % 2)
+        return "an NV12 picture needs an even size";
+    return {};
+}
+
+HRESULT SimulatedDevice::GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC* description, UINT* count)
+{
+    if (!count)
+        return E_INVALIDARG;
+    *count = 0;
+    std::string problem = CheckDecoderDescription(description);
+    if (!problem.empty()) {
+        LogSimulatedRefusal("GetVideoDecoderConfigCount", problem);
+        return E_INVALIDARG;
+    }
+    *count = static_cast<UINT>(m_Configs.size());
+    return S_OK;
+}
+
+HRESULT SimulatedDevice::GetVideoDecoderConfig(const D3D11_VIDEO_DECODER_DESC* description, UINT index,
+                                               D3D11_VIDEO_DECODER_CONFIG* config)
+{
+    if (!config || !CheckDecoderDescription(description).empty() || index >= m_Configs.size())
+        return E_INVALIDARG;
+    *config = m_Configs[index];
+    return S_OK;
+}
+
+HRESULT SimulatedDevice::CreateVideoDecoder(const D3D11_VIDEO_DECODER_DESC* description,
+                                            const D3D11_VIDEO_DECODER_CONFIG* config, ID3D11VideoDecoder** decoder)
+{
+    if (!decoder)
+        return E_INVALIDARG;
+    *decoder = nullptr;
+    std::string problem = CheckDecoderDescription(description);
+    bool offered = false;
+    for (const D3D11_VIDEO_DECODER_CONFIG& candidate : m_Configs)
+        offered = offered || (config && std::memcmp(&candidate, config, sizeof(candidate)) == 0);
+    if (problem.empty() && !offered)
+        problem = "configuration not offered";
+    if (!problem.empty()) {
+        LogSimulatedRefusal("CreateVideoDecoder", problem);
+        return E_INVALIDARG;
+    }
+    *decoder = new SimulatedVideoDecoder(*description, *config);
+    return S_OK;
+}
+
+HRESULT SimulatedDevice::CreateVideoDecoderOutputView(ID3D11Resource* resource,
+                                                      const D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC* description,
+                                                      ID3D11VideoDecoderOutputView** view)
+{
+    if (!view)
+        return E_INVALIDARG;
+    *view = nullptr;
+    auto* texture = dynamic_cast<SimulatedTexture*>(resource);
+    std::string problem;
+    if (!texture || !description)
+        problem = "no texture of this device";
+    else if (SimulatedCodecOf(description->DecodeProfile) == kSimulatedCodecNone)
+        problem = "view for a decoder profile not offered";
+    else if (description->ViewDimension != D3D11_VDOV_DIMENSION_TEXTURE2D)
+        problem = "views are of two-dimensional textures";
+    else if (description->Texture2D.ArraySlice >= texture->m_Description.ArraySize)
+        problem = "array slice " + std::to_string(description->Texture2D.ArraySlice) + " outside the texture";
+    if (!problem.empty()) {
+        LogSimulatedRefusal("CreateVideoDecoderOutputView", problem);
+        return E_INVALIDARG;
+    }
+    *view = new SimulatedOutputView(texture, *description);
+    return S_OK;
+}
+
+}  // namespace platform

@@ -1,0 +1,136 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decoder/platform/reference_counted.h"
+#include "decoder/platform/simulated_video_device.h"
+#include "decoder/platform/video_platform.h"
+
+// The objects behind the simulated platform. Only the simulated device's own
+// sources include this.
+namespace platform {
+
+constexpr uint8_t kSimulatedCodecH264 = 0;
+constexpr uint8_t kSimulatedCodecHevc = 1;
+constexpr uint8_t kSimulatedCodecNone = 0xFF;
+
+uint8_t SimulatedCodecOf(const GUID& profile);
+void LogSimulatedRefusal(const char* operation, const std::string& reason);
+
+class SimulatedAdapter : public ReferenceCounted<IDXGIAdapter1> {
+public:
+    HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
+    HRESULT GetDesc1(DXGI_ADAPTER_DESC1* description) override;
+};
+
+class SimulatedFactory : public ReferenceCounted<IDXGIFactory2> {
+public:
+    HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
+    HRESULT EnumAdapters1(UINT index, IDXGIAdapter1** adapter) override;
+};
+
+class SimulatedTexture : public ReferenceCounted<ID3D11Texture2D> {
+public:
+    explicit SimulatedTexture(const D3D11_TEXTURE2D_DESC& description);
+    HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
+    void GetDesc(D3D11_TEXTURE2D_DESC* description) override;
+
+    D3D11_TEXTURE2D_DESC m_Description;
+    // Per array slice: the number of the picture decoded into it, 0 while empty.
+    std::vector<uint64_t> m_PictureNumbers;
+    uint64_t m_PicturesDecoded = 0;
+};
+
+class SimulatedOutputView : public ReferenceCounted<ID3D11VideoDecoderOutputView> {
+public:
+    SimulatedOutputView(SimulatedTexture* texture, const D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC& description);
+    ~SimulatedOutputView() override;
+    HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
+    void GetDesc(D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC* description) override;
+
+    SimulatedTexture* m_Texture;
+    D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC m_Description;
+};
+
+// One decoder with its buffers and the state of the frame in progress.
+class SimulatedVideoDecoder : public ReferenceCounted<ID3D11VideoDecoder> {
+public:
+    static constexpr UINT kBufferTypes = D3D11_VIDEO_DECODER_BUFFER_FILM_GRAIN + 1;
+
+    struct Buffer {
+        std::vector<uint8_t> memory;
+        bool held = false;       // obtained and not yet released
+        bool used = false;       // obtained and released during this frame
+    };
+
+    SimulatedVideoDecoder(const D3D11_VIDEO_DECODER_DESC& description, const D3D11_VIDEO_DECODER_CONFIG& config);
+    ~SimulatedVideoDecoder() override;
+    HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
+    HRESULT GetCreationParameters(D3D11_VIDEO_DECODER_DESC* description, D3D11_VIDEO_DECODER_CONFIG* config) override;
+
+    uint8_t Codec() const { return SimulatedCodecOf(m_Description.Guid); }
+    // H.265 has only short entries; H.264 uses long ones on a raw-1 configuration.
+    bool LongSliceFormat() const { return Codec() == kSimulatedCodecH264 && m_Config.ConfigBitstreamRaw == 1; }
+    void CloseFrame();
+
+    D3D11_VIDEO_DECODER_DESC m_Description;
+    D3D11_VIDEO_DECODER_CONFIG m_Config;
+    Buffer m_Buffers[kBufferTypes];
+    bool m_FrameOpen = false;
+    bool m_Submitted = false;
+    SimulatedOutputView* m_Target = nullptr;   // referenced while a frame is open
+};
+
+// Device and video device are one object, as are the two contexts, so that
+// QueryInterface hands out the same object under another interface.
+class SimulatedDevice : public ReferenceCounted<ID3D11Device, ID3D11VideoDevice, ID3D10Multithread> {
+public:
+    explicit SimulatedDevice(const SimulatedDeviceOptions& options);
+    HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
+
+    HRESULT CheckFormatSupport(DXGI_FORMAT format, UINT* support) override;
+    HRESULT CreateTexture2D(const D3D11_TEXTURE2D_DESC* description, const void* initialData,
+                            ID3D11Texture2D** texture) override;
+    BOOL SetMultithreadProtected(BOOL protect) override;
+
+    UINT GetVideoDecoderProfileCount() override;
+    HRESULT GetVideoDecoderProfile(UINT index, GUID* profile) override;
+    HRESULT CheckVideoDecoderFormat(const GUID* profile, DXGI_FORMAT format, BOOL* supported) override;
+    HRESULT GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC* description, UINT* count) override;
+    HRESULT GetVideoDecoderConfig(const D3D11_VIDEO_DECODER_DESC* description, UINT index,
+                                  D3D11_VIDEO_DECODER_CONFIG* config) override;
+    HRESULT CreateVideoDecoder(const D3D11_VIDEO_DECODER_DESC* description, const D3D11_VIDEO_DECODER_CONFIG* config,
+                               ID3D11VideoDecoder** decoder) override;
+    HRESULT CreateVideoDecoderOutputView(ID3D11Resource* resource,
+                                         const D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC* description,
+                                         ID3D11VideoDecoderOutputView** view) override;
+
+private:
+    std::string CheckDecoderDescription(const D3D11_VIDEO_DECODER_DESC* description) const;
+
+    std::vector<D3D11_VIDEO_DECODER_CONFIG> m_Configs;
+    BOOL m_MultithreadProtected = 0;
+};
+
+class SimulatedContext : public ReferenceCounted<ID3D11DeviceContext, ID3D11VideoContext> {
+public:
+    HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
+
+    HRESULT DecoderBeginFrame(ID3D11VideoDecoder* decoder, ID3D11VideoDecoderOutputView* view, UINT contentKeySize,
+                              const void* contentKey) override;
+    HRESULT GetDecoderBuffer(ID3D11VideoDecoder* decoder, D3D11_VIDEO_DECODER_BUFFER_TYPE type, UINT* bufferSize,
+                             void** buffer) override;
+    HRESULT ReleaseDecoderBuffer(ID3D11VideoDecoder* decoder, D3D11_VIDEO_DECODER_BUFFER_TYPE type) override;
+    HRESULT SubmitDecoderBuffers(ID3D11VideoDecoder* decoder, UINT bufferCount,
+                                 const D3D11_VIDEO_DECODER_BUFFER_DESC* descriptions) override;
+    HRESULT DecoderEndFrame(ID3D11VideoDecoder* decoder) override;
+};
+
+// What a strict driver checks in one submission; empty when the frame is
+// acceptable, else the reason.
+std::string CheckSubmission(const SimulatedVideoDecoder& decoder, UINT bufferCount,
+                            const D3D11_VIDEO_DECODER_BUFFER_DESC* descriptions);
+
+}  // namespace platform

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+class VideoFrame;
+
+// Results of Init and Decode besides success; every one is also handed to the
+// error callback.
+constexpr int64_t kDecodeSubmitFailed = -3;   // any failure while submitting an access unit
+constexpr int64_t kNoUsableAdapter = -4;      // Init: no adapter passed, or a device service is missing
+constexpr int64_t kReconfigureFailed = -6;    // Decode: no decoder for the new size or codec
+constexpr int64_t kFactoryFailed = -8;        // Init: the DXGI factory could not be created
+constexpr int64_t kDecoderWasBusy = -9;       // callback only: the surface was busy, decode went on
+
+// A hardware video decoder as the benchmark drives it.
+class VideoDecoder {
+public:
+    virtual ~VideoDecoder() = default;
+    virtual bool IsInitialized() = 0;
+    virtual int32_t Init() = 0;
+    // Decodes one access unit; the caller keeps the frame.
+    virtual int64_t Decode(std::unique_ptr<VideoFrame>& frame) = 0;
+};
+
+// The family of decoders built on the Windows video stack.
+class WindowsVideoDecoder : public VideoDecoder {
+public:
+    ~WindowsVideoDecoder() override = default;
+};
