@@ -1,0 +1,69 @@
+#include "bitstream/checked_read.h"
+#include "bitstream/hevc/hevc_syntax.h"
+#include "logging/spdlog_logger.h"
+
+bool ParseHevcShortTermRps(BitReader& reader, uint32_t stRpsIdx, uint32_t num_short_term_ref_pic_sets,
+                           const uint32_t* numDeltaPocs, ShortTermRps& rps, HevcShortTermRpsCounts& counts)
+{
+    const size_t startPosition = BitPosition(reader);
+
+    rps.inter_ref_pic_set_prediction_flag = stRpsIdx != 0 ? ReadBit(reader) : 0;
+    if (rps.inter_ref_pic_set_prediction_flag) {
+        rps.delta_idx_minus1 = 0;
+        if (stRpsIdx == num_short_term_ref_pic_sets &&
+            !ReadUeMax(reader, "delta_idx_minus1", stRpsIdx - 1, rps.delta_idx_minus1))
+            return false;
+        rps.delta_rps_sign = ReadBit(reader);
+        rps.abs_delta_rps_minus1 = ReadUe(reader);
+
+        // One flag pair per picture of the reference set, plus one for the
+        // reference picture itself.
+        const uint32_t refRpsIdx = stRpsIdx - (rps.delta_idx_minus1 + 1);
+        const uint32_t flagCount = numDeltaPocs[refRpsIdx] + 1;
+        if (flagCount > kHevcMaxRpsEntries) {
+            g_Logger.Log(LogLevel::error, "parser: inter-predicted short-term set of %u entries (at most %u)",
+                         flagCount, kHevcMaxRpsEntries);
+            return false;
+        }
+        counts = {};
+        for (uint32_t j = 0; j < kHevcMaxRpsEntries; ++j) {
+            rps.used_by_curr_pic_flag[j] = 0;
+            rps.use_delta_flag[j] = 0;
+        }
+        for (uint32_t j = 0; j < flagCount; ++j) {
+            rps.used_by_curr_pic_flag[j] = ReadBit(reader);
+            if (!rps.used_by_curr_pic_flag[j])
+                rps.use_delta_flag[j] = ReadBit(reader);
+            // An absent use_delta_flag means 1: the entry is kept.
+            if (rps.used_by_curr_pic_flag[j] || rps.use_delta_flag[j])
+                ++counts.numDeltaPocs;
+            counts.numUsedByCurr += rps.used_by_curr_pic_flag[j];
+        }
+    } else {
+        rps.delta_idx_minus1 = 0;
+        rps.delta_rps_sign = 0;
+        rps.abs_delta_rps_minus1 = 0;
+        for (uint32_t j = 0; j < kHevcMaxRpsEntries; ++j) {
+            rps.used_by_curr_pic_flag[j] = 0;
+            rps.use_delta_flag[j] = 0;
+        }
+        if (!ReadUeMax(reader, "num_negative_pics", kHevcMaxRpsEntries, rps.num_negative_pics) ||
+            !ReadUeMax(reader, "num_positive_pics", kHevcMaxRpsEntries, rps.num_positive_pics))
+            return false;
+        counts = {};
+        for (uint32_t i = 0; i < rps.num_negative_pics; ++i) {
+            rps.delta_poc_s0_minus1[i] = ReadUe(reader);
+            rps.used_by_curr_pic_s0_flag[i] = ReadBit(reader);
+            counts.numUsedByCurr += rps.used_by_curr_pic_s0_flag[i];
+        }
+        for (uint32_t i = 0; i < rps.num_positive_pics; ++i) {
+            rps.delta_poc_s1_minus1[i] = ReadUe(reader);
+            rps.used_by_curr_pic_s1_flag[i] = ReadBit(reader);
+            counts.numUsedByCurr += rps.used_by_curr_pic_s1_flag[i];
+        }
+        counts.numDeltaPocs = rps.num_negative_pics + rps.num_positive_pics;
+    }
+
+    rps.numBitsStRps = BitPosition(reader) - startPosition;
+    return true;
+}

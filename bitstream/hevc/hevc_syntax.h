@@ -1,0 +1,44 @@
+#pragma once
+
+// Syntax functions shared by the files of the H.265 parser. Each returns
+// false when an id or count exceeds the table or array it would index; the
+// failure has been logged and the NAL unit is refused.
+
+#include <cstdint>
+
+#include "bitstream/bit_reader.h"
+#include "bitstream/hevc/hevc_records.h"
+
+[[nodiscard]] bool ParseHevcProfileTierLevel(BitReader& reader, uint32_t maxNumSubLayersMinus1, HevcProfileTierLevel& ptl);
+
+// scaling_list_data() into `lists`, which the caller has filled with the
+// defaults.
+[[nodiscard]] bool ParseHevcScalingListData(BitReader& reader, HevcScalingLists& lists);
+
+// What the rest of the stream needs to know of one short-term set.
+struct HevcShortTermRpsCounts {
+    uint32_t numDeltaPocs;     // pictures in the set
+    uint32_t numUsedByCurr;    // of them, used by the current picture
+};
+
+// st_ref_pic_set(stRpsIdx) into `rps`. numDeltaPocs holds NumDeltaPocs of
+// the SPS's sets 0..stRpsIdx-1.
+[[nodiscard]] bool ParseHevcShortTermRps(BitReader& reader, uint32_t stRpsIdx, uint32_t num_short_term_ref_pic_sets,
+                                         const uint32_t* numDeltaPocs, ShortTermRps& rps, HevcShortTermRpsCounts& counts);
+
+[[nodiscard]] bool ParseHevcVps(HevcStream& stream, BitReader& reader);
+[[nodiscard]] bool ParseHevcSps(HevcStream& stream, BitReader& reader);
+[[nodiscard]] bool ParseHevcPps(HevcStream& stream, BitReader& reader);
+
+// What a slice segment header selects; the caller commits it (sh, current
+// sets, the SPS's short-term slot) only after the whole header parsed.
+struct HevcSliceSelection {
+    HevcSps* sps;
+    HevcPps* pps;
+    bool ownShortTermRps;  // the slice carried its own set, now in stRpsScratch
+};
+
+// slice_segment_header() up to, not including, byte_alignment(), into
+// stream.shScratch.
+[[nodiscard]] bool ParseHevcSliceSegmentHeader(HevcStream& stream, BitReader& reader, uint32_t nal_unit_type,
+                                               HevcSliceSelection& selection);
