@@ -21,6 +21,7 @@ using FieldTable = std::map<std::string, FieldGetter, std::less<>>;
 #define PTL_FIELD(field) {#field, [](const HevcStream& s, size_t) -> int64_t { return s.sps->ptl.field; }}
 #define PTL_ARRAY(field) {#field, [](const HevcStream& s, size_t i) -> int64_t { return s.sps->ptl.field[i]; }}
 #define PPS_FIELD(field) {#field, [](const HevcStream& s, size_t) -> int64_t { return s.pps->field; }}
+#define PPS_ARRAY(field) {#field, [](const HevcStream& s, size_t i) -> int64_t { return s.pps->field[i]; }}
 #define SH_FIELD(field) {#field, [](const HevcStream& s, size_t) -> int64_t { return s.sh->field; }}
 #define SH_ARRAY(field) {#field, [](const HevcStream& s, size_t i) -> int64_t { return s.sh->field[i]; }}
 #define RPS_FIELD(field) {#field, [](const HevcStream& s, size_t) -> int64_t { return s.sps->stRps.field; }}
@@ -65,6 +66,16 @@ const FieldTable kSpsFields = {
     SPS_FIELD(vui_timing_info_present_flag), SPS_FIELD(vui_num_units_in_tick), SPS_FIELD(vui_time_scale),
     SPS_FIELD(vui_poc_proportional_to_timing_flag), SPS_FIELD(vui_hrd_parameters_present_flag),
     SPS_FIELD(bitstream_restriction_flag), SPS_FIELD(sps_extension_present_flag),
+    SPS_FIELD(pcm_sample_bit_depth_luma_minus1), SPS_FIELD(pcm_sample_bit_depth_chroma_minus1),
+    SPS_FIELD(log2_min_pcm_luma_coding_block_size_minus3), SPS_FIELD(log2_diff_max_min_pcm_luma_coding_block_size),
+    SPS_FIELD(pcm_loop_filter_disabled_flag), SPS_ARRAY(lt_ref_pic_poc_lsb_sps), SPS_ARRAY(used_by_curr_pic_lt_sps_flag),
+    SPS_FIELD(overscan_appropriate_flag), SPS_FIELD(chroma_sample_loc_type_top_field),
+    SPS_FIELD(chroma_sample_loc_type_bottom_field), SPS_FIELD(def_disp_win_left_offset),
+    SPS_FIELD(def_disp_win_right_offset), SPS_FIELD(def_disp_win_top_offset), SPS_FIELD(def_disp_win_bottom_offset),
+    SPS_FIELD(vui_num_ticks_poc_diff_one_minus1), SPS_FIELD(tiles_fixed_structure_flag),
+    SPS_FIELD(motion_vectors_over_pic_boundaries_flag), SPS_FIELD(restricted_ref_pic_lists_flag),
+    SPS_FIELD(min_spatial_segmentation_idc), SPS_FIELD(max_bytes_per_pic_denom), SPS_FIELD(max_bits_per_min_cu_denom),
+    SPS_FIELD(log2_max_mv_length_horizontal), SPS_FIELD(log2_max_mv_length_vertical),
 };
 
 const FieldTable kPpsFields = {
@@ -82,7 +93,9 @@ const FieldTable kPpsFields = {
     PPS_FIELD(pps_deblocking_filter_disabled_flag), PPS_FIELD(pps_beta_offset_div2), PPS_FIELD(pps_tc_offset_div2),
     PPS_FIELD(pps_scaling_list_data_present_flag), PPS_FIELD(lists_modification_present_flag),
     PPS_FIELD(log2_parallel_merge_level_minus2), PPS_FIELD(slice_segment_header_extension_present_flag),
-    PPS_FIELD(pps_extension_present_flag),
+    PPS_FIELD(pps_extension_present_flag), PPS_FIELD(num_tile_columns_minus1), PPS_FIELD(num_tile_rows_minus1),
+    PPS_FIELD(uniform_spacing_flag), PPS_ARRAY(column_width_minus1), PPS_ARRAY(row_height_minus1),
+    PPS_FIELD(loop_filter_across_tiles_enabled_flag),
 };
 
 const FieldTable kSliceFields = {
@@ -99,6 +112,8 @@ const FieldTable kSliceFields = {
     SH_FIELD(slice_deblocking_filter_disabled_flag), SH_FIELD(slice_beta_offset_div2),
     SH_FIELD(slice_tc_offset_div2), SH_FIELD(slice_loop_filter_across_slices_enabled_flag),
     SH_FIELD(num_entry_point_offsets), SH_FIELD(offset_len_minus1), SH_FIELD(slice_segment_header_extension_length),
+    SH_ARRAY(slice_segment_header_extension_data_byte), SH_ARRAY(lt_idx_sps), SH_ARRAY(poc_lsb_lt),
+    SH_ARRAY(used_by_curr_pic_lt_flag), SH_ARRAY(delta_poc_msb_present_flag), SH_ARRAY(delta_poc_msb_cycle_lt),
     // The slice's own short-term set lands in the slot of its SPS.
     RPS_FIELD(inter_ref_pic_set_prediction_flag), RPS_FIELD(delta_idx_minus1), RPS_FIELD(delta_rps_sign),
     RPS_FIELD(abs_delta_rps_minus1), RPS_ARRAY(used_by_curr_pic_flag), RPS_ARRAY(use_delta_flag),
@@ -237,6 +252,6 @@ TEST_P(HevcFixtureTest, EveryPrefixOfTheFileParsesSafely)
 INSTANTIATE_TEST_SUITE_P(Encoders, HevcFixtureTest,
                          ::testing::Values("wpp_entry_points", "slices", "scaling_default", "inter_rps",
                                            "conformance_window", "conformance_444", "main10",
-                                           "aud_temporal_layers"));
+                                           "aud_temporal_layers", "crafted"));
 
 } // namespace
