@@ -11,69 +11,6 @@ namespace {
 // reads, which must stay within 32 bits.
 constexpr uint32_t kMaxLog2MaxPicOrderCntLsbMinus4 = 12;
 
-void ParseHevcVui(BitReader& reader, HevcSps& sps)
-{
-    sps.aspect_ratio_info_present_flag = ReadBit(reader);
-    if (sps.aspect_ratio_info_present_flag) {
-        sps.aspect_ratio_idc = ReadBits(reader, 8);
-        if (sps.aspect_ratio_idc == 255) {  // EXTENDED_SAR
-            sps.sar_width = ReadBits(reader, 16);
-            sps.sar_height = ReadBits(reader, 16);
-        }
-    }
-    sps.overscan_info_present_flag = ReadBit(reader);
-    if (sps.overscan_info_present_flag)
-        sps.overscan_appropriate_flag = ReadBit(reader);
-    sps.video_signal_type_present_flag = ReadBit(reader);
-    if (sps.video_signal_type_present_flag) {
-        sps.video_format = ReadBits(reader, 3);
-        sps.video_full_range_flag = ReadBit(reader);
-        sps.colour_description_present_flag = ReadBit(reader);
-        if (sps.colour_description_present_flag) {
-            sps.colour_primaries = ReadBits(reader, 8);
-            sps.transfer_characteristics = ReadBits(reader, 8);
-            sps.matrix_coeffs = ReadBits(reader, 8);
-        }
-    }
-    sps.chroma_loc_info_present_flag = ReadBit(reader);
-    if (sps.chroma_loc_info_present_flag) {
-        sps.chroma_sample_loc_type_top_field = ReadUe(reader);
-        sps.chroma_sample_loc_type_bottom_field = ReadUe(reader);
-    }
-    sps.neutral_chroma_indication_flag = ReadBit(reader);
-    sps.field_seq_flag = ReadBit(reader);
-    sps.frame_field_info_present_flag = ReadBit(reader);
-    sps.default_display_window_flag = ReadBit(reader);
-    if (sps.default_display_window_flag) {
-        sps.def_disp_win_left_offset = ReadUe(reader);
-        sps.def_disp_win_right_offset = ReadUe(reader);
-        sps.def_disp_win_top_offset = ReadUe(reader);
-        sps.def_disp_win_bottom_offset = ReadUe(reader);
-    }
-    sps.vui_timing_info_present_flag = ReadBit(reader);
-    if (sps.vui_timing_info_present_flag) {
-        sps.vui_num_units_in_tick = ReadBits(reader, 32);
-        sps.vui_time_scale = ReadBits(reader, 32);
-        sps.vui_poc_proportional_to_timing_flag = ReadBit(reader);
-        if (sps.vui_poc_proportional_to_timing_flag)
-            sps.vui_num_ticks_poc_diff_one_minus1 = ReadUe(reader);
-        // hrd_parameters() is not parsed: the fields after it do not hold
-        // their coded values when it is present.
-        sps.vui_hrd_parameters_present_flag = ReadBit(reader);
-    }
-    sps.bitstream_restriction_flag = ReadBit(reader);
-    if (sps.bitstream_restriction_flag) {
-        sps.tiles_fixed_structure_flag = ReadBit(reader);
-        sps.motion_vectors_over_pic_boundaries_flag = ReadBit(reader);
-        sps.restricted_ref_pic_lists_flag = ReadBit(reader);
-        sps.min_spatial_segmentation_idc = ReadUe(reader);
-        sps.max_bytes_per_pic_denom = ReadUe(reader);
-        sps.max_bits_per_min_cu_denom = ReadUe(reader);
-        sps.log2_max_mv_length_horizontal = ReadUe(reader);
-        sps.log2_max_mv_length_vertical = ReadUe(reader);
-    }
-}
-
 bool ParseSubLayerOrdering(BitReader& reader, HevcSps& sps)
 {
     const uint32_t highest = sps.sps_max_sub_layers_minus1;
@@ -113,6 +50,16 @@ bool ParseSpsReferenceSets(BitReader& reader, HevcSps& sps)
             sps.used_by_curr_pic_lt_sps_flag[i] = ReadBit(reader);
         }
     }
+    return true;
+}
+
+// A set that read a whole byte past its end was cut short or is corrupt;
+// storing it would replace a good set with zeros.
+bool RanPastEnd(const BitReader& reader, const char* what)
+{
+    if (!HasOverrun(reader))
+        return false;
+    g_Logger.Log(LogLevel::error, "parser: hevc %s runs past the end of its nal unit", what);
     return true;
 }
 
@@ -195,9 +142,11 @@ bool ParseHevcSps(HevcStream& stream, BitReader& reader)
     sps.sps_temporal_mvp_enabled_flag = ReadBit(reader);
     sps.strong_intra_smoothing_enabled_flag = ReadBit(reader);
     sps.vui_parameters_present_flag = ReadBit(reader);
-    if (sps.vui_parameters_present_flag)
-        ParseHevcVui(reader, sps);
+    if (sps.vui_parameters_present_flag && !ParseHevcVui(reader, sps))
+        return false;
     sps.sps_extension_present_flag = ReadBit(reader);
+    if (RanPastEnd(reader, "sps"))
+        return false;
 
     HevcSps& slot = stream.spsTable[sps.sps_seq_parameter_set_id];
     slot = sps;
@@ -269,6 +218,8 @@ bool ParseHevcPps(HevcStream& stream, BitReader& reader)
     pps.log2_parallel_merge_level_minus2 = ReadUe(reader);
     pps.slice_segment_header_extension_present_flag = ReadBit(reader);
     pps.pps_extension_present_flag = ReadBit(reader);
+    if (RanPastEnd(reader, "pps"))
+        return false;
 
     HevcPps& slot = stream.ppsTable[pps.pps_pic_parameter_set_id];
     slot = pps;

@@ -11,6 +11,9 @@
 
 [[nodiscard]] bool ParseHevcProfileTierLevel(BitReader& reader, uint32_t maxNumSubLayersMinus1, HevcProfileTierLevel& ptl);
 
+// vui_parameters() of `sps`, whose sps_max_sub_layers_minus1 is set.
+[[nodiscard]] bool ParseHevcVui(BitReader& reader, HevcSps& sps);
+
 // scaling_list_data() into `lists`, which the caller has filled with the
 // defaults.
 [[nodiscard]] bool ParseHevcScalingListData(BitReader& reader, HevcScalingLists& lists);

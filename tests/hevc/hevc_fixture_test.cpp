@@ -252,6 +252,6 @@ TEST_P(HevcFixtureTest, EveryPrefixOfTheFileParsesSafely)
 INSTANTIATE_TEST_SUITE_P(Encoders, HevcFixtureTest,
                          ::testing::Values("wpp_entry_points", "slices", "scaling_default", "inter_rps",
                                            "conformance_window", "conformance_444", "main10",
-                                           "aud_temporal_layers", "crafted"));
+                                           "aud_temporal_layers", "hrd", "crafted"));
 
 } // namespace
