@@ -56,9 +56,11 @@ std::string CheckDescriptions(Submission& submission, UINT count, const D3D11_VI
         submission.byType[type] = &description;
     }
     for (D3D11_VIDEO_DECODER_BUFFER_TYPE type : kRequiredTypes) {
-        const SimulatedVideoDecoder::Buffer& buffer = submission.decoder.m_Buffers[type];
-        if (buffer.held)
+        if (submission.decoder.m_Buffers[type].held)
             return "buffer type " + to_string(type) + " still held at submission";
+    }
+    for (D3D11_VIDEO_DECODER_BUFFER_TYPE type : kRequiredTypes) {
+        const SimulatedVideoDecoder::Buffer& buffer = submission.decoder.m_Buffers[type];
         if (!buffer.used)
             return "buffer type " + to_string(type) + " was not obtained and released in this frame";
         if (submission.Size(type) > buffer.memory.size())

@@ -1,0 +1,60 @@
+#include "test_frames.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "tools/access_unit_splitter.h"
+
+int64_t MemoryFrame::CopyData(uint8_t* destination, size_t capacity) const
+{
+    size_t count = std::min(capacity, m_Payload.size());
+    if (count > 0)
+        std::memcpy(destination, m_Payload.data(), count);
+    return static_cast<int64_t>(count);
+}
+
+std::unique_ptr<VideoFrame> SizedFrame(uint8_t codec, size_t width, size_t height, std::vector<uint8_t> payload)
+{
+    auto frame = std::make_unique<MemoryFrame>(std::move(payload));
+    frame->codec = codec;
+    frame->width = frame->codedWidth = width;
+    frame->height = frame->codedHeight = height;
+    frame->fps = 30.0f;
+    return frame;
+}
+
+std::unique_ptr<VideoFrame> UnsizedFrame(uint8_t codec, std::vector<uint8_t> payload)
+{
+    auto frame = std::make_unique<MemoryFrame>(std::move(payload));
+    frame->codec = codec;
+    return frame;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        throw std::runtime_error("cannot open " + path);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::string FixturePath(const std::string& name)
+{
+    return std::string(TARSEL_SOURCE_DIR) + "/tests/decoder/fixtures/" + name;
+}
+
+std::vector<std::vector<uint8_t>> FixtureAccessUnits(const std::string& name, uint8_t codec)
+{
+    std::vector<uint8_t> stream = ReadFile(FixturePath(name));
+    std::vector<AccessUnitRange> units;
+    std::string error;
+    if (!SplitAccessUnits(codec, stream.data(), stream.size(), units, error))
+        throw std::runtime_error(name + ": " + error);
+    std::vector<std::vector<uint8_t>> payloads;
+    for (const AccessUnitRange& unit : units)
+        payloads.emplace_back(stream.begin() + unit.offset, stream.begin() + unit.offset + unit.size);
+    return payloads;
+}
