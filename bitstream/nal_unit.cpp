@@ -83,30 +83,47 @@ int32_t FindNalUnit(const uint8_t* buffer, size_t size, uint32_t& nalStart, uint
 
 size_t NalToRbsp(const uint8_t* nal, size_t nalSize, size_t headerBytes, uint8_t* out, size_t& outSize)
 {
-    size_t i = headerBytes;
-    size_t j = 0;
-    if (i < nalSize) {
-        while (i + 2 < nalSize) {
-            if (nal[i + 2] > 3) {
-                out[j++] = nal[i++];
-                out[j++] = nal[i++];
-                out[j++] = nal[i++];
-            } else if (nal[i] == 0 && nal[i + 1] == 0 && nal[i + 2] == 3) {
-                out[j++] = 0;
-                out[j++] = 0;
-                i += 3;
-            } else if (nal[i] == 0 && nal[i + 1] == 0 && (nal[i + 2] == 1 || nal[i + 2] == 2)) {
-                outSize = j;
-                return j;
-            } else {
-                out[j++] = nal[i++];
-            }
-        }
-        while (i < nalSize)
-            out[j++] = nal[i++];
+    if (headerBytes >= nalSize) {
+        outSize = 0;
+        return 0;
     }
-    outSize = j;
-    return j;
+    // Only a 00 00 0x triple (x <= 3) starting at least three bytes before
+    // the end changes anything, so copy the runs between such candidates
+    // whole and let memchr find the zero bytes.
+    const uint8_t* end = nal + nalSize;
+    const uint8_t* lastCandidate = end - 2;  // a triple must start before this
+    const uint8_t* run = nal + headerBytes;
+    const uint8_t* scan = run;
+    uint8_t* written = out;
+    auto copyRun = [&](const uint8_t* upTo) {
+        size_t length = static_cast<size_t>(upTo - run);
+        std::memcpy(written, run, length);
+        written += length;
+    };
+    while (scan < lastCandidate) {
+        const auto* zero = static_cast<const uint8_t*>(std::memchr(scan, 0, static_cast<size_t>(lastCandidate - scan)));
+        if (!zero)
+            break;
+        if (zero[1] != 0) {
+            scan = zero + 2;
+        } else if (zero[2] > 3) {
+            scan = zero + 3;
+        } else if (zero[2] == 3) {
+            copyRun(zero + 2);  // keep 00 00, drop the emulation-prevention 03
+            run = zero + 3;
+            scan = run;
+        } else if (zero[2] != 0) {
+            // 00 00 01 / 00 00 02: the RBSP ends before them.
+            copyRun(zero);
+            outSize = static_cast<size_t>(written - out);
+            return outSize;
+        } else {
+            scan = zero + 1;  // 00 00 00 passes unchanged
+        }
+    }
+    copyRun(end);
+    outSize = static_cast<size_t>(written - out);
+    return outSize;
 }
 
 uint32_t CeilLog2(uint32_t x)

@@ -4,11 +4,10 @@
 #include <vector>
 
 #include "bitstream/nal_unit.h"
+#include "annexb_fixture.h"
 #include "rbsp_reference.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 // Plain byte-by-byte search with the same contract as FindStartCode.
 const uint8_t* ReferenceFindStartCode(const uint8_t* from, const uint8_t* end, uint32_t& length)
@@ -172,6 +171,53 @@ TEST(NalToRbsp, MatchesStepConversionOnAdversarialData)
             }
         }
     }
+}
+
+void ExpectSameConversion(const uint8_t* nal, size_t size, size_t header, const std::string& where)
+{
+    Bytes expected(size + 1), actual(size + 1);
+    size_t expectedSize = 0, actualSize = 0;
+    ReferenceNalToRbsp(nal, size, header, expected.data(), expectedSize);
+    ASSERT_EQ(NalToRbsp(nal, size, header, actual.data(), actualSize), actualSize) << where;
+    ASSERT_EQ(actualSize, expectedSize) << where;
+    expected.resize(expectedSize);
+    actual.resize(actualSize);
+    ASSERT_EQ(actual, expected) << where;
+}
+
+// Patterns where escapes sit at the very start, the very end or back to back,
+// at every length; and real encoder output, every NAL unit of every fixture.
+TEST(NalToRbsp, MatchesStepConversionOnEdgePatternsAndRealUnits)
+{
+    const Bytes patterns[] = {
+        {0, 0, 3}, {0, 0, 3, 0, 0, 3, 0, 0, 3}, {0, 0, 3, 3, 0, 0, 3, 3}, {0, 0, 0, 3, 0, 0},
+        {0, 0, 0, 0, 0, 0, 0, 0, 1}, {0x80, 0, 0, 3}, {0, 0, 2, 0, 0, 3}, {0, 0, 3, 0, 0, 1, 0, 0, 3},
+    };
+    for (const Bytes& pattern : patterns) {
+        for (size_t pad = 0; pad < 40; ++pad) {
+            Bytes front(pad, 0x9C);
+            front.insert(front.end(), pattern.begin(), pattern.end());
+            Bytes back = pattern;
+            back.insert(back.end(), pad, 0x9C);
+            for (size_t header : {size_t(0), size_t(1), size_t(2)}) {
+                ExpectSameConversion(front.data(), front.size(), header, "front pad " + std::to_string(pad));
+                ExpectSameConversion(back.data(), back.size(), header, "back pad " + std::to_string(pad));
+            }
+        }
+    }
+    Bytes zeros(4096, 0);
+    for (size_t i = 0; i < zeros.size(); i += 7)
+        zeros[i] = static_cast<uint8_t>(i % 5);
+    ExpectSameConversion(zeros.data(), zeros.size(), 1, "dense zeros");
+
+    size_t units = 0;
+    for (const char* name : {"baseline", "main_b", "high_slices", "lossless444", "hrd_cbr"}) {
+        for (const Bytes& unit : SplitNalUnits(ReadFileBytes(H264FixturePath(std::string(name) + ".264")))) {
+            ExpectSameConversion(unit.data(), unit.size(), 1, name);
+            ++units;
+        }
+    }
+    EXPECT_GT(units, 20u);
 }
 
 TEST(CeilLog2, SmallestPowerAtOrAbove)
