@@ -24,6 +24,22 @@ inline Bytes ReadFileBytes(const std::string& path)
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The access unit of a benchmark frame file (data/<codec>/<W>_<H>/frame_<N>.frame):
+// the file's five-byte codec/version and timestamp header is skipped. Empty
+// when the data set is not there.
+inline Bytes LoadFrameAccessUnit(const std::string& relativePath)
+{
+    constexpr size_t kFrameHeaderBytes = 5;
+    std::ifstream in(std::string(TARSEL_SOURCE_DIR) + "/data/" + relativePath, std::ios::binary);
+    if (!in)
+        return {};
+    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() <= kFrameHeaderBytes)
+        return {};
+    bytes.erase(bytes.begin(), bytes.begin() + kFrameHeaderBytes);
+    return bytes;
+}
+
 // The NAL units of an Annex B stream, split the way the decoder splits an
 // access unit.
 inline std::vector<Bytes> SplitNalUnits(const Bytes& stream)
