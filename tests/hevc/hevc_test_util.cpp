@@ -1,10 +1,5 @@
 #include "hevc_test_util.h"
 
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
-
-#include "bitstream/nal_unit.h"
 
 void BitWriter::Put(uint64_t value, int bits)
 {
@@ -48,28 +43,6 @@ std::vector<uint8_t> BitWriter::NalUnit(uint32_t nal_unit_type)
         zeros = byte == 0 ? zeros + 1 : 0;
     }
     return nal;
-}
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot open " + path);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::vector<uint8_t>> SplitNalUnits(const std::vector<uint8_t>& stream)
-{
-    std::vector<std::vector<uint8_t>> units;
-    size_t offset = 0;
-    uint32_t nalStart = 0, nalEnd = 0, startCodeLength = 0;
-    while (offset < stream.size() &&
-           FindNalUnit(stream.data() + offset, stream.size() - offset, nalStart, nalEnd, startCodeLength) > 0) {
-        units.emplace_back(stream.begin() + static_cast<ptrdiff_t>(offset + nalStart),
-                           stream.begin() + static_cast<ptrdiff_t>(offset + nalEnd));
-        offset += nalEnd;
-    }
-    return units;
 }
 
 std::string HevcFixturePath(const std::string& name)

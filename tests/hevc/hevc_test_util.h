@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bitstream/annexb_fixture.h"  // ReadFileBytes, SplitNalUnits
 #include "bitstream/hevc/hevc_parser.h"
 
 struct HevcStreamDeleter {
@@ -28,9 +29,6 @@ private:
     size_t m_BitCount = 0;
 };
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
-// The NAL units of an Annex B buffer, each without its start code.
-std::vector<std::vector<uint8_t>> SplitNalUnits(const std::vector<uint8_t>& stream);
 std::string HevcFixturePath(const std::string& name);
 
 // Knobs of the small parameter sets and slices the synthetic tests write.
