@@ -42,12 +42,30 @@ std::vector<size_t> SliceStartCodes(const std::vector<uint8_t>& payload, uint8_t
     return offsets;
 }
 
+// A slice-control entry copied out of its packed layout.
+struct SliceEntry {
+    uint32_t location;
+    uint32_t size;
+    uint16_t badSliceChopping;
+    uint16_t firstMb = 0;
+    uint16_t macroblocks = 0;
+};
+
 template <typename Entry>
-std::vector<Entry> Entries(const fake::Submission& submission)
+std::vector<SliceEntry> Entries(const fake::Submission& submission)
 {
     const std::vector<uint8_t>& bytes = submission.buffers.at(kSliceControl);
-    std::vector<Entry> entries(bytes.size() / sizeof(Entry));
-    std::memcpy(entries.data(), bytes.data(), entries.size() * sizeof(Entry));
+    std::vector<SliceEntry> entries;
+    for (size_t offset = 0; offset + sizeof(Entry) <= bytes.size(); offset += sizeof(Entry)) {
+        Entry entry;
+        std::memcpy(&entry, bytes.data() + offset, sizeof(entry));
+        SliceEntry unpacked = {entry.BSNALunitDataLocation, entry.SliceBytesInBuffer, entry.wBadSliceChopping};
+        if constexpr (sizeof(Entry) == sizeof(DXVA_Slice_H264_Long)) {
+            unpacked.firstMb = entry.first_mb_in_slice;
+            unpacked.macroblocks = entry.NumMbsForSlice;
+        }
+        entries.push_back(unpacked);
+    }
     return entries;
 }
 
@@ -128,11 +146,11 @@ TEST_F(SubmitFixture, ShortSliceEntriesDescribeEachSlice)
         auto entries = Entries<DXVA_Slice_H264_Short>(submission);
         ASSERT_EQ(entries.size(), 2u);
         EXPECT_EQ(submission.descriptions[0].DataSize, 20u);
-        EXPECT_EQ(entries[0].BSNALunitDataLocation, starts[0]);
-        EXPECT_EQ(entries[0].SliceBytesInBuffer, starts[1] - starts[0]);
-        EXPECT_EQ(entries[1].BSNALunitDataLocation, starts[1]);
-        EXPECT_EQ(entries[1].SliceBytesInBuffer, padded - starts[1]);
-        EXPECT_EQ(entries[0].wBadSliceChopping, 0);
+        EXPECT_EQ(entries[0].location, starts[0]);
+        EXPECT_EQ(entries[0].size, starts[1] - starts[0]);
+        EXPECT_EQ(entries[1].location, starts[1]);
+        EXPECT_EQ(entries[1].size, padded - starts[1]);
+        EXPECT_EQ(entries[0].badSliceChopping, 0);
 
         EXPECT_EQ(submission.targetSlice, index % 2);
         EXPECT_EQ(decoder->StatusReportCounter(), index + 1);
@@ -155,11 +173,11 @@ TEST_F(SubmitFixture, LongSliceEntriesCountMacroblocks)
         auto entries = Entries<DXVA_Slice_H264_Long>(submission);
         ASSERT_EQ(entries.size(), 2u);
         EXPECT_EQ(submission.descriptions[0].DataSize, 2 * 864u);
-        EXPECT_EQ(entries[0].first_mb_in_slice, 0);
-        EXPECT_EQ(entries[0].NumMbsForSlice, 8);
-        EXPECT_EQ(entries[1].first_mb_in_slice, 8);
-        EXPECT_EQ(entries[1].NumMbsForSlice, 4);
-        EXPECT_EQ(entries[1].BSNALunitDataLocation + entries[1].SliceBytesInBuffer,
+        EXPECT_EQ(entries[0].firstMb, 0);
+        EXPECT_EQ(entries[0].macroblocks, 8);
+        EXPECT_EQ(entries[1].firstMb, 8);
+        EXPECT_EQ(entries[1].macroblocks, 4);
+        EXPECT_EQ(entries[1].location + entries[1].size,
                   submission.descriptions[1].DataSize);
     }
 }
@@ -174,11 +192,11 @@ TEST_F(SubmitFixture, FourByteStartCodesAreDescribedFromTheirLastThreeBytes)
     std::vector<size_t> starts = SliceStartCodes(payload, kCodecH264);
     ASSERT_EQ(entries.size(), starts.size());
     for (size_t index = 0; index < starts.size(); ++index) {
-        EXPECT_EQ(entries[index].BSNALunitDataLocation, starts[index]);
+        EXPECT_EQ(entries[index].location, starts[index]);
         EXPECT_EQ(payload[starts[index] - 1], 0);   // the leading zero stays outside
     }
     // The first slice's NAL unit ends before the next start code's extra zero.
-    EXPECT_EQ(entries[0].SliceBytesInBuffer, starts[1] - 1 - starts[0]);
+    EXPECT_EQ(entries[0].size, starts[1] - 1 - starts[0]);
 }
 
 // Pad to the next multiple of 128 (a whole 128 when already aligned), or as
@@ -206,7 +224,7 @@ TEST_F(SubmitFixture, AlignmentFill)
         EXPECT_EQ(submission.descriptions[1].DataSize, testCase.expectedSize);
         auto entries = Entries<DXVA_Slice_H264_Short>(submission);
         ASSERT_FALSE(entries.empty());
-        EXPECT_EQ(entries.back().BSNALunitDataLocation + entries.back().SliceBytesInBuffer, testCase.expectedSize);
+        EXPECT_EQ(entries.back().location + entries.back().size, testCase.expectedSize);
     }
 }
 
@@ -337,9 +355,9 @@ TEST_F(SubmitFixture, HevcDescribesSliceSegmentsOnly)
         auto entries = Entries<DXVA_Slice_HEVC_Short>(submission);
         ASSERT_EQ(entries.size(), starts.size());
         for (size_t slice = 0; slice < starts.size(); ++slice)
-            EXPECT_EQ(entries[slice].BSNALunitDataLocation, starts[slice]);
+            EXPECT_EQ(entries[slice].location, starts[slice]);
         // Unlike H.264, the pad is not added to the last slice.
-        EXPECT_EQ(entries.back().BSNALunitDataLocation + entries.back().SliceBytesInBuffer, units[index].size());
+        EXPECT_EQ(entries.back().location + entries.back().size, units[index].size());
     }
     EXPECT_TRUE(errors.empty());
 }
