@@ -249,9 +249,52 @@ TEST_P(HevcFixtureTest, EveryPrefixOfTheFileParsesSafely)
     EXPECT_GT(parsedUnits, bytes.size());
 }
 
+TEST_P(HevcFixtureTest, EveryBitFlipParsesSafely)
+{
+    // Corrupted ids, counts and lengths in every position of every unit.
+    const Fixture fixture = LoadFixture(GetParam());
+    HevcStreamPtr stream(CreateHevcStream());
+    for (const std::vector<uint8_t>& original : fixture.units) {
+        std::vector<uint8_t> nal = original;
+        for (size_t bit = 0; bit < nal.size() * 8; ++bit) {
+            nal[bit / 8] ^= static_cast<uint8_t>(0x80 >> (bit % 8));
+            const int32_t result = ParseHevcNal(stream.get(), nal.data(), nal.size());
+            ASSERT_TRUE(result == static_cast<int32_t>(nal.size()) || result == -1) << bit;
+            nal[bit / 8] ^= static_cast<uint8_t>(0x80 >> (bit % 8));
+        }
+        ParseHevcNal(stream.get(), original.data(), original.size());
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Encoders, HevcFixtureTest,
                          ::testing::Values("wpp_entry_points", "slices", "scaling_default", "inter_rps",
                                            "conformance_window", "conformance_444", "main10",
                                            "aud_temporal_layers", "hrd", "crafted"));
+
+TEST(HevcBenchmarkData, EveryUnitOfTheFrameFilesParses)
+{
+    // The benchmark's own frames, when the data set has been made: every
+    // unit is accepted and every slice's data starts inside its unit.
+    size_t slices = 0;
+    for (const char* size : {"1280_720", "1920_1080", "2560_1440", "3840_2160"}) {
+        HevcStreamPtr stream(CreateHevcStream());
+        for (int frame = 0;; ++frame) {
+            const Bytes accessUnit = LoadFrameAccessUnit("h265/" + std::string(size) + "/frame_" + std::to_string(frame) + ".frame");
+            if (accessUnit.empty())
+                break;
+            for (const Bytes& nal : SplitNalUnits(accessUnit)) {
+                SCOPED_TRACE(std::string(size) + " frame " + std::to_string(frame));
+                ASSERT_EQ(ParseHevcNal(stream.get(), nal.data(), nal.size()), static_cast<int32_t>(nal.size()));
+                if (IsSlice(stream->nal->nal_unit_type)) {
+                    EXPECT_LT(stream->loc->headerBits, nal.size() * 8);
+                    EXPECT_EQ(stream->sh->num_entry_point_offsets > 0, stream->pps->entropy_coding_sync_enabled_flag != 0);
+                    ++slices;
+                }
+            }
+        }
+    }
+    if (slices == 0)
+        GTEST_SKIP() << "no data/h265 frame files";
+}
 
 } // namespace
