@@ -125,6 +125,40 @@ TEST(SimulatedDevice, RefusesBadFrames)
     }
 }
 
+// In the long format the slices must cover the picture: an access unit that
+// lost its first slice leaves macroblocks 0 to 7 undescribed.
+TEST(SimulatedDevice, RefusesLongSlicesThatMissMacroblocks)
+{
+    std::vector<uint8_t> idr = FixtureAccessUnits(kH264Stream, kCodecH264)[0];
+    std::vector<uint8_t> lost;
+    size_t slices = 0;
+    for (size_t index = 0; index < idr.size(); ++index) {
+        bool sliceStart = index + 3 < idr.size() && idr[index] == 0 && idr[index + 1] == 0 && idr[index + 2] == 1 &&
+                          (idr[index + 3] & 0x1F) == 5;
+        if (sliceStart && ++slices == 1) {
+            // Skip to the second slice's start code.
+            size_t next = index + 3;
+            while (!(idr[next] == 0 && idr[next + 1] == 0 && idr[next + 2] == 1))
+                ++next;
+            index = next - 1;
+            continue;
+        }
+        lost.push_back(idr[index]);
+    }
+    ASSERT_LT(lost.size(), idr.size());
+
+    SimulatedVideoPlatform simulated({false, true});
+    Counters counters;
+    LogCapture log;
+    auto decoder = InitialisedDecoder(simulated, counters);
+    std::unique_ptr<VideoFrame> frame = SizedFrame(kCodecH264, 64, 48, lost);
+    EXPECT_EQ(decoder->Decode(frame), -3);
+    EXPECT_TRUE(log.contains(
+        "decoder: simulated device refused SubmitDecoderBuffers: slices cover 4 macroblocks, the picture has 12"));
+    frame = SizedFrame(kCodecH264, 64, 48, idr);
+    EXPECT_GT(decoder->Decode(frame), 0);
+}
+
 // Replays a submission captured from the decoder straight on the simulated
 // device, with one thing spoiled at a time.
 struct Replay : ::testing::Test {
