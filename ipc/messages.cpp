@@ -16,7 +16,8 @@ int64_t WriteLine(char* buffer, size_t capacity, size_t offset, std::string_view
 {
     if (buffer == nullptr || offset > capacity || text.size() + 1 > capacity - offset)
         return -1;
-    std::memcpy(buffer + offset, text.data(), text.size());
+    if (!text.empty())
+        std::memcpy(buffer + offset, text.data(), text.size());
     buffer[offset + text.size()] = '\n';
     return static_cast<int64_t>(offset + text.size() + 1);
 }

@@ -88,17 +88,4 @@ TEST(LineAssembler, LongestLineIsKeptAndOneByteMoreIsDroppedWhole)
     }
 }
 
-TEST(LineAssembler, HandlerCanDropTheRestOfTheRead)
-{
-    LineAssembler assembler;
-    std::vector<std::string> lines;
-    std::string read = "a\nb\nc";
-    assembler.feed(read.data(), read.size(), [&](std::string_view line) {
-        lines.emplace_back(line);
-        return false;
-    });
-    EXPECT_EQ(lines, std::vector<std::string>{"a"});
-    EXPECT_EQ(assembler.pendingBytes(), 0u);
-}
-
 }  // namespace

@@ -67,13 +67,6 @@ TEST(Messages, JsonMessageKeepsItsOwnCopy)
     EXPECT_EQ(Written(message, 256), "{\"cmd\":\"bench\"}\n");
 }
 
-TEST(Messages, TypeNamesForLogs)
-{
-    HeartbeatComChanMessage heartbeat;
-    EXPECT_EQ(MessageTypeName(&heartbeat), "HeartbeatComChanMessage");
-    EXPECT_EQ(MessageTypeName(nullptr), "NULL");
-}
-
 TEST(CommandHash, SeedAndSignedBytes)
 {
     EXPECT_EQ(commandHash(""), 5381u);
