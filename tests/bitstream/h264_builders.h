@@ -92,6 +92,7 @@ struct PpsSpec {
     uint64_t pic_size_in_map_units_minus1 = 0;
     uint64_t num_ref_idx_l0_default_active_minus1 = 0;
     uint32_t weighted_pred_flag = 0;
+    uint32_t weighted_bipred_idc = 0;
     int chroma_qp_index_offset = -2;
     bool highExtension = false;
     uint32_t transform_8x8_mode_flag = 1;
@@ -116,7 +117,7 @@ inline std::vector<uint8_t> MakePps(const PpsSpec& s)
                 w.u(static_cast<int>(CeilLog2(static_cast<uint32_t>(s.num_slice_groups_minus1) + 1)), i % (s.num_slice_groups_minus1 + 1));
         }
     }
-    w.ue(s.num_ref_idx_l0_default_active_minus1).ue(0).u(1, s.weighted_pred_flag).u(2, 0);
+    w.ue(s.num_ref_idx_l0_default_active_minus1).ue(0).u(1, s.weighted_pred_flag).u(2, s.weighted_bipred_idc);
     w.se(0).se(0).se(s.chroma_qp_index_offset).u(1, 1).u(1, 0).u(1, 0);
     if (s.highExtension) {
         w.u(1, s.transform_8x8_mode_flag).u(1, s.scalingMatrix);

@@ -124,16 +124,4 @@ TEST(H264SliceHeader, FieldAndPlaneConditions)
     }
 }
 
-// A PPS naming an SPS never received copies that slot's zero-filled lists.
-TEST(H264Pps, NamingAMissingSpsReadsZeros)
-{
-    StreamPtr stream(CreateH264Stream(), DestroyH264Stream);
-    Bytes pps = MakePps({.seq_parameter_set_id = 5});
-    ASSERT_EQ(ParseH264Nal(stream.get(), pps.data(), pps.size()), static_cast<int32_t>(pps.size()));
-    EXPECT_EQ(stream->sps, &stream->spsTable[5]);
-    EXPECT_EQ(stream->sps->profile_idc, 0u);
-    EXPECT_EQ(stream->pps->ScalingList4x4[0][0], 0u);
-    EXPECT_EQ(stream->pps->ScalingList8x8[5][63], 0u);
-}
-
 } // namespace

@@ -58,21 +58,6 @@ TEST(H264ScalingLists, DefaultRequestsAbsentListsAndRepeatedTails)
     EXPECT_EQ(sps.seq_scaling_list_present_flag[2], 0u);
 }
 
-TEST(H264ScalingLists, DefaultTablesAreTheStandardOnes)
-{
-    // Spot values and monotonic zig-zag growth of Tables 7-3 and 7-4.
-    EXPECT_EQ(kDefault4x4Intra[0], 6);
-    EXPECT_EQ(kDefault4x4Intra[15], 42);
-    EXPECT_EQ(kDefault4x4Inter[0], 10);
-    EXPECT_EQ(kDefault4x4Inter[15], 34);
-    EXPECT_EQ(kDefault8x8Intra[63], 42);
-    EXPECT_EQ(kDefault8x8Inter[63], 35);
-    EXPECT_TRUE(std::is_sorted(kDefault4x4Intra, kDefault4x4Intra + 16));
-    EXPECT_TRUE(std::is_sorted(kDefault4x4Inter, kDefault4x4Inter + 16));
-    EXPECT_EQ(std::count(kDefault8x8Intra, kDefault8x8Intra + 64, 29), 7);
-    EXPECT_EQ(std::count(kDefault8x8Inter, kDefault8x8Inter + 64, 24), 8);
-}
-
 // Frame-scan positions of zig-zag index k (raster index = row * n + column).
 const int kZigZag4x4[16] = {0, 1, 4, 8, 5, 2, 3, 6, 9, 12, 13, 10, 7, 11, 14, 15};
 const int kZigZag8x8[64] = {
@@ -291,6 +276,45 @@ TEST(H264Nal, SliceLocationAndOperations)
     EXPECT_EQ(sh.disable_deblocking_filter_idc, 1u);
 }
 
+// Explicit bi-prediction weights: list 1 has its own count and arrays, and
+// a non-reference B slice carries no marking.
+TEST(H264Nal, ExplicitBipredWeightsForBothLists)
+{
+    StreamPtr stream = NewStream();
+    ASSERT_GT(Parse(stream.get(), MakeSps({})), 0);
+    ASSERT_GT(Parse(stream.get(), MakePps({.weighted_bipred_idc = 1})), 0);
+    BitWriter w;
+    w.ue(0).ue(6).ue(0).u(4, 3).u(6, 9).u(1, 1).u(1, 1).ue(1).ue(2).u(1, 0).u(1, 0);
+    w.ue(5).ue(3);
+    w.u(1, 0).u(1, 1).se(-4).se(7).se(5).se(-6);  // l0[0]: chroma only
+    w.u(1, 1).se(9).se(-2).u(1, 0);               // l0[1]: luma only
+    for (int i = 0; i < 3; ++i) {
+        w.u(1, 1).se(10 + i).se(-i).u(1, i == 2);
+        if (i == 2)
+            w.se(1).se(2).se(3).se(4);
+    }
+    w.ue(2).se(1).ue(1);
+    size_t headerBits = w.bitCount();
+    w.u(8, 0x77).trailing();
+    Bytes unit = w.nal({0x01});
+    ASSERT_EQ(Parse(stream.get(), unit), static_cast<int32_t>(unit.size()));
+    const H264SliceHeader& sh = *stream->sh;
+    EXPECT_EQ(sh.direct_spatial_mv_pred_flag, 1u);
+    EXPECT_EQ(sh.num_ref_idx_l1_active_minus1, 2u);
+    EXPECT_EQ(sh.luma_log2_weight_denom, 5u);
+    EXPECT_EQ(sh.chroma_log2_weight_denom, 3u);
+    EXPECT_EQ(sh.chroma_weight_l0[0][1], 5);
+    EXPECT_EQ(sh.chroma_offset_l0[0][1], -6);
+    EXPECT_EQ(sh.luma_weight_l0[0], 0);
+    EXPECT_EQ(sh.luma_weight_l0[1], 9);
+    EXPECT_EQ(sh.luma_offset_l1[2], -2);
+    EXPECT_EQ(sh.chroma_weight_l1_flag[2], 1u);
+    EXPECT_EQ(sh.chroma_offset_l1[2][1], 4);
+    EXPECT_EQ(sh.cabac_init_idc, 2u);
+    EXPECT_EQ(sh.slice_qp_delta, 1);
+    EXPECT_EQ(stream->loc->headerBits, headerBits);
+}
+
 TEST(H264Nal, UnitsWithoutParameterSetsOrWithoutSyntax)
 {
     StreamPtr stream = NewStream();
@@ -302,6 +326,13 @@ TEST(H264Nal, UnitsWithoutParameterSetsOrWithoutSyntax)
     EXPECT_TRUE(result == static_cast<int32_t>(slice.nal.size()) || result == -1);
     EXPECT_EQ(stream->pps, &stream->ppsTable[9]);
     EXPECT_EQ(stream->sps, &stream->spsTable[0]);
+
+    // A PPS naming an SPS never received copies that slot's zero-filled lists.
+    Bytes pps = MakePps({.seq_parameter_set_id = 5});
+    ASSERT_EQ(Parse(stream.get(), pps), static_cast<int32_t>(pps.size()));
+    EXPECT_EQ(stream->sps, &stream->spsTable[5]);
+    EXPECT_EQ(stream->pps->ScalingList4x4[0][0], 0u);
+    EXPECT_EQ(stream->pps->ScalingList8x8[5][63], 0u);
 
     const std::vector<uint8_t> sei = {0x06, 0x05, 0x02, 0xAA, 0xBB, 0x80};
     EXPECT_EQ(Parse(stream.get(), sei), 6);

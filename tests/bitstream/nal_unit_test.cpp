@@ -103,20 +103,6 @@ TEST(FindStartCode, AgreesWithPlainScanAtEveryOffset)
     }
 }
 
-TEST(FindStartCode, FindsCodesStraddlingWordBoundaries)
-{
-    alignas(8) uint8_t data[40];
-    for (size_t at = 0; at + 4 <= sizeof(data); ++at) {
-        std::fill(std::begin(data), std::end(data), 0xAB);
-        data[at] = 0;
-        data[at + 1] = 0;
-        data[at + 2] = 1;
-        uint32_t length = 0;
-        EXPECT_EQ(FindStartCode(data, data + sizeof(data), length), data + at + 3) << at;
-        EXPECT_EQ(length, 3u);
-    }
-}
-
 TEST(NalToRbsp, RemovesEmulationPreventionAndStopsAtStartCodes)
 {
     struct Case { Bytes nal; size_t headerBytes; Bytes rbsp; };
