@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
+#include <new>
 #include <stdexcept>
 
 #include "logging/spdlog_logger.h"
@@ -49,6 +51,10 @@ namespace {
 
 void FileFrame::LoadFile(const std::string& path, size_t minimumSize)
 {
+    // A directory opens as a stream too, with a nonsense length.
+    std::error_code statusError;
+    if (!std::filesystem::is_regular_file(path, statusError))
+        RefuseFile("could not open frame file", path);
     std::ifstream stream(path, std::ios::binary | std::ios::ate);
     if (!stream.is_open())
         RefuseFile("could not open frame file", path);
@@ -59,7 +65,12 @@ void FileFrame::LoadFile(const std::string& path, size_t minimumSize)
     if (static_cast<uint64_t>(length) < minimumSize)
         RefuseFile("frame file is shorter than its header", path);
 
-    std::vector<uint8_t> bytes(static_cast<size_t>(length));
+    std::vector<uint8_t> bytes;
+    try {
+        bytes.resize(static_cast<size_t>(length));
+    } catch (const std::bad_alloc&) {
+        RefuseFile("frame file is too large to load", path);
+    }
     stream.seekg(0);
     stream.read(reinterpret_cast<char*>(bytes.data()), length);
     // A file that shrank while we read it would leave zeros in the payload;
