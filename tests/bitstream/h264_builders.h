@@ -9,7 +9,7 @@
 // Hand-made H.264 parameter sets and slices with the knobs the parser tests
 // turn; everything else takes a plain, valid value.
 
-struct SpsSpec {
+struct SpsOptions {
     uint32_t profile_idc = 100;
     uint64_t seq_parameter_set_id = 0;
     uint32_t chroma_format_idc = 1;
@@ -27,7 +27,7 @@ struct SpsSpec {
     int64_t cpb_cnt_minus1 = -1;  // >= 0: a NAL HRD is present
 };
 
-inline std::vector<uint8_t> MakeSps(const SpsSpec& s)
+inline std::vector<uint8_t> MakeSps(const SpsOptions& s)
 {
     BitWriter w;
     w.u(8, s.profile_idc).u(8, 0).u(8, 40).ue(s.seq_parameter_set_id);
@@ -83,7 +83,7 @@ inline std::vector<uint8_t> MakeSps(const SpsSpec& s)
     return w.nal({0x67});
 }
 
-struct PpsSpec {
+struct PpsOptions {
     uint64_t pic_parameter_set_id = 0;
     uint64_t seq_parameter_set_id = 0;
     uint32_t entropy_coding_mode_flag = 1;
@@ -101,7 +101,7 @@ struct PpsSpec {
     int second_chroma_qp_index_offset = 3;
 };
 
-inline std::vector<uint8_t> MakePps(const PpsSpec& s)
+inline std::vector<uint8_t> MakePps(const PpsOptions& s)
 {
     BitWriter w;
     w.ue(s.pic_parameter_set_id).ue(s.seq_parameter_set_id).u(1, s.entropy_coding_mode_flag).u(1, 0);
@@ -140,7 +140,7 @@ inline std::vector<uint8_t> MakePps(const PpsSpec& s)
 // A P slice (nal_ref_idc 2, non-IDR) for the SPS and PPS above with their
 // defaults: frame_num 4 bits, pic_order_cnt_lsb 6 bits, CABAC, deblocking
 // control present.
-struct SliceSpec {
+struct SliceOptions {
     uint64_t pic_parameter_set_id = 0;
     bool override = false;
     uint64_t num_ref_idx_l0_active_minus1 = 0;
@@ -155,7 +155,7 @@ struct BuiltSlice {
     size_t headerBits;  // RBSP bits before the slice data
 };
 
-inline BuiltSlice MakePSlice(const SliceSpec& s)
+inline BuiltSlice MakePSlice(const SliceOptions& s)
 {
     BitWriter w;
     w.ue(0).ue(5).ue(s.pic_parameter_set_id).u(4, 1).u(6, 2);

@@ -36,13 +36,13 @@ bool AllEqual(const uint8_t* list, size_t size, uint8_t value)
 TEST(H264ScalingLists, DefaultRequestsAbsentListsAndRepeatedTails)
 {
     StreamPtr stream = NewStream();
-    SpsSpec spec;
-    spec.scalingMatrix = true;
-    spec.scalingDeltas.resize(8);
-    spec.scalingDeltas[0] = {-8};         // nextScale 0 at once: Default_4x4_Intra
-    spec.scalingDeltas[1] = {1, 2, -11};  // 9, 11, then the last value repeats
-    spec.scalingDeltas[7] = {-8};         // Default_8x8_Inter
-    ASSERT_GT(Parse(stream.get(), MakeSps(spec)), 0);
+    SpsOptions options;
+    options.scalingMatrix = true;
+    options.scalingDeltas.resize(8);
+    options.scalingDeltas[0] = {-8};         // nextScale 0 at once: Default_4x4_Intra
+    options.scalingDeltas[1] = {1, 2, -11};  // 9, 11, then the last value repeats
+    options.scalingDeltas[7] = {-8};         // Default_8x8_Inter
+    ASSERT_GT(Parse(stream.get(), MakeSps(options)), 0);
     const H264Sps& sps = *stream->sps;
 
     EXPECT_EQ(0, std::memcmp(sps.ScalingList4x4[0], kDefault4x4Intra, 16));
@@ -126,10 +126,10 @@ TEST(H264ScalingLists, PpsListsEqualTheEncodersMatrices)
 TEST(H264Pps, WithoutHighExtensionTakesSpsListsAndFirstChromaOffset)
 {
     StreamPtr stream = NewStream();
-    SpsSpec spec;
-    spec.scalingMatrix = true;
-    spec.scalingDeltas = {{-8}};
-    ASSERT_GT(Parse(stream.get(), MakeSps(spec)), 0);
+    SpsOptions options;
+    options.scalingMatrix = true;
+    options.scalingDeltas = {{-8}};
+    ASSERT_GT(Parse(stream.get(), MakeSps(options)), 0);
     ASSERT_GT(Parse(stream.get(), MakePps({.chroma_qp_index_offset = -4})), 0);
     const H264Pps& pps = *stream->pps;
     EXPECT_EQ(pps.moreRbspData, 0u);
