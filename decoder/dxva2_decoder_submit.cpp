@@ -55,7 +55,8 @@ int64_t DXVA2VideoDecoder::Decode(std::unique_ptr<VideoFrame>& frame)
     }
 
     VideoFrame& video = *frame;
-    if (video.width != 0 && video.height != 0 &&
+    // Without a device there is nothing to configure: the frame fails at begin.
+    if (m_Initialized && video.width != 0 && video.height != 0 &&
         (video.width != m_Width || video.height != m_Height || video.codec != m_Codec)) {
         m_CodedWidth = video.codedWidth;
         m_CodedHeight = video.codedHeight;
@@ -201,6 +202,10 @@ bool DXVA2VideoDecoder::WalkNalUnits(SubmitState& state)
 {
     if (state.codec != kCodecH264 && state.codec != kCodecH265)
         return true;
+    if ((state.codec == kCodecH264 && !m_H264Stream) || (state.codec == kCodecH265 && !m_HevcStream)) {
+        g_Logger.Log(LogLevel::error, "decoder: no parser state for codec %d", state.codec);
+        return false;
+    }
     for (;;) {
         uint32_t nalStart = 0;
         uint32_t nalEnd = 0;

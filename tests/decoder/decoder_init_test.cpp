@@ -191,11 +191,19 @@ TEST_F(InitFixture, MissingDeviceServicesGiveMinusFour)
 TEST_F(InitFixture, DecodeWithoutInitFailsThroughBegin)
 {
     DXVA2VideoDecoder decoder = MakeDecoder();
-    std::unique_ptr<VideoFrame> frame = UnsizedFrame(kCodecH264, {0, 0, 1, 0x65, 0x88});
-    EXPECT_EQ(decoder.Decode(frame), -3);
-    EXPECT_EQ(errors, std::vector<int>{-3});
-    EXPECT_EQ(log.count("decoder: failed to start decoding frame. hr = 0x80004003"), 1u);
+    EXPECT_EQ(decoder.Init(), -4);
+    errors.clear();
+    platform.calls.clear();
+    for (bool sized : {false, true}) {
+        std::vector<uint8_t> payload = {0, 0, 1, 0x65, 0x88};
+        std::unique_ptr<VideoFrame> frame =
+            sized ? SizedFrame(kCodecH264, 64, 48, payload) : UnsizedFrame(kCodecH264, payload);
+        EXPECT_EQ(decoder.Decode(frame), -3);
+    }
+    EXPECT_EQ(errors, (std::vector<int>{-3, -3}));
+    EXPECT_EQ(log.count("decoder: failed to start decoding frame. hr = 0x80004003"), 2u);
     EXPECT_TRUE(platform.calls.empty());
+    EXPECT_EQ(outputChanges, 0);
 
     std::unique_ptr<VideoFrame> none;
     EXPECT_EQ(decoder.Decode(none), -3);
