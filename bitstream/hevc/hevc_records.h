@@ -272,6 +272,9 @@ struct HevcNalUnit {
     uint32_t nal_unit_type;
     uint32_t nuh_layer_id;
     uint32_t nuh_temporal_id_plus1;
+    // The payload without emulation prevention. For a slice segment only the
+    // front that its header needed has been converted (rbspSize says how
+    // much); the slice data is never read here.
     uint8_t rbsp[kRbspCapacity];
     uint64_t rbspSize;
 };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bitstream/annexb_fixture.h"  // ReadFileBytes, SplitNalUnits
+#include "bitstream/bit_writer.h"
 #include "bitstream/hevc/hevc_parser.h"
 
 struct HevcStreamDeleter {
@@ -13,22 +14,8 @@ struct HevcStreamDeleter {
 };
 using HevcStreamPtr = std::unique_ptr<HevcStream, HevcStreamDeleter>;
 
-// Writes syntax elements most significant bit first, then turns the RBSP
-// into NAL unit bytes with emulation prevention, as an encoder would.
-class BitWriter {
-public:
-    void Put(uint64_t value, int bits);
-    void PutUe(uint32_t value);
-    void PutSe(int32_t value);
-    size_t BitCount() const { return m_BitCount; }
-    // rbsp_trailing_bits() and the escaped NAL unit behind a two-byte header.
-    std::vector<uint8_t> NalUnit(uint32_t nal_unit_type);
-
-private:
-    std::vector<uint8_t> m_Bytes;
-    size_t m_BitCount = 0;
-};
-
+// rbsp_trailing_bits() and the escaped NAL unit behind a two-byte header.
+std::vector<uint8_t> MakeNal(BitWriter& writer, uint32_t nal_unit_type);
 std::string HevcFixturePath(const std::string& name);
 
 // Knobs of the small parameter sets and slices the synthetic tests write.
