@@ -35,8 +35,12 @@ bool ParseSpsReferenceSets(BitReader& reader, HevcSps& sps)
         return false;
     for (uint32_t i = 0; i < sps.num_short_term_ref_pic_sets; ++i) {
         HevcShortTermRpsCounts counts{};
-        if (!ParseHevcShortTermRps(reader, i, sps.num_short_term_ref_pic_sets, sps.NumDeltaPocs, sps.stRps, counts))
+        HevcParseFailure failure{};
+        if (!ParseHevcShortTermRps(reader, i, sps.num_short_term_ref_pic_sets, sps.NumDeltaPocs, sps.stRps, counts,
+                                   failure)) {
+            g_Logger.Log(LogLevel::error, "%s", failure.message);
             return false;
+        }
         sps.NumDeltaPocs[i] = counts.numDeltaPocs;
         sps.NumUsedByCurrPics[i] = counts.numUsedByCurr;
     }

@@ -1,9 +1,11 @@
-#include "bitstream/checked_read.h"
+#include <cstdarg>
+#include <cstdio>
+
 #include "bitstream/hevc/hevc_syntax.h"
-#include "logging/spdlog_logger.h"
 
 bool ParseHevcShortTermRps(BitReader& reader, uint32_t stRpsIdx, uint32_t num_short_term_ref_pic_sets,
-                           const uint32_t* numDeltaPocs, ShortTermRps& rps, HevcShortTermRpsCounts& counts)
+                           const uint32_t* numDeltaPocs, ShortTermRps& rps, HevcShortTermRpsCounts& counts,
+                           HevcParseFailure& failure)
 {
     const size_t startPosition = BitPosition(reader);
 
@@ -11,7 +13,7 @@ bool ParseHevcShortTermRps(BitReader& reader, uint32_t stRpsIdx, uint32_t num_sh
     if (rps.inter_ref_pic_set_prediction_flag) {
         rps.delta_idx_minus1 = 0;
         if (stRpsIdx == num_short_term_ref_pic_sets &&
-            !ReadUeMax(reader, "delta_idx_minus1", stRpsIdx - 1, rps.delta_idx_minus1))
+            !ReadHevcUeMax(reader, "delta_idx_minus1", stRpsIdx - 1, rps.delta_idx_minus1, failure))
             return false;
         rps.delta_rps_sign = ReadBit(reader);
         rps.abs_delta_rps_minus1 = ReadUe(reader);
@@ -21,9 +23,8 @@ bool ParseHevcShortTermRps(BitReader& reader, uint32_t stRpsIdx, uint32_t num_sh
         const uint32_t refRpsIdx = stRpsIdx - (rps.delta_idx_minus1 + 1);
         const uint32_t flagCount = numDeltaPocs[refRpsIdx] + 1;
         if (flagCount > kHevcMaxRpsEntries) {
-            g_Logger.Log(LogLevel::error, "parser: inter-predicted short-term set of %u entries (at most %u)",
-                         flagCount, kHevcMaxRpsEntries);
-            return false;
+            return FailHevcParse(failure, "parser: inter-predicted short-term set of %u entries (at most %u)", flagCount,
+                                 kHevcMaxRpsEntries);
         }
         counts = {};
         for (uint32_t j = 0; j < kHevcMaxRpsEntries; ++j) {
@@ -47,8 +48,8 @@ bool ParseHevcShortTermRps(BitReader& reader, uint32_t stRpsIdx, uint32_t num_sh
             rps.used_by_curr_pic_flag[j] = 0;
             rps.use_delta_flag[j] = 0;
         }
-        if (!ReadUeMax(reader, "num_negative_pics", kHevcMaxRpsEntries, rps.num_negative_pics) ||
-            !ReadUeMax(reader, "num_positive_pics", kHevcMaxRpsEntries, rps.num_positive_pics))
+        if (!ReadHevcUeMax(reader, "num_negative_pics", kHevcMaxRpsEntries, rps.num_negative_pics, failure) ||
+            !ReadHevcUeMax(reader, "num_positive_pics", kHevcMaxRpsEntries, rps.num_positive_pics, failure))
             return false;
         counts = {};
         for (uint32_t i = 0; i < rps.num_negative_pics; ++i) {
@@ -65,5 +66,23 @@ bool ParseHevcShortTermRps(BitReader& reader, uint32_t stRpsIdx, uint32_t num_sh
     }
 
     rps.numBitsStRps = BitPosition(reader) - startPosition;
+    return true;
+}
+
+bool FailHevcParse(HevcParseFailure& failure, const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(failure.message, sizeof(failure.message), format, arguments);
+    va_end(arguments);
+    return false;
+}
+
+bool ReadHevcUeMax(BitReader& reader, const char* name, uint32_t maxValue, uint32_t& value, HevcParseFailure& failure)
+{
+    const uint32_t read = ReadUe(reader);
+    if (read > maxValue)
+        return FailHevcParse(failure, "parser: %s out of range: %u (at most %u)", name, read, maxValue);
+    value = read;
     return true;
 }

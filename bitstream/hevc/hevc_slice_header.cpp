@@ -1,8 +1,6 @@
 #include <cstring>
 
-#include "bitstream/checked_read.h"
 #include "bitstream/hevc/hevc_syntax.h"
-#include "logging/spdlog_logger.h"
 
 namespace {
 
@@ -67,12 +65,12 @@ void SkipPredWeightTable(BitReader& reader, const HevcSps& sps, const HevcSliceH
     }
 }
 
-bool ParseLongTermPictures(BitReader& reader, const HevcSps& sps, HevcSliceHeader& sh)
+bool ParseLongTermPictures(BitReader& reader, const HevcSps& sps, HevcSliceHeader& sh, HevcParseFailure& failure)
 {
     if (sps.num_long_term_ref_pics_sps > 0 &&
-        !ReadUeMax(reader, "num_long_term_sps", sps.num_long_term_ref_pics_sps, sh.num_long_term_sps))
+        !ReadHevcUeMax(reader, "num_long_term_sps", sps.num_long_term_ref_pics_sps, sh.num_long_term_sps, failure))
         return false;
-    if (!ReadUeMax(reader, "num_long_term_pics", kHevcMaxLongTermPics - sh.num_long_term_sps, sh.num_long_term_pics))
+    if (!ReadHevcUeMax(reader, "num_long_term_pics", kHevcMaxLongTermPics - sh.num_long_term_sps, sh.num_long_term_pics, failure))
         return false;
     const int ltIdxBits = static_cast<int>(CeilLog2(sps.num_long_term_ref_pics_sps));
     const int pocLsbBits = static_cast<int>(sps.log2_max_pic_order_cnt_lsb_minus4 + 4);
@@ -93,7 +91,7 @@ bool ParseLongTermPictures(BitReader& reader, const HevcSps& sps, HevcSliceHeade
 
 // Also counts NumPicTotalCurr, the pictures the slice may reference.
 bool ParseReferenceSets(HevcStream& stream, BitReader& reader, const HevcSps& sps, HevcSliceHeader& sh,
-                        HevcSliceSelection& selection, uint32_t& numPicTotalCurr)
+                        HevcSliceSelection& selection, uint32_t& numPicTotalCurr, HevcParseFailure& failure)
 {
     numPicTotalCurr = 0;
     sh.slice_pic_order_cnt_lsb = ReadBits(reader, static_cast<int>(sps.log2_max_pic_order_cnt_lsb_minus4 + 4));
@@ -104,7 +102,7 @@ bool ParseReferenceSets(HevcStream& stream, BitReader& reader, const HevcSps& sp
         stream.stRpsScratch = sps.stRps;
         HevcShortTermRpsCounts counts{};
         if (!ParseHevcShortTermRps(reader, sps.num_short_term_ref_pic_sets, sps.num_short_term_ref_pic_sets,
-                                   sps.NumDeltaPocs, stream.stRpsScratch, counts))
+                                   sps.NumDeltaPocs, stream.stRpsScratch, counts, failure))
             return false;
         selection.ownShortTermRps = true;
         numPicTotalCurr = counts.numUsedByCurr;
@@ -116,7 +114,7 @@ bool ParseReferenceSets(HevcStream& stream, BitReader& reader, const HevcSps& sp
             numPicTotalCurr = sps.NumUsedByCurrPics[sh.short_term_ref_pic_set_idx];
     }
     if (sps.long_term_ref_pics_present_flag) {
-        if (!ParseLongTermPictures(reader, sps, sh))
+        if (!ParseLongTermPictures(reader, sps, sh, failure))
             return false;
         for (uint32_t i = 0; i < sh.num_long_term_sps + sh.num_long_term_pics; ++i) {
             numPicTotalCurr += i < sh.num_long_term_sps ? sps.used_by_curr_pic_lt_sps_flag[sh.lt_idx_sps[i]]
@@ -145,7 +143,7 @@ void SkipRefPicListsModification(BitReader& reader, const HevcSliceHeader& sh, u
 }
 
 bool ParseInterPrediction(BitReader& reader, const HevcSps& sps, const HevcPps& pps, HevcSliceHeader& sh,
-                          uint32_t numPicTotalCurr)
+                          uint32_t numPicTotalCurr, HevcParseFailure& failure)
 {
     sh.num_ref_idx_active_override_flag = ReadBit(reader);
     if (sh.num_ref_idx_active_override_flag) {
@@ -159,9 +157,8 @@ bool ParseInterPrediction(BitReader& reader, const HevcSps& sps, const HevcPps& 
                                                                         : pps.num_ref_idx_l1_default_active_minus1;
     // They size the loops of the two skipped structures below.
     if (l0ActiveMinus1 > kMaxRefIdxActiveMinus1 || (sh.slice_type == kSliceTypeB && l1ActiveMinus1 > kMaxRefIdxActiveMinus1)) {
-        g_Logger.Log(LogLevel::error, "parser: active reference count out of range: %u, %u (at most %u)",
-                     l0ActiveMinus1, l1ActiveMinus1, kMaxRefIdxActiveMinus1);
-        return false;
+        return FailHevcParse(failure, "parser: active reference count out of range: %u, %u (at most %u)",
+                             l0ActiveMinus1, l1ActiveMinus1, kMaxRefIdxActiveMinus1);
     }
     if (pps.lists_modification_present_flag && numPicTotalCurr > 1)
         SkipRefPicListsModification(reader, sh, l0ActiveMinus1, l1ActiveMinus1, numPicTotalCurr);
@@ -207,21 +204,20 @@ void ParseQpAndFilters(BitReader& reader, const HevcPps& pps, HevcSliceHeader& s
         sh.slice_loop_filter_across_slices_enabled_flag = ReadBit(reader);
 }
 
-bool ParseEntryPoints(BitReader& reader, HevcSliceHeader& sh)
+bool ParseEntryPoints(BitReader& reader, HevcSliceHeader& sh, HevcParseFailure& failure)
 {
     sh.num_entry_point_offsets = ReadUe(reader);
     if (sh.num_entry_point_offsets == 0)
         return true;
-    if (!ReadUeMax(reader, "offset_len_minus1", kMaxOffsetLenMinus1, sh.offset_len_minus1))
+    if (!ReadHevcUeMax(reader, "offset_len_minus1", kMaxOffsetLenMinus1, sh.offset_len_minus1, failure))
         return false;
     const int offsetBits = static_cast<int>(sh.offset_len_minus1 + 1);
     for (uint32_t i = 0; i < sh.num_entry_point_offsets; ++i) {
         // Each offset takes at least one bit, so a count that runs a whole
         // byte past the data is garbage; stop rather than spin on zeros.
         if (HasOverrun(reader)) {
-            g_Logger.Log(LogLevel::error, "parser: num_entry_point_offsets %u runs past the end of the slice",
-                         sh.num_entry_point_offsets);
-            return false;
+            return FailHevcParse(failure, "parser: num_entry_point_offsets %u runs past the end of the slice",
+                                 sh.num_entry_point_offsets);
         }
         const uint32_t offset = ReadBits(reader, offsetBits);
         if (i < kHevcMaxStoredEntryPoints)
@@ -230,10 +226,10 @@ bool ParseEntryPoints(BitReader& reader, HevcSliceHeader& sh)
     return true;
 }
 
-bool ParseHeaderExtension(BitReader& reader, HevcSliceHeader& sh)
+bool ParseHeaderExtension(BitReader& reader, HevcSliceHeader& sh, HevcParseFailure& failure)
 {
-    if (!ReadUeMax(reader, "slice_segment_header_extension_length", kMaxSliceSegmentHeaderExtensionLength,
-                   sh.slice_segment_header_extension_length))
+    if (!ReadHevcUeMax(reader, "slice_segment_header_extension_length", kMaxSliceSegmentHeaderExtensionLength,
+                       sh.slice_segment_header_extension_length, failure))
         return false;
     for (uint32_t i = 0; i < sh.slice_segment_header_extension_length; ++i) {
         const uint32_t byte = ReadBits(reader, 8);
@@ -246,7 +242,7 @@ bool ParseHeaderExtension(BitReader& reader, HevcSliceHeader& sh)
 } // namespace
 
 bool ParseHevcSliceSegmentHeader(HevcStream& stream, BitReader& reader, uint32_t nal_unit_type,
-                                 HevcSliceSelection& selection)
+                                 HevcSliceSelection& selection, HevcParseFailure& failure)
 {
     HevcSliceHeader& sh = stream.shScratch;
     std::memset(&sh, 0, sizeof(sh));
@@ -259,7 +255,7 @@ bool ParseHevcSliceSegmentHeader(HevcStream& stream, BitReader& reader, uint32_t
     sh.first_slice_segment_in_pic_flag = ReadBit(reader);
     if (isIrap)
         sh.no_output_of_prior_pics_flag = ReadBit(reader);
-    if (!ReadUeMax(reader, "slice_pic_parameter_set_id", kHevcMaxPpsCount - 1, sh.slice_pic_parameter_set_id))
+    if (!ReadHevcUeMax(reader, "slice_pic_parameter_set_id", kHevcMaxPpsCount - 1, sh.slice_pic_parameter_set_id, failure))
         return false;
     // A set never received reads as its zero-filled slot.
     const HevcPps& pps = stream.ppsTable[sh.slice_pic_parameter_set_id];
@@ -272,8 +268,7 @@ bool ParseHevcSliceSegmentHeader(HevcStream& stream, BitReader& reader, uint32_t
             sh.dependent_slice_segment_flag = ReadBit(reader);
         const uint32_t addressBits = SliceAddressBits(sps);
         if (addressBits > 32) {
-            g_Logger.Log(LogLevel::error, "parser: slice_segment_address of %u bits", addressBits);
-            return false;
+            return FailHevcParse(failure, "parser: slice_segment_address of %u bits", addressBits);
         }
         sh.slice_segment_address = ReadBits(reader, static_cast<int>(addressBits));
     }
@@ -286,7 +281,7 @@ bool ParseHevcSliceSegmentHeader(HevcStream& stream, BitReader& reader, uint32_t
         if (sps.separate_colour_plane_flag)
             sh.colour_plane_id = ReadBits(reader, 2);
         uint32_t numPicTotalCurr = 0;
-        if (!isIdr && !ParseReferenceSets(stream, reader, sps, sh, selection, numPicTotalCurr))
+        if (!isIdr && !ParseReferenceSets(stream, reader, sps, sh, selection, numPicTotalCurr, failure))
             return false;
         if (sps.sample_adaptive_offset_enabled_flag) {
             sh.slice_sao_luma_flag = ReadBit(reader);
@@ -294,14 +289,14 @@ bool ParseHevcSliceSegmentHeader(HevcStream& stream, BitReader& reader, uint32_t
                 sh.slice_sao_chroma_flag = ReadBit(reader);
         }
         if ((sh.slice_type == kSliceTypeP || sh.slice_type == kSliceTypeB) &&
-            !ParseInterPrediction(reader, sps, pps, sh, numPicTotalCurr))
+            !ParseInterPrediction(reader, sps, pps, sh, numPicTotalCurr, failure))
             return false;
         ParseQpAndFilters(reader, pps, sh);
     }
 
-    if ((pps.tiles_enabled_flag || pps.entropy_coding_sync_enabled_flag) && !ParseEntryPoints(reader, sh))
+    if ((pps.tiles_enabled_flag || pps.entropy_coding_sync_enabled_flag) && !ParseEntryPoints(reader, sh, failure))
         return false;
-    if (pps.slice_segment_header_extension_present_flag && !ParseHeaderExtension(reader, sh))
+    if (pps.slice_segment_header_extension_present_flag && !ParseHeaderExtension(reader, sh, failure))
         return false;
     return true;
 }

@@ -46,21 +46,24 @@ size_t ConvertPrefix(HevcNalUnit& nal, const uint8_t* data, size_t prefixLength,
 bool ParseSlice(HevcStream& stream, const uint8_t* data, size_t length)
 {
     HevcSliceSelection selection{};
+    HevcParseFailure failure{};
     BitReader reader{};
     bool parsed = false;
     size_t prefixLength = std::min(length, kFirstSliceChunkBytes);
     for (;;) {
         const size_t finalBytes = ConvertPrefix(*stream.nal, data, prefixLength, length);
         reader = MakeBitReader(stream.nal->rbsp, finalBytes);
-        parsed = ParseHevcSliceSegmentHeader(stream, reader, stream.nal->nal_unit_type, selection);
+        parsed = ParseHevcSliceSegmentHeader(stream, reader, stream.nal->nal_unit_type, selection, failure);
         // Reaching the end of a cut-off prefix means bits may have been read
         // that the rest of the unit would have supplied: parse again, longer.
         if (prefixLength == length || reader.cursor < reader.end)
             break;
         prefixLength = length / kSliceChunkGrowth < prefixLength ? length : prefixLength * kSliceChunkGrowth;
     }
-    if (!parsed)
+    if (!parsed) {
+        g_Logger.Log(LogLevel::error, "%s", failure.message);
         return false;
+    }
 
     *stream.sh = stream.shScratch;
     stream.pps = selection.pps;

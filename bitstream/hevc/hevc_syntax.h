@@ -7,7 +7,21 @@
 #include <cstdint>
 
 #include "bitstream/bit_reader.h"
+#include "bitstream/checked_read.h"
 #include "bitstream/hevc/hevc_records.h"
+
+// Why a parse attempt failed. A slice segment header may be parsed again over
+// a longer piece of its unit, so its failure is held here and logged only
+// once the attempt is final.
+struct HevcParseFailure {
+    char message[160];
+};
+
+// Records the failure and returns false.
+bool FailHevcParse(HevcParseFailure& failure, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// ReadUeMax that records instead of logging.
+[[nodiscard]] bool ReadHevcUeMax(BitReader& reader, const char* name, uint32_t maxValue, uint32_t& value,
+                                 HevcParseFailure& failure);
 
 [[nodiscard]] bool ParseHevcProfileTierLevel(BitReader& reader, uint32_t maxNumSubLayersMinus1, HevcProfileTierLevel& ptl);
 
@@ -27,7 +41,8 @@ struct HevcShortTermRpsCounts {
 // st_ref_pic_set(stRpsIdx) into `rps`. numDeltaPocs holds NumDeltaPocs of
 // the SPS's sets 0..stRpsIdx-1.
 [[nodiscard]] bool ParseHevcShortTermRps(BitReader& reader, uint32_t stRpsIdx, uint32_t num_short_term_ref_pic_sets,
-                                         const uint32_t* numDeltaPocs, ShortTermRps& rps, HevcShortTermRpsCounts& counts);
+                                         const uint32_t* numDeltaPocs, ShortTermRps& rps, HevcShortTermRpsCounts& counts,
+                                         HevcParseFailure& failure);
 
 [[nodiscard]] bool ParseHevcVps(HevcStream& stream, BitReader& reader);
 [[nodiscard]] bool ParseHevcSps(HevcStream& stream, BitReader& reader);
@@ -44,4 +59,4 @@ struct HevcSliceSelection {
 // slice_segment_header() up to, not including, byte_alignment(), into
 // stream.shScratch.
 [[nodiscard]] bool ParseHevcSliceSegmentHeader(HevcStream& stream, BitReader& reader, uint32_t nal_unit_type,
-                                               HevcSliceSelection& selection);
+                                               HevcSliceSelection& selection, HevcParseFailure& failure);
