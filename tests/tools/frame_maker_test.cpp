@@ -30,8 +30,11 @@ constexpr int kFramesPerCase = 30;
 
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::vector<uint8_t> bytes(in ? static_cast<size_t>(in.tellg()) : 0);
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
@@ -172,20 +175,24 @@ TEST(SplitAccessUnits, RefusesWhatIsNoAnnexBStreamOfTheCodec)
 
 TEST(SplitAccessUnits, EveryPrefixOfAStreamIsCutOrRefusedCleanly)
 {
-    // The parameter sets and the first slice header sit in the first few
-    // hundred bytes: cut there, every parser path sees a truncated unit.
+    // Frame 0 opens with the parameter sets, frame 1 with a slice header:
+    // cut inside them, every parser path sees a truncated unit.
     for (const DataCase& c : {kCases[0], kCases[4]}) {
-        std::vector<uint8_t> stream = CasePayloads(c)[0];
-        stream.resize(std::min<size_t>(stream.size(), 400));
-        for (size_t size = 0; size <= stream.size(); ++size) {
-            std::vector<uint8_t> prefix(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(size));
-            std::vector<AccessUnitRange> units;
-            std::string error;
-            if (SplitAccessUnits(c.codec, prefix.data(), prefix.size(), units, error)) {
-                ASSERT_EQ(units.size(), 1u);
-                EXPECT_EQ(units[0].size, size);
-            } else {
-                EXPECT_FALSE(error.empty());
+        std::vector<std::vector<uint8_t>> payloads = CasePayloads(c);
+        for (int frame : {0, 1}) {
+            std::vector<uint8_t> stream = payloads[frame];
+            stream.resize(std::min<size_t>(stream.size(), 160));
+            for (size_t size = 0; size <= stream.size(); ++size) {
+                SCOPED_TRACE(testing::Message() << c.folder << " frame " << frame << " prefix " << size);
+                std::vector<uint8_t> prefix(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(size));
+                std::vector<AccessUnitRange> units;
+                std::string error;
+                if (SplitAccessUnits(c.codec, prefix.data(), prefix.size(), units, error)) {
+                    ASSERT_EQ(units.size(), 1u);
+                    EXPECT_EQ(units[0].size, size);
+                } else {
+                    EXPECT_FALSE(error.empty());
+                }
             }
         }
     }
