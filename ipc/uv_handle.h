@@ -120,7 +120,10 @@ private:
     static void OnWritesDone(uv_shutdown_t* request, int /*status*/)
     {
         auto* deferred = static_cast<DeferredClose*>(request->data);
-        uv_close(reinterpret_cast<uv_handle_t*>(request->handle), FreeClosedHandle);
+        auto* handle = reinterpret_cast<uv_handle_t*>(request->handle);
+        // Someone tearing the whole loop down may have closed it already.
+        if (!uv_is_closing(handle))
+            uv_close(handle, FreeClosedHandle);
         UvHandle* owner = deferred->owner;
         delete deferred;
         if (owner == nullptr)
