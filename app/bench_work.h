@@ -1,0 +1,29 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+#include <uv.h>
+
+class ComChanChannel;
+enum class ComChanShutdownReason;
+
+// Set once by main before the loop runs; never deleted.
+extern ComChanChannel* g_ComChan;
+
+// True once the benchmark's work callback has returned. Until then the pool
+// thread may still use the process-wide objects.
+extern std::atomic<bool> g_BenchmarkFinished;
+
+void OnComChanConnected();
+void OnComChanDisconnected(ComChanShutdownReason reason);
+void OnDecoderOutputChanged(size_t width, size_t height, float, float frameRate);
+void OnDecoderError(int code);
+
+// Decodes the eight cases with one hardware decoder (pool thread).
+void RunBenchmark();
+// Sends the report built from the case table and shuts the channel down (loop thread).
+void SendBenchReport();
+
+void BenchWork(uv_work_t* request);
+void BenchAfterWork(uv_work_t* request, int status);

@@ -1,0 +1,65 @@
+#include "app/process_main.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <unistd.h>
+#include <uv.h>
+
+#include "app/bench_work.h"
+#include "app/channel_fd.h"
+#include "ipc/com_chan_channel.h"
+#include "logging/spdlog_logger.h"
+
+std::function<void()> g_BeforeExit;
+
+namespace {
+
+// The loop stopped before the benchmark finished (the parent went away): the
+// pool thread is still using process-wide objects, so neither static
+// destructors nor libuv's pool teardown (which joins that thread) may run.
+[[noreturn]] void ExitUnderRunningBenchmark()
+{
+    if (auto logger = g_Logger.m_Logger)
+        logger->flush();
+    std::fflush(stdout);
+    _exit(0);
+}
+
+}  // namespace
+
+int RunTarselProcess(const CommandCallbacks& commands)
+{
+    if (!g_Logger.Init()) {
+        std::printf("logger: failed to init logger\n");
+        std::fflush(stdout);
+        return -1;
+    }
+
+    const char* channelFdText = std::getenv("NODE_CHANNEL_FD");
+    if (channelFdText == nullptr)
+        return -1;
+    int channelFd = ParseChannelFd(channelFdText);
+
+    uv_loop_t* loop = uv_default_loop();
+    g_ComChan = new ComChanChannel(channelFd, OnComChanConnected, OnComChanDisconnected, commands.onSetBitrate,
+                                   commands.onRebootStream, commands.onRestartWindows, commands.onQuit,
+                                   commands.onSetColorSpace);
+    g_ComChan->start(loop);
+
+    uv_work_t benchRequest{};
+    uv_queue_work(loop, &benchRequest, BenchWork, BenchAfterWork);
+
+    uv_run(loop, UV_RUN_DEFAULT);
+    uv_loop_close(loop);
+
+    if (!g_Logger.Shutdown()) {
+        std::printf("logger: failed to destroy logger");
+        std::fflush(stdout);
+    }
+    if (g_BeforeExit)
+        g_BeforeExit();
+    if (!g_BenchmarkFinished)
+        ExitUnderRunningBenchmark();
+    return 0;
+}

@@ -1,0 +1,52 @@
+#include "bench/benchmark_runner.h"
+
+#include <exception>
+#include <memory>
+
+#include "bench/performance_counter.h"
+#include "bench/video_file_frame.h"
+#include "decoder/video_decoder.h"
+#include "logging/spdlog_logger.h"
+
+namespace {
+
+// Loads and decodes one frame. Any failure, a missing file included, counts
+// as a refused frame: nothing may escape into the pool thread.
+bool DecodeFrameFile(VideoDecoder& decoder, const std::string& fileName)
+{
+    std::unique_ptr<VideoFrame> frame;
+    try {
+        frame = std::make_unique<VideoFileFrame>(fileName);
+    } catch (...) {
+        // The loader has logged why, with the path.
+        return false;
+    }
+    try {
+        return decoder.Decode(frame) >= 0;
+    } catch (const std::exception& ex) {
+        g_Logger.Log(LogLevel::error, "bench: decode of %s failed: %s", fileName, ex.what());
+    } catch (...) {
+        g_Logger.Log(LogLevel::error, "bench: decode of %s failed", fileName);
+    }
+    return false;
+}
+
+void RunCase(VideoDecoder& decoder, BenchCase& benchCase)
+{
+    int64_t start = MonotonicNanoseconds();
+    for (int32_t index = 0; static_cast<int64_t>(index) < static_cast<int64_t>(benchCase.frameCount); ++index) {
+        benchCase.passed = DecodeFrameFile(decoder, FrameFileName(benchCase, index));
+        if (!benchCase.passed)
+            break;
+    }
+    int64_t stop = MonotonicNanoseconds();
+    benchCase.elapsedUs = static_cast<uint64_t>((stop - start) / 1000);
+}
+
+}  // namespace
+
+void RunBenchmarkCases(VideoDecoder& decoder, std::span<BenchCase> cases)
+{
+    for (BenchCase& benchCase : cases)
+        RunCase(decoder, benchCase);
+}
