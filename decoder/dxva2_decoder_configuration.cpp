@@ -23,8 +23,6 @@ uint32_t ScoreConfiguration(const D3D11_VIDEO_DECODER_CONFIG& config)
     return score;
 }
 
-uint32_t Hex(HRESULT result) { return static_cast<uint32_t>(result); }
-
 }  // namespace
 
 HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
@@ -49,7 +47,7 @@ HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
     HRESULT result = m_VideoDevice ? m_VideoDevice->GetVideoDecoderConfigCount(&description, &count) : E_POINTER;
     if (Failed(result) || count == 0) {
         g_Logger.Log(LogLevel::error, "GetVideoDecoderConfigCount failed, error: 0x%x (count: %d) for: [%dx%d]",
-                     Hex(result), count, m_Width, m_Height);
+                     HresultBits(result), count, m_Width, m_Height);
         return E_ABORT;
     }
 
@@ -75,7 +73,7 @@ HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
     result = m_VideoDevice->CreateVideoDecoder(&description, &bestConfig, &m_VideoDecoder);
     if (Failed(result) || !m_VideoDecoder) {
         m_VideoDecoder = nullptr;
-        g_Logger.Log(LogLevel::error, "CreateVideoDecoder failed: 0x%x (for: [%dx%d])", Hex(result), m_Width, m_Height);
+        g_Logger.Log(LogLevel::error, "CreateVideoDecoder failed: 0x%x (for: [%dx%d])", HresultBits(result), m_Width, m_Height);
         return Failed(result) ? result : E_FAIL;
     }
 
@@ -117,7 +115,7 @@ HRESULT DXVA2VideoDecoder::CreateOutputSurfaces(uint8_t codec)
     if (Failed(result) || !m_OutputTexture) {
         m_OutputTexture = nullptr;
         result = Failed(result) ? result : E_FAIL;
-        g_Logger.Log(LogLevel::error, "failed to create texture 2D: hr = 0x%x", Hex(result));
+        g_Logger.Log(LogLevel::error, "failed to create texture 2D: hr = 0x%x", HresultBits(result));
         return result;
     }
 

@@ -23,8 +23,6 @@ constexpr size_t kLongSliceEntrySize = sizeof(DXVA_Slice_H264_Long);
 // Slice-control locations and sizes cover a three-byte start code before the NAL unit.
 constexpr uint32_t kStartCodeBytes = 3;
 
-uint32_t Hex(HRESULT result) { return static_cast<uint32_t>(result); }
-
 bool IsHevcSliceType(uint32_t type) { return type <= 9 || (type >= 16 && type <= 21); }
 
 }  // namespace
@@ -125,7 +123,7 @@ int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
 {
     HRESULT begin = BeginFrame();
     if (Failed(begin)) {
-        g_Logger.Log(LogLevel::error, "decoder: failed to start decoding frame. hr = 0x%x", Hex(begin));
+        g_Logger.Log(LogLevel::error, "decoder: failed to start decoding frame. hr = 0x%x", HresultBits(begin));
         if (m_ErrorCallback)
             m_ErrorCallback(static_cast<int>(kDecodeSubmitFailed));
         return kDecodeSubmitFailed;
@@ -144,7 +142,7 @@ int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
 
     HRESULT end = m_VideoContext->DecoderEndFrame(m_VideoDecoder);
     if (Failed(end)) {
-        g_Logger.Log(LogLevel::error, "decoder: failed DecoderEndFrame. hr = 0x%x", Hex(end));
+        g_Logger.Log(LogLevel::error, "decoder: failed DecoderEndFrame. hr = 0x%x", HresultBits(end));
         result = kDecodeSubmitFailed;
     }
 
@@ -166,7 +164,7 @@ bool DXVA2VideoDecoder::FillBitstream(SubmitState& state, VideoFrame& frame)
     HRESULT result = m_VideoContext->GetDecoderBuffer(m_VideoDecoder, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, &size, &buffer);
     if (Failed(result) || !buffer) {
         g_Logger.Log(LogLevel::error, "decoder: failed GetDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_BITSTREAM hr = 0x%x",
-                     Hex(Failed(result) ? result : E_POINTER));
+                     HresultBits(Failed(result) ? result : E_POINTER));
         return false;
     }
     state.bitstream = static_cast<uint8_t*>(buffer);
@@ -189,7 +187,7 @@ bool DXVA2VideoDecoder::FillBitstream(SubmitState& state, VideoFrame& frame)
     if (Failed(result) || !buffer) {
         g_Logger.Log(LogLevel::error,
                      "decoder: failed GetDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL hr = 0x%x",
-                     Hex(Failed(result) ? result : E_POINTER));
+                     HresultBits(Failed(result) ? result : E_POINTER));
         return false;
     }
     state.sliceControl = static_cast<uint8_t*>(buffer);
@@ -353,7 +351,7 @@ bool DXVA2VideoDecoder::ReleaseSliceAndBitstream(SubmitState& state)
     if (Failed(result)) {
         g_Logger.Log(LogLevel::error,
                      "decoder: failed ReleaseDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL hr = 0x%x",
-                     Hex(result));
+                     HresultBits(result));
         return false;
     }
 
@@ -365,7 +363,7 @@ bool DXVA2VideoDecoder::ReleaseSliceAndBitstream(SubmitState& state)
     if (Failed(result)) {
         g_Logger.Log(LogLevel::error,
                      "decoder: failed ReleaseDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_BITSTREAM hr = 0x%x",
-                     Hex(result));
+                     HresultBits(result));
         return false;
     }
     return true;
@@ -392,7 +390,7 @@ bool DXVA2VideoDecoder::SubmitParameterBuffers(SubmitState& state)
         void* buffer = nullptr;
         HRESULT result = m_VideoContext->GetDecoderBuffer(m_VideoDecoder, parameters.type, &size, &buffer);
         if (Failed(result) || !buffer) {
-            g_Logger.Log(LogLevel::error, parameters.getFailure, Hex(Failed(result) ? result : E_POINTER));
+            g_Logger.Log(LogLevel::error, parameters.getFailure, HresultBits(Failed(result) ? result : E_POINTER));
             return false;
         }
         // The builders refuse (and log) a buffer smaller than their structure.
@@ -404,14 +402,14 @@ bool DXVA2VideoDecoder::SubmitParameterBuffers(SubmitState& state)
         description.DataSize = static_cast<UINT>(filled);
         result = m_VideoContext->ReleaseDecoderBuffer(m_VideoDecoder, parameters.type);
         if (Failed(result)) {
-            g_Logger.Log(LogLevel::error, parameters.releaseFailure, Hex(result));
+            g_Logger.Log(LogLevel::error, parameters.releaseFailure, HresultBits(result));
             return false;
         }
     }
 
     HRESULT result = m_VideoContext->SubmitDecoderBuffers(m_VideoDecoder, 4, state.descriptions);
     if (Failed(result)) {
-        g_Logger.Log(LogLevel::error, "decoder: failed SubmitDecoderBuffers. hr = 0x%x", Hex(result));
+        g_Logger.Log(LogLevel::error, "decoder: failed SubmitDecoderBuffers. hr = 0x%x", HresultBits(result));
         return false;
     }
     return true;

@@ -51,8 +51,6 @@ std::string AdapterName(const DXGI_ADAPTER_DESC1& description)
     return name;
 }
 
-uint32_t Hex(HRESULT result) { return static_cast<uint32_t>(result); }
-
 }  // namespace
 
 DXVA2VideoDecoder::DXVA2VideoDecoder(OutputChangedCallback outputChanged, ErrorCallback error,
@@ -117,7 +115,7 @@ int32_t DXVA2VideoDecoder::Init()
     void* factory = nullptr;
     HRESULT result = m_Platform.CreateDXGIFactory1(IID_IDXGIFactory2, &factory);
     if (Failed(result) || !factory) {
-        g_Logger.Log(LogLevel::error, "decoder : failed to CreateDXGIFactory : error 0x%x", Hex(result));
+        g_Logger.Log(LogLevel::error, "decoder : failed to CreateDXGIFactory : error 0x%x", HresultBits(result));
         return FailInit(static_cast<int32_t>(kFactoryFailed));
     }
     m_DxgiFactory = static_cast<IDXGIFactory2*>(factory);
@@ -175,14 +173,14 @@ bool DXVA2VideoDecoder::OpenAdapter(IDXGIAdapter1* adapter, UINT index)
         kFeatureLevels, static_cast<UINT>(std::size(kFeatureLevels)), D3D11_SDK_VERSION, &m_Device, nullptr,
         &m_DeviceContext);
     if (Failed(result) || !m_Device || !m_DeviceContext) {
-        g_Logger.Log(LogLevel::error, "decoder: D3D11CreateDevice failed on adapter %d: hr = 0x%x", index, Hex(result));
+        g_Logger.Log(LogLevel::error, "decoder: D3D11CreateDevice failed on adapter %d: hr = 0x%x", index, HresultBits(result));
         return false;
     }
 
     void* videoDevice = nullptr;
     result = m_Device->QueryInterface(IID_ID3D11VideoDevice, &videoDevice);
     if (Failed(result) || !videoDevice) {
-        g_Logger.Log(LogLevel::error, "decoder: could not query ID3D11VideoDevice interface: hr = 0x%x", Hex(result));
+        g_Logger.Log(LogLevel::error, "decoder: could not query ID3D11VideoDevice interface: hr = 0x%x", HresultBits(result));
         return false;
     }
     m_VideoDevice = static_cast<ID3D11VideoDevice*>(videoDevice);
@@ -190,7 +188,7 @@ bool DXVA2VideoDecoder::OpenAdapter(IDXGIAdapter1* adapter, UINT index)
     void* videoContext = nullptr;
     result = m_DeviceContext->QueryInterface(IID_ID3D11VideoContext, &videoContext);
     if (Failed(result)) {
-        g_Logger.Log(LogLevel::error, "decoder: could not query ID3D11VideoContext interface: hr = 0x%x", Hex(result));
+        g_Logger.Log(LogLevel::error, "decoder: could not query ID3D11VideoContext interface: hr = 0x%x", HresultBits(result));
         return false;
     }
     if (!videoContext) {
@@ -249,7 +247,7 @@ bool DXVA2VideoDecoder::CheckProfileFormats()
         BOOL supported = 0;
         HRESULT result = m_VideoDevice->CheckVideoDecoderFormat(&check.profile, DXGI_FORMAT_NV12, &supported);
         if (Failed(result)) {
-            g_Logger.Log(LogLevel::error, "decoder: failed to check decoder format: hr = 0x%x", Hex(result));
+            g_Logger.Log(LogLevel::error, "decoder: failed to check decoder format: hr = 0x%x", HresultBits(result));
             return false;
         }
         if (!supported) {

@@ -26,6 +26,8 @@ constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 constexpr HRESULT DXGI_ERROR_NOT_FOUND = static_cast<HRESULT>(0x887A0002u);
 
 constexpr bool Failed(HRESULT result) { return result < 0; }
+// The code's bits as unsigned, for printing in hexadecimal.
+constexpr uint32_t HresultBits(HRESULT result) { return static_cast<uint32_t>(result); }
 
 struct GUID {
     uint32_t Data1;

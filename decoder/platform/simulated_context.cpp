@@ -8,14 +8,6 @@ namespace platform {
 
 namespace {
 
-template <typename Interface, typename Object>
-HRESULT HandOut(Object* object, void** out)
-{
-    object->AddRef();
-    *out = static_cast<Interface*>(object);
-    return S_OK;
-}
-
 HRESULT Refuse(const char* operation, const std::string& reason)
 {
     LogSimulatedRefusal(operation, reason);

@@ -36,14 +36,6 @@ D3D11_VIDEO_DECODER_CONFIG UnencryptedConfig(UINT bitstreamRaw)
     return config;
 }
 
-template <typename Interface, typename Object>
-HRESULT HandOut(Object* object, void** out)
-{
-    object->AddRef();
-    *out = static_cast<Interface*>(object);
-    return S_OK;
-}
-
 }  // namespace
 
 uint8_t SimulatedCodecOf(const GUID& profile)

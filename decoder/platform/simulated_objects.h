@@ -19,6 +19,15 @@ constexpr uint8_t kSimulatedCodecNone = 0xFF;
 uint8_t SimulatedCodecOf(const GUID& profile);
 void LogSimulatedRefusal(const char* operation, const std::string& reason);
 
+// Hands out `object` under one of its interfaces, with the reference the receiver releases.
+template <typename Interface, typename Object>
+HRESULT HandOut(Object* object, void** out)
+{
+    object->AddRef();
+    *out = static_cast<Interface*>(object);
+    return S_OK;
+}
+
 class SimulatedAdapter : public ReferenceCounted<IDXGIAdapter1> {
 public:
     HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
