@@ -1,6 +1,5 @@
 #include "ipc/com_chan_channel.h"
 
-#include <cmath>
 #include <stdexcept>
 #include <string>
 
