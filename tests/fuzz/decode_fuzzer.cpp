@@ -1,0 +1,75 @@
+// Decodes arbitrary access units on the simulated device. The first byte
+// picks the codec and a fallback picture size; the rest is the payload. One
+// decoder serves every input, as one serves a whole benchmark run, so state
+// left by one frame (parameter sets, configuration, surfaces) meets the next.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "bench/video_frame.h"
+#include "decoder/dxva2_video_decoder.h"
+#include "decoder/platform/simulated_video_device.h"
+
+namespace {
+
+class FuzzFrame : public VideoFrame {
+public:
+    FuzzFrame(const uint8_t* data, size_t size) : m_Payload(data, data + size) {}
+
+    int64_t CopyData(uint8_t* destination, size_t capacity) const override
+    {
+        size_t count = std::min(capacity, m_Payload.size());
+        if (count > 0)
+            std::memcpy(destination, m_Payload.data(), count);
+        return static_cast<int64_t>(count);
+    }
+    size_t DataSize() const override { return m_Payload.size(); }
+    bool QueryFlag() const override { return false; }
+
+private:
+    std::vector<uint8_t> m_Payload;
+};
+
+struct PictureSize {
+    size_t width;
+    size_t height;
+};
+
+// Used when the payload carries no SPS the probe can read, so that frames of
+// bare slices still reach the submission path. Zero keeps the current set-up.
+constexpr PictureSize kFallbackSizes[] = {{0, 0}, {64, 48}, {1280, 720}, {1920, 1080}};
+
+DXVA2VideoDecoder& Decoder()
+{
+    static platform::SimulatedVideoPlatform s_Platform;
+    static DXVA2VideoDecoder s_Decoder([](size_t, size_t, float, float) {}, [](int) {}, s_Platform);
+    static const int32_t s_Init = s_Decoder.Init();
+    if (s_Init != 1)
+        __builtin_trap();
+    return s_Decoder;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    DXVA2VideoDecoder& decoder = Decoder();
+    const uint8_t selector = data[0];
+    auto frame = std::make_unique<FuzzFrame>(data + 1, size - 1);
+    frame->codec = (selector & 1) ? kCodecH265 : kCodecH264;
+    // The benchmark's records learn their size from the probe; do the same.
+    frame->ReadStreamInfo(data + 1, size - 1);
+    if (frame->width == 0 || frame->height == 0) {
+        const PictureSize& fallback = kFallbackSizes[(selector >> 1) & 3];
+        frame->width = frame->codedWidth = fallback.width;
+        frame->height = frame->codedHeight = fallback.height;
+    }
+    std::unique_ptr<VideoFrame> video = std::move(frame);
+    decoder.Decode(video);
+    return 0;
+}
