@@ -39,6 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     try {
         VideoFileFrame frame(FramePath());
+        // Everything after the header is payload, whatever the header says.
+        if (frame.DataSize() != size - kFrameHeaderSize)
+            __builtin_trap();
         std::vector<uint8_t> payload(frame.DataSize());
         int64_t copied = frame.CopyData(payload.data(), payload.size());
         if (copied < 0 || static_cast<size_t>(copied) != payload.size())

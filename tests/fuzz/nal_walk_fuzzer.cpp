@@ -27,8 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         const uint8_t* nal = position + nalStart;
         size_t length = nalEnd - nalStart;
-        ParseH264Nal(g_H264Stream, nal, length);
-        ParseHevcNal(g_HevcStream, nal, length);
+        // Either the whole unit is taken or it is refused; nothing else.
+        int32_t h264 = ParseH264Nal(g_H264Stream, nal, length);
+        int32_t hevc = ParseHevcNal(g_HevcStream, nal, length);
+        if ((h264 != -1 && static_cast<size_t>(h264) != length) || (hevc != -1 && static_cast<size_t>(hevc) != length))
+            __builtin_trap();
         position = nal + length;
     }
     return 0;
