@@ -7,6 +7,8 @@
 #
 # New inputs go to a scratch corpus, never into the source tree; a failing
 # input is left in <build-dir>/fuzz-artifacts/<harness>/ and its log printed.
+# Once fixed, copy it into regressions/<harness>/: the replay tests of the
+# normal and sanitizer builds run every file there.
 set -uo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
