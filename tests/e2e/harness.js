@@ -32,7 +32,9 @@ function runChild(cwd, { onStart, onMessage, env } = {}) {
       if (onMessage) onMessage(child, message);
     });
     child.on('error', reject);
-    child.on('exit', (code, signal) => resolve({ code, signal, messages, stdout }));
+    // 'exit' can come before the last of the output has been read: wait for both.
+    const outputClosed = Promise.all([child.stdout, child.stderr].map((s) => new Promise((done) => s.on('close', done))));
+    child.on('exit', (code, signal) => outputClosed.then(() => resolve({ code, signal, messages, stdout })));
     if (onStart) onStart(child);
   });
 }

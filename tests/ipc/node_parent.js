@@ -18,7 +18,10 @@ function start(env) {
     run.messages.push(m);
     if (run.onMessage) run.onMessage(m);
   });
-  run.exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
+  // 'exit' can come before the last of stderr has been read: wait for both.
+  const stderrClosed = new Promise((resolve) => child.stderr.on('close', resolve));
+  const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
+  run.exited = Promise.all([exited, stderrClosed]).then(([status]) => status);
   return run;
 }
 
@@ -31,6 +34,23 @@ function waitFor(run, predicate, what) {
     const timer = setTimeout(() => reject(new Error('timed out waiting for ' + what + '\n' + run.stderr)), 10000);
     run.onMessage = check;
     check();
+  });
+}
+
+// The child's log lines come on stderr, a different pipe from the IPC one, so
+// they may arrive after a later message: wait for them rather than assume.
+function waitForStderr(run, pattern, what) {
+  return new Promise((resolve, reject) => {
+    const started = Date.now();
+    const poll = setInterval(() => {
+      if (pattern.test(run.stderr)) {
+        clearInterval(poll);
+        resolve();
+      } else if (Date.now() - started > 10000) {
+        clearInterval(poll);
+        reject(new Error('timed out waiting for ' + what + '\n' + run.stderr));
+      }
+    }, 10);
   });
 }
 
@@ -67,7 +87,7 @@ async function commandsBothWays() {
     { cmd: 'seen', what: 'reboot-stream' },
     { cmd: 'seen', what: 'restart-windows' },
   ]);
-  assert.match(run.stderr, /ipc: line longer than 65535 bytes dropped/);
+  await waitForStderr(run, /ipc: line longer than 65535 bytes dropped/, 'the dropped-line log');
 
   run.child.send({ cmd: 'quit' });
   const bye = await waitFor(run, (m) => m.cmd === 'bye', 'the farewell');
@@ -81,11 +101,7 @@ async function commandsBothWays() {
 async function parentGoingAway() {
   const run = start({});
   // Wait until the child has its channel up, then leave.
-  await new Promise((resolve) => {
-    const poll = setInterval(() => {
-      if (run.stderr.includes('com chan connected')) { clearInterval(poll); resolve(); }
-    }, 10);
-  });
+  await waitForStderr(run, /com chan connected/, 'the channel to come up');
   run.child.disconnect();
   const exit = await run.exited;
   assert.deepStrictEqual(exit, { code: 0, signal: null }, run.stderr);
