@@ -96,6 +96,14 @@ function peakResidentKb(pid) {
   }
 }
 
+// Under AddressSanitizer freed memory sits in a quarantine of up to 256 MB,
+// which a flood of short-lived parse objects fills; a small one keeps the
+// peak a measure of what the process holds rather than of what it churned.
+function quietAsanOptions() {
+  const options = process.env.ASAN_OPTIONS ? process.env.ASAN_OPTIONS.split(':') : [];
+  return [...options, 'quarantine_size_mb=1', 'thread_local_quarantine_size_kb=64'].join(':');
+}
+
 // Runs the counting child in a fresh directory with the data set linked in.
 // `lines` are written at full speed from the moment it starts.
 function runChild(t, lines) {
@@ -108,7 +116,7 @@ function runChild(t, lines) {
     const elapsedMs = () => Number(process.hrtime.bigint() - started) / 1e6;
     const child = spawn(program, [], {
       cwd: dir,
-      env: { ...process.env, NODE_CHANNEL_FD: '3' },
+      env: { ...process.env, NODE_CHANNEL_FD: '3', ASAN_OPTIONS: quietAsanOptions() },
       stdio: ['ignore', 'pipe', 'pipe', 'pipe'],
     });
     const channel = child.stdio[3];
@@ -211,7 +219,8 @@ test('a flood of commands during the benchmark: each one handled counted once, r
     for (const name of kCounterNames) assert.strictEqual(counts[name], expected[name], name);
   }
   assert.ok(quiet.peakAtReportKb > 0 && loaded.peakAtReportKb > 0, 'peak memory unreadable');
-  // The child keeps at most one partial line per read; the flood may cost a
-  // few read buffers and log lines, not a copy of what was sent.
-  assert.ok(growthKb < 16 * 1024, `peak grew by ${growthKb} kB under load`);
+  // The child keeps at most one partial line; the flood may cost allocator
+  // slack, not a share of what was sent or handled (several MiB here).
+  const allowedKb = Math.max(4 * 1024, quiet.peakAtReportKb / 10);
+  assert.ok(growthKb < allowedKb, `peak grew by ${growthKb} kB under load (allowed ${allowedKb} kB)`);
 });
