@@ -1,7 +1,8 @@
 // Decodes arbitrary access units on the simulated device. The first byte
-// picks the codec and a fallback picture size; the rest is the payload. One
-// decoder serves every input, as one serves a whole benchmark run, so state
-// left by one frame (parameter sets, configuration, surfaces) meets the next.
+// picks the codec, a fallback picture size and the H.264 slice-control
+// format; the rest is the payload. One decoder per format serves every
+// input, as one serves a whole benchmark run, so state left by one frame
+// (parameter sets, configuration, surfaces) meets the next.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -42,14 +43,18 @@ struct PictureSize {
 // bare slices still reach the submission path. Zero keeps the current set-up.
 constexpr PictureSize kFallbackSizes[] = {{0, 0}, {64, 48}, {1280, 720}, {1920, 1080}};
 
-DXVA2VideoDecoder& Decoder()
+// A device that offers only long slice control makes the decoder fill the
+// long entries, which carry reference lists from the slice header.
+DXVA2VideoDecoder& Decoder(bool longSlices)
 {
-    static platform::SimulatedVideoPlatform s_Platform;
-    static DXVA2VideoDecoder s_Decoder([](size_t, size_t, float, float) {}, [](int) {}, s_Platform);
-    static const int32_t s_Init = s_Decoder.Init();
-    if (s_Init != 1)
+    static platform::SimulatedVideoPlatform s_ShortPlatform({true, true});
+    static platform::SimulatedVideoPlatform s_LongPlatform({false, true});
+    static DXVA2VideoDecoder s_Short([](size_t, size_t, float, float) {}, [](int) {}, s_ShortPlatform);
+    static DXVA2VideoDecoder s_Long([](size_t, size_t, float, float) {}, [](int) {}, s_LongPlatform);
+    static const bool s_Ready = s_Short.Init() == 1 && s_Long.Init() == 1;
+    if (!s_Ready)
         __builtin_trap();
-    return s_Decoder;
+    return longSlices ? s_Long : s_Short;
 }
 
 }  // namespace
@@ -58,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 1)
         return 0;
-    DXVA2VideoDecoder& decoder = Decoder();
     const uint8_t selector = data[0];
+    DXVA2VideoDecoder& decoder = Decoder((selector & 0x08) != 0);
     auto frame = std::make_unique<FuzzFrame>(data + 1, size - 1);
     frame->codec = (selector & 1) ? kCodecH265 : kCodecH264;
     // The benchmark's records learn their size from the probe; do the same.
