@@ -13,47 +13,6 @@ namespace {
 
 using StreamPtr = std::unique_ptr<H264Stream, void (*)(H264Stream*)>;
 
-// The benchmark's own frame files: every NAL unit of every frame parses, and
-// the SPS describes the size the set was encoded at.
-TEST(H264DataSet, EveryFrameParsesAndDescribesItsSize)
-{
-    const std::pair<int, int> sizes[] = {{1280, 720}, {1920, 1080}, {2560, 1440}, {3840, 2160}};
-    size_t frames = 0;
-    for (auto [width, height] : sizes) {
-        StreamPtr stream(CreateH264Stream(), DestroyH264Stream);
-        std::string folder = "h264/" + std::to_string(width) + "_" + std::to_string(height) + "/";
-        for (int index = 0;; ++index) {
-            Bytes au = LoadFrameAccessUnit(folder + "frame_" + std::to_string(index) + ".frame");
-            if (au.empty())
-                break;
-            ++frames;
-            size_t slices = 0;
-            for (const Bytes& unit : SplitNalUnits(au)) {
-                ASSERT_EQ(ParseH264Nal(stream.get(), unit.data(), unit.size()), static_cast<int32_t>(unit.size()))
-                    << folder << index << " type " << (unit[0] & 0x1F);
-                uint32_t type = stream->nal->nal_unit_type;
-                if (type == 1 || type == 5) {
-                    ++slices;
-                    EXPECT_LT(stream->loc->headerBits, 8 * stream->nal->rbspSize);
-                    EXPECT_EQ(stream->loc->remainingBytes, stream->nal->rbspSize - stream->loc->headerBits / 8 - 1);
-                }
-            }
-            EXPECT_GT(slices, 0u) << folder << index;
-        }
-        if (!stream->sps)
-            continue;
-        int64_t croppedWidth = 0, codedWidth = 0, croppedHeight = 0, codedHeight = 0;
-        float sampleAspect = 0, frameRate = 0;
-        GetH264PictureInfo(stream->sps, croppedWidth, codedWidth, croppedHeight, codedHeight, sampleAspect, frameRate);
-        EXPECT_EQ(croppedWidth, width);
-        EXPECT_EQ(croppedHeight, height);
-        EXPECT_EQ(codedWidth % 16, 0);
-        EXPECT_EQ(codedHeight % 16, 0);
-    }
-    if (frames == 0)
-        GTEST_SKIP() << "no data/h264 frame files";
-}
-
 // Corrupted copies of real units (bytes overwritten, bits flipped, units cut)
 // parse or fail with -1; the sanitizer build checks that nothing reads or
 // writes out of bounds on the way.

@@ -276,6 +276,7 @@ TEST_P(H264TraceTest, ParsedFieldsMatchTheReferenceTrace)
             EXPECT_EQ(stream->nal->parsed, stream->sh) << where;
             EXPECT_EQ(stream->loc->headerBits, TraceSliceDataBit(unit)) << where;
             EXPECT_EQ(stream->loc->slice_id, 0u) << where;
+            EXPECT_EQ(stream->loc->remainingBytes, stream->nal->rbspSize - stream->loc->headerBits / 8 - 1) << where;
         }
     }
     EXPECT_GT(slices, 0u);

@@ -50,34 +50,6 @@ TEST(FindNalUnit, SizesAndStartCodeLengths)
     }
 }
 
-TEST(FindNalUnit, SplitsAnAccessUnitTheWayCallersLoop)
-{
-    const Bytes sps = {0x67, 0x42, 0x00, 0x1E};
-    const Bytes pps = {0x68, 0xCE, 0x38, 0x80};
-    const Bytes slice = {0x65, 0x88, 0x84, 0x00, 0x33};
-    Bytes au = {0, 0, 0, 1};
-    au.insert(au.end(), sps.begin(), sps.end());
-    au.insert(au.end(), {0, 0, 1});
-    au.insert(au.end(), pps.begin(), pps.end());
-    au.insert(au.end(), {0, 0, 0, 1});
-    au.insert(au.end(), slice.begin(), slice.end());
-
-    std::vector<Bytes> units;
-    std::vector<uint32_t> lengths;
-    size_t offset = 0;
-    for (;;) {
-        uint32_t nalStart = 0, nalEnd = 0, length = 0;
-        int32_t size = FindNalUnit(au.data() + offset, au.size() - offset, nalStart, nalEnd, length);
-        if (size < 1)
-            break;
-        units.emplace_back(au.begin() + offset + nalStart, au.begin() + offset + nalEnd);
-        lengths.push_back(length);
-        offset += nalEnd;
-    }
-    EXPECT_EQ(units, (std::vector<Bytes>{sps, pps, slice}));
-    EXPECT_EQ(lengths, (std::vector<uint32_t>{4, 3, 4}));
-}
-
 // The word filter must find exactly what a plain scan finds, whatever the
 // alignment of the search start and however dense the zeros.
 TEST(FindStartCode, AgreesWithPlainScanAtEveryOffset)
@@ -131,6 +103,18 @@ TEST(NalToRbsp, RemovesEmulationPreventionAndStopsAtStartCodes)
     }
 }
 
+void ExpectSameConversion(const uint8_t* nal, size_t size, size_t header, const std::string& where)
+{
+    Bytes expected(size + 1), actual(size + 1);
+    size_t expectedSize = 0, actualSize = 0;
+    ReferenceNalToRbsp(nal, size, header, expected.data(), expectedSize);
+    ASSERT_EQ(NalToRbsp(nal, size, header, actual.data(), actualSize), actualSize) << where;
+    ASSERT_EQ(actualSize, expectedSize) << where;
+    expected.resize(expectedSize);
+    actual.resize(actualSize);
+    ASSERT_EQ(actual, expected) << where;
+}
+
 // NalToRbsp copies runs between escape candidates; its output must match
 // the three-bytes-per-step conversion byte for byte.
 TEST(NalToRbsp, MatchesStepConversionOnAdversarialData)
@@ -144,31 +128,11 @@ TEST(NalToRbsp, MatchesStepConversionOnAdversarialData)
         for (uint8_t& b : nal)
             b = dense ? alphabet[random() % std::size(alphabet)] : static_cast<uint8_t>(random() % 8 == 0 ? 0 : random());
         for (size_t header : {size_t(0), size_t(1), size_t(2)}) {
-            for (size_t offset = 0; offset < size; ++offset) {
-                size_t length = size - offset;
-                Bytes expected(length + 1), actual(length + 1);
-                size_t expectedSize = 0, actualSize = 0;
-                ReferenceNalToRbsp(nal.data() + offset, length, header, expected.data(), expectedSize);
-                NalToRbsp(nal.data() + offset, length, header, actual.data(), actualSize);
-                ASSERT_EQ(actualSize, expectedSize) << "round " << round << " offset " << offset;
-                expected.resize(expectedSize);
-                actual.resize(actualSize);
-                ASSERT_EQ(actual, expected) << "round " << round << " offset " << offset;
-            }
+            for (size_t offset = 0; offset < size; ++offset)
+                ExpectSameConversion(nal.data() + offset, size - offset, header,
+                                     "round " + std::to_string(round) + " offset " + std::to_string(offset));
         }
     }
-}
-
-void ExpectSameConversion(const uint8_t* nal, size_t size, size_t header, const std::string& where)
-{
-    Bytes expected(size + 1), actual(size + 1);
-    size_t expectedSize = 0, actualSize = 0;
-    ReferenceNalToRbsp(nal, size, header, expected.data(), expectedSize);
-    ASSERT_EQ(NalToRbsp(nal, size, header, actual.data(), actualSize), actualSize) << where;
-    ASSERT_EQ(actualSize, expectedSize) << where;
-    expected.resize(expectedSize);
-    actual.resize(actualSize);
-    ASSERT_EQ(actual, expected) << where;
 }
 
 // Patterns where escapes sit at the very start, the very end or back to back,

@@ -93,26 +93,6 @@ TEST(HevcBounds, LargestAcceptedValuesAreStored)
     EXPECT_EQ(stream->pps->loop_filter_across_tiles_enabled_flag, 1u);
 }
 
-TEST(HevcSliceHeader, EntryPointsAndExtensionBytesBeyondThirtyTwoAreReadAndDropped)
-{
-    HevcStreamPtr stream(CreateHevcStream());
-    ASSERT_GT(Parse(stream.get(), WriteTestSps({})), 0);
-    ASSERT_GT(Parse(stream.get(), WriteTestPps({})), 0);
-    TestSlice slice;
-    for (uint32_t i = 0; i < 40; ++i)
-        slice.entryPoints.push_back(1000 + i);
-    for (uint32_t i = 0; i < 40; ++i)
-        slice.extension.push_back(static_cast<uint8_t>(0xC0 + i));
-    uint32_t headerBits = 0;
-    const std::vector<uint8_t> nal = WriteTestSlice(slice, headerBits);
-    ASSERT_EQ(Parse(stream.get(), nal), static_cast<int32_t>(nal.size()));
-    EXPECT_EQ(stream->sh->num_entry_point_offsets, 40u);
-    EXPECT_EQ(stream->sh->entry_point_offset_minus1[31], 1031u);
-    EXPECT_EQ(stream->sh->slice_segment_header_extension_length, 40u);
-    EXPECT_EQ(stream->sh->slice_segment_header_extension_data_byte[31], 0xC0u + 31);
-    EXPECT_EQ(stream->loc->headerBits, headerBits);
-}
-
 TEST(HevcSliceHeader, GarbageEntryPointCountIsRefusedWithoutSpinning)
 {
     // A count of about 2^31 in a short unit: every offset past the data would
