@@ -233,8 +233,6 @@ public:
                 --m_Platform.pendingBeginFrames;
             return E_PENDING;
         }
-        if (Failed(m_Platform.beginFrame))
-            return m_Platform.beginFrame;
         static_cast<FakeDecoder*>(decoder)->m_TargetSlice = static_cast<FakeView*>(view)->m_Description.Texture2D.ArraySlice;
         return S_OK;
     }
@@ -286,15 +284,6 @@ public:
 };
 
 }  // namespace
-
-const D3D11_VIDEO_DECODER_BUFFER_DESC* Submission::Find(UINT type) const
-{
-    for (const D3D11_VIDEO_DECODER_BUFFER_DESC& description : descriptions) {
-        if (description.BufferType == type)
-            return &description;
-    }
-    return nullptr;
-}
 
 HRESULT FakeVideoPlatform::CreateDXGIFactory1(const GUID& interfaceId, void** factory)
 {

@@ -43,8 +43,6 @@ struct Submission {
     std::vector<D3D11_VIDEO_DECODER_BUFFER_DESC> descriptions;
     std::map<UINT, std::vector<uint8_t>> buffers;   // by type, DataSize bytes
     UINT targetSlice = 0;
-
-    const D3D11_VIDEO_DECODER_BUFFER_DESC* Find(UINT type) const;
 };
 
 class FakeVideoPlatform : public VideoPlatform {
@@ -62,7 +60,6 @@ public:
     std::vector<AdapterScript> adapters;
     bool frequencyAvailable = true;
     int pendingBeginFrames = 0;   // E_PENDING this many times; negative: for ever
-    HRESULT beginFrame = S_OK;
     std::map<UINT, UINT> bufferSizes = {{0, 4096}, {4, 4096}, {5, 256 * 864}, {6, 1 << 20}};
     std::map<UINT, HRESULT> getBufferFailures;
     std::map<UINT, HRESULT> releaseBufferFailures;

@@ -37,37 +37,28 @@ struct CopiedField {
     PicParamsField field;
 };
 #define FIELD(name) [](const DXVA_PicParams_H264& pp) -> int64_t { return pp.name; }
+#define SAME(name) {#name, FIELD(name)}
 
 const std::vector<CopiedField> kSpsFields = {
     {"pic_width_in_mbs_minus1", FIELD(wFrameWidthInMbsMinus1)},
     {"pic_height_in_map_units_minus1", FIELD(wFrameHeightInMbsMinus1)},
     {"max_num_ref_frames", FIELD(num_ref_frames)},
-    {"chroma_format_idc", FIELD(chroma_format_idc)},
-    {"bit_depth_luma_minus8", FIELD(bit_depth_luma_minus8)},
-    {"bit_depth_chroma_minus8", FIELD(bit_depth_chroma_minus8)},
-    {"frame_mbs_only_flag", FIELD(frame_mbs_only_flag)},
-    {"log2_max_frame_num_minus4", FIELD(log2_max_frame_num_minus4)},
-    {"pic_order_cnt_type", FIELD(pic_order_cnt_type)},
-    {"direct_8x8_inference_flag", FIELD(direct_8x8_inference_flag)},
+    SAME(chroma_format_idc), SAME(bit_depth_luma_minus8), SAME(bit_depth_chroma_minus8),
+    SAME(frame_mbs_only_flag), SAME(log2_max_frame_num_minus4), SAME(pic_order_cnt_type),
+    SAME(direct_8x8_inference_flag),
 };
 
 const std::vector<CopiedField> kPpsFields = {
-    {"entropy_coding_mode_flag", FIELD(entropy_coding_mode_flag)},
     {"bottom_field_pic_order_in_frame_present_flag", FIELD(pic_order_present_flag)},
-    {"num_slice_groups_minus1", FIELD(num_slice_groups_minus1)},
     {"num_ref_idx_l0_default_active_minus1", FIELD(num_ref_idx_l0_active_minus1)},
     {"num_ref_idx_l1_default_active_minus1", FIELD(num_ref_idx_l1_active_minus1)},
-    {"weighted_pred_flag", FIELD(weighted_pred_flag)},
-    {"weighted_bipred_idc", FIELD(weighted_bipred_idc)},
-    {"pic_init_qp_minus26", FIELD(pic_init_qp_minus26)},
-    {"pic_init_qs_minus26", FIELD(pic_init_qs_minus26)},
-    {"chroma_qp_index_offset", FIELD(chroma_qp_index_offset)},
-    {"deblocking_filter_control_present_flag", FIELD(deblocking_filter_control_present_flag)},
-    {"constrained_intra_pred_flag", FIELD(constrained_intra_pred_flag)},
-    {"redundant_pic_cnt_present_flag", FIELD(redundant_pic_cnt_present_flag)},
-    {"transform_8x8_mode_flag", FIELD(transform_8x8_mode_flag)},
-    {"second_chroma_qp_index_offset", FIELD(second_chroma_qp_index_offset)},
+    SAME(entropy_coding_mode_flag), SAME(num_slice_groups_minus1), SAME(weighted_pred_flag),
+    SAME(weighted_bipred_idc), SAME(pic_init_qp_minus26), SAME(pic_init_qs_minus26),
+    SAME(chroma_qp_index_offset), SAME(deblocking_filter_control_present_flag),
+    SAME(constrained_intra_pred_flag), SAME(redundant_pic_cnt_present_flag), SAME(transform_8x8_mode_flag),
+    SAME(second_chroma_qp_index_offset),
 };
+#undef SAME
 #undef FIELD
 
 // Bit offset of slice_data() in the RBSP without the NAL header byte: where

@@ -38,66 +38,42 @@ struct CopiedField {
 };
 
 #define FIELD(name) [](const DXVA_PicParams_HEVC& pp) -> int64_t { return pp.name; }
+#define SAME(name) {#name, FIELD(name)}
 
 // Fields the buffer takes over unchanged from the sequence parameter set.
 const std::vector<CopiedField> kSpsFields = {
-    {"chroma_format_idc", FIELD(chroma_format_idc)},
-    {"bit_depth_luma_minus8", FIELD(bit_depth_luma_minus8)},
-    {"bit_depth_chroma_minus8", FIELD(bit_depth_chroma_minus8)},
-    {"log2_max_pic_order_cnt_lsb_minus4", FIELD(log2_max_pic_order_cnt_lsb_minus4)},
     {"sps_max_dec_pic_buffering_minus1[0]", FIELD(sps_max_dec_pic_buffering_minus1)},
-    {"log2_min_luma_coding_block_size_minus3", FIELD(log2_min_luma_coding_block_size_minus3)},
-    {"log2_diff_max_min_luma_coding_block_size", FIELD(log2_diff_max_min_luma_coding_block_size)},
     {"log2_min_luma_transform_block_size_minus2", FIELD(log2_min_transform_block_size_minus2)},
     {"log2_diff_max_min_luma_transform_block_size", FIELD(log2_diff_max_min_transform_block_size)},
-    {"max_transform_hierarchy_depth_inter", FIELD(max_transform_hierarchy_depth_inter)},
-    {"max_transform_hierarchy_depth_intra", FIELD(max_transform_hierarchy_depth_intra)},
-    {"num_short_term_ref_pic_sets", FIELD(num_short_term_ref_pic_sets)},
-    {"scaling_list_enabled_flag", FIELD(scaling_list_enabled_flag)},
-    {"amp_enabled_flag", FIELD(amp_enabled_flag)},
-    {"sample_adaptive_offset_enabled_flag", FIELD(sample_adaptive_offset_enabled_flag)},
-    {"pcm_enabled_flag", FIELD(pcm_enabled_flag)},
-    {"long_term_ref_pics_present_flag", FIELD(long_term_ref_pics_present_flag)},
-    {"sps_temporal_mvp_enabled_flag", FIELD(sps_temporal_mvp_enabled_flag)},
-    {"strong_intra_smoothing_enabled_flag", FIELD(strong_intra_smoothing_enabled_flag)},
+    SAME(chroma_format_idc), SAME(bit_depth_luma_minus8), SAME(bit_depth_chroma_minus8),
+    SAME(log2_max_pic_order_cnt_lsb_minus4), SAME(log2_min_luma_coding_block_size_minus3),
+    SAME(log2_diff_max_min_luma_coding_block_size), SAME(max_transform_hierarchy_depth_inter),
+    SAME(max_transform_hierarchy_depth_intra), SAME(num_short_term_ref_pic_sets),
+    SAME(scaling_list_enabled_flag), SAME(amp_enabled_flag), SAME(sample_adaptive_offset_enabled_flag),
+    SAME(pcm_enabled_flag), SAME(long_term_ref_pics_present_flag), SAME(sps_temporal_mvp_enabled_flag),
+    SAME(strong_intra_smoothing_enabled_flag),
 };
 
 // Fields taken over from the picture parameter set.
 const std::vector<CopiedField> kPpsFields = {
-    {"num_ref_idx_l0_default_active_minus1", FIELD(num_ref_idx_l0_default_active_minus1)},
-    {"num_ref_idx_l1_default_active_minus1", FIELD(num_ref_idx_l1_default_active_minus1)},
-    {"init_qp_minus26", FIELD(init_qp_minus26)},
-    {"dependent_slice_segments_enabled_flag", FIELD(dependent_slice_segments_enabled_flag)},
-    {"output_flag_present_flag", FIELD(output_flag_present_flag)},
-    {"num_extra_slice_header_bits", FIELD(num_extra_slice_header_bits)},
-    {"sign_data_hiding_enabled_flag", FIELD(sign_data_hiding_enabled_flag)},
-    {"cabac_init_present_flag", FIELD(cabac_init_present_flag)},
-    {"constrained_intra_pred_flag", FIELD(constrained_intra_pred_flag)},
-    {"transform_skip_enabled_flag", FIELD(transform_skip_enabled_flag)},
-    {"cu_qp_delta_enabled_flag", FIELD(cu_qp_delta_enabled_flag)},
-    {"pps_cb_qp_offset", FIELD(pps_cb_qp_offset)},
-    {"pps_cr_qp_offset", FIELD(pps_cr_qp_offset)},
-    {"pps_slice_chroma_qp_offsets_present_flag", FIELD(pps_slice_chroma_qp_offsets_present_flag)},
-    {"weighted_pred_flag", FIELD(weighted_pred_flag)},
-    {"weighted_bipred_flag", FIELD(weighted_bipred_flag)},
-    {"transquant_bypass_enabled_flag", FIELD(transquant_bypass_enabled_flag)},
-    {"tiles_enabled_flag", FIELD(tiles_enabled_flag)},
-    {"entropy_coding_sync_enabled_flag", FIELD(entropy_coding_sync_enabled_flag)},
-    {"pps_loop_filter_across_slices_enabled_flag", FIELD(pps_loop_filter_across_slices_enabled_flag)},
-    {"lists_modification_present_flag", FIELD(lists_modification_present_flag)},
-    {"log2_parallel_merge_level_minus2", FIELD(log2_parallel_merge_level_minus2)},
-    {"slice_segment_header_extension_present_flag", FIELD(slice_segment_header_extension_present_flag)},
+    SAME(num_ref_idx_l0_default_active_minus1), SAME(num_ref_idx_l1_default_active_minus1),
+    SAME(init_qp_minus26), SAME(dependent_slice_segments_enabled_flag), SAME(output_flag_present_flag),
+    SAME(num_extra_slice_header_bits), SAME(sign_data_hiding_enabled_flag), SAME(cabac_init_present_flag),
+    SAME(constrained_intra_pred_flag), SAME(transform_skip_enabled_flag), SAME(cu_qp_delta_enabled_flag),
+    SAME(pps_cb_qp_offset), SAME(pps_cr_qp_offset), SAME(pps_slice_chroma_qp_offsets_present_flag),
+    SAME(weighted_pred_flag), SAME(weighted_bipred_flag), SAME(transquant_bypass_enabled_flag),
+    SAME(tiles_enabled_flag), SAME(entropy_coding_sync_enabled_flag),
+    SAME(pps_loop_filter_across_slices_enabled_flag), SAME(lists_modification_present_flag),
+    SAME(log2_parallel_merge_level_minus2), SAME(slice_segment_header_extension_present_flag),
 };
 
 // Coded only under a condition; absent means 0.
 const std::vector<CopiedField> kConditionalPpsFields = {
-    {"diff_cu_qp_delta_depth", FIELD(diff_cu_qp_delta_depth)},
-    {"deblocking_filter_override_enabled_flag", FIELD(deblocking_filter_override_enabled_flag)},
-    {"pps_deblocking_filter_disabled_flag", FIELD(pps_deblocking_filter_disabled_flag)},
-    {"pps_beta_offset_div2", FIELD(pps_beta_offset_div2)},
-    {"pps_tc_offset_div2", FIELD(pps_tc_offset_div2)},
+    SAME(diff_cu_qp_delta_depth), SAME(deblocking_filter_override_enabled_flag),
+    SAME(pps_deblocking_filter_disabled_flag), SAME(pps_beta_offset_div2), SAME(pps_tc_offset_div2),
 };
 
+#undef SAME
 #undef FIELD
 
 // H.265 Table 7-6: the default 8x8 factors, listed by the standard in
