@@ -1,4 +1,5 @@
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -6,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "bench/video_file_frame.h"
-#include "frame_test_support.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -17,61 +17,47 @@ protected:
     std::string Write(const std::vector<uint8_t>& bytes, const std::string& name = "frame_0.frame")
     {
         std::filesystem::path path = m_Dir.path() / name;
-        WriteBytes(path, bytes);
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                     static_cast<std::streamsize>(bytes.size()));
         return path.string();
     }
 
     TempDir m_Dir;
 };
 
-struct HeaderCase {
-    std::vector<uint8_t> header;
-    uint8_t codec;
-    uint8_t version;
-    uint32_t timestamp;
-};
+// An H.264 SPS (1280x720) right after the header.
+const std::vector<uint8_t> kH264Sps = {0x00, 0x00, 0x00, 0x01, 0x67, 0x42, 0xc0, 0x1f, 0xda, 0x01, 0x40, 0x16,
+                                       0xec, 0x04, 0x40, 0x00, 0x00, 0x03, 0x00, 0x40, 0x00, 0x00, 0x0c, 0x83,
+                                       0xc6, 0x0c, 0xa8};
 
-TEST_F(VideoFileFrameTest, DecodesTheHeaderFields)
+TEST_F(VideoFileFrameTest, DecodesTheHeaderAndProbesOnlyKnownCodecs)
 {
-    const HeaderCase cases[] = {
-        {{0x10, 0x01, 0x00, 0x00, 0x00}, 1, 0, 1},
-        {{0x01, 0x78, 0x56, 0x34, 0x12}, 0, 1, 0x12345678},
-        {{0x23, 0xff, 0xff, 0xff, 0xff}, 2, 3, 0xffffffffu},
-        {{0xf0, 0x00, 0x00, 0x00, 0x80}, 15, 0, 0x80000000u},
+    const struct {
+        std::vector<uint8_t> header;
+        uint8_t codec, version;
+        uint32_t timestamp;
+        size_t width;  // the SPS is read for H.264 only
+    } cases[] = {
+        {{0x10, 0x01, 0x00, 0x00, 0x00}, 1, 0, 1, 0},  // H.265: the SPS is no H.265 SPS
+        {{0x01, 0x78, 0x56, 0x34, 0x12}, 0, 1, 0x12345678, 1280},
+        {{0x23, 0xff, 0xff, 0xff, 0xff}, 2, 3, 0xffffffffu, 0},
+        {{0xf0, 0x00, 0x00, 0x00, 0x80}, 15, 0, 0x80000000u, 0},
     };
-    for (const HeaderCase& c : cases) {
-        // A payload of bytes that are no Annex B stream: the header alone decides.
-        std::vector<uint8_t> bytes = c.header;
-        bytes.insert(bytes.end(), {0xde, 0xad, 0xbe, 0xef});
-        VideoFileFrame frame(Write(bytes));
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.header));
+        std::vector<uint8_t> bytes = c.header;
+        bytes.insert(bytes.end(), kH264Sps.begin(), kH264Sps.end());
+        VideoFileFrame frame(Write(bytes));
         EXPECT_EQ(frame.codec, c.codec);
         EXPECT_EQ(frame.version, c.version);
         EXPECT_EQ(frame.timestamp, c.timestamp);
         EXPECT_EQ(frame.headerSize, 5u);
-        EXPECT_EQ(frame.fileSize, 9u);
-        EXPECT_EQ(frame.DataSize(), 4u);
-        EXPECT_FALSE(frame.hasStreamInfo);
-        EXPECT_EQ(frame.width, 0u);
+        EXPECT_EQ(frame.fileSize, bytes.size());
+        EXPECT_EQ(frame.DataSize(), kH264Sps.size());
+        EXPECT_EQ(frame.hasStreamInfo, c.width != 0);
+        EXPECT_EQ(frame.width, c.width);
+        EXPECT_EQ(frame.Describe(), " version: " + std::to_string(c.version) + " timestamp: " + std::to_string(c.timestamp));
     }
-}
-
-TEST_F(VideoFileFrameTest, OtherCodecsAreNotProbed)
-{
-    // An H.264 SPS right after the header would be read for codec 0; codec 2 ignores it.
-    const std::vector<uint8_t> sps = {0x00, 0x00, 0x00, 0x01, 0x67, 0x42, 0xc0, 0x1f, 0xda, 0x01, 0x40, 0x16,
-                                      0xec, 0x04, 0x40, 0x00, 0x00, 0x03, 0x00, 0x40, 0x00, 0x00, 0x0c, 0x83,
-                                      0xc6, 0x0c, 0xa8};
-    VideoFileFrame other(Write(FrameBytes(0x23, 0, sps)));
-    EXPECT_EQ(other.codec, 2);
-    EXPECT_EQ(other.version, 3);
-    EXPECT_FALSE(other.hasStreamInfo);
-    EXPECT_EQ(other.width, 0u);
-    EXPECT_EQ(other.fps, 0.0f);
-
-    VideoFileFrame h264(Write(FrameBytes(0x01, 0, sps)));
-    EXPECT_TRUE(h264.hasStreamInfo);
-    EXPECT_EQ(h264.width, 1280u);
 }
 
 TEST_F(VideoFileFrameTest, RefusesFilesShorterThanTheHeaderOrMissing)
@@ -96,44 +82,25 @@ TEST_F(VideoFileFrameTest, RefusesFilesShorterThanTheHeaderOrMissing)
     EXPECT_EQ(log.count("video: videoframe -> "), paths.size());
 }
 
-TEST_F(VideoFileFrameTest, AHeaderOnlyFileHasAnEmptyPayload)
-{
-    VideoFileFrame frame(Write({0x11, 0xe8, 0x03, 0x00, 0x00}));
-    EXPECT_EQ(frame.DataSize(), 0u);
-    uint8_t destination[4] = {0xaa, 0xaa, 0xaa, 0xaa};
-    EXPECT_EQ(frame.CopyData(destination, sizeof destination), 0);
-    EXPECT_EQ(destination[0], 0xaa);
-    EXPECT_EQ(frame.timestamp, 1000u);
-}
-
 TEST_F(VideoFileFrameTest, CopyDataStopsAtTheCapacityAndNeverWritesBeyondIt)
 {
-    std::vector<uint8_t> payload(64);
-    for (size_t i = 0; i < payload.size(); ++i)
-        payload[i] = static_cast<uint8_t>(i + 1);
-    VideoFileFrame frame(Write(FrameBytes(0x21, 7, payload)));
-    ASSERT_EQ(frame.DataSize(), payload.size());
-
-    for (size_t capacity : {size_t{0}, size_t{1}, size_t{17}, payload.size(), payload.size() + 10}) {
-        SCOPED_TRACE(capacity);
-        // A guard byte after the capacity shows any write past it.
-        std::vector<uint8_t> destination(capacity + 1, 0xee);
-        int64_t copied = frame.CopyData(destination.data(), capacity);
-        size_t expected = std::min(capacity, payload.size());
-        ASSERT_EQ(copied, static_cast<int64_t>(expected));
-        EXPECT_EQ(std::memcmp(destination.data(), payload.data(), expected), 0);
-        EXPECT_EQ(destination[expected], 0xee);
+    std::vector<uint8_t> bytes = {0x21, 0x07, 0x00, 0x00, 0x00};
+    for (size_t i = 0; i < 64; ++i)
+        bytes.push_back(static_cast<uint8_t>(i + 1));
+    for (size_t payloadSize : {size_t{64}, size_t{0}}) {
+        bytes.resize(5 + payloadSize);
+        VideoFileFrame frame(Write(bytes));
+        ASSERT_EQ(frame.DataSize(), payloadSize);
+        for (size_t capacity : {size_t{0}, size_t{1}, size_t{17}, size_t{64}, size_t{74}}) {
+            SCOPED_TRACE(testing::Message() << "payload " << payloadSize << " capacity " << capacity);
+            // A guard byte after the capacity shows any write past it.
+            std::vector<uint8_t> destination(capacity + 1, 0xee);
+            size_t expected = std::min(capacity, payloadSize);
+            ASSERT_EQ(frame.CopyData(destination.data(), capacity), static_cast<int64_t>(expected));
+            EXPECT_EQ(std::memcmp(destination.data(), bytes.data() + 5, expected), 0);
+            EXPECT_EQ(destination[expected], 0xee);
+        }
     }
-}
-
-TEST_F(VideoFileFrameTest, DescribeShowsVersionAndTimestamp)
-{
-    VideoFileFrame frame(Write({0x01, 0xe8, 0x03, 0x00, 0x00}));
-    EXPECT_EQ(frame.Describe(), " version: 1 timestamp: 1000");
-    // Through the base interface the same text comes out.
-    const NetworkFrame& base = frame;
-    EXPECT_EQ(base.Describe(), " version: 1 timestamp: 1000");
-    EXPECT_FALSE(base.QueryFlag());
 }
 
 TEST(VideoFrameTest, ReadInfoOnAShortBufferReadsNothing)
