@@ -277,7 +277,7 @@ TEST(Heartbeat, OnePerPeriodFromOnePeriodAfterStartAndNoneAfterShutdown)
 // once and in order, across many wrap-arounds.
 TEST(SpscRing, ProducerAndConsumerThreadsKeepOrder)
 {
-    constexpr int kItems = 50000;
+    constexpr int kItems = 20000;
     SpscRing<int, 4> ring;
     std::thread producer([&] {
         for (int i = 0; i < kItems; ++i) {
