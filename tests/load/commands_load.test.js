@@ -187,8 +187,6 @@ function assertReport(result) {
 
 test('a flood of commands during the benchmark: each one handled counted once, report sent, memory flat', async (t) => {
   const { lines, tooLong, malformed } = makeLines();
-  const expected = Object.fromEntries(kCounterNames.map((name) => [name, 0]));
-  for (const line of lines) for (const [name, value] of Object.entries(line.counts)) expected[name] += value;
 
   const quiet = await runChild(t, []);
   assertReport(quiet);
@@ -215,9 +213,6 @@ test('a flood of commands during the benchmark: each one handled counted once, r
   // doubled or invented count leaves no prefix with these counts.
   assert.ok(prefixes.length > 0, `counts ${JSON.stringify(counts)} match no prefix of the lines sent`);
   assert.ok(prefixes[prefixes.length - 1] > 0, 'the flood did not reach the child during the run');
-  if (prefixes.includes(lines.length)) {
-    for (const name of kCounterNames) assert.strictEqual(counts[name], expected[name], name);
-  }
   assert.ok(quiet.peakAtReportKb > 0 && loaded.peakAtReportKb > 0, 'peak memory unreadable');
   // The child keeps at most one partial line; the flood may cost allocator
   // slack, not a share of what was sent or handled (several MiB here).
