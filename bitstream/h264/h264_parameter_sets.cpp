@@ -33,6 +33,42 @@ uint8_t* ScalingListSlot(uint8_t (&lists4x4)[6][16], uint8_t (&lists8x8)[6][64],
     return index < 6 ? lists4x4[index] : lists8x8[index - 6];
 }
 
+const uint8_t* ScalingListSlot(const uint8_t (&lists4x4)[6][16], const uint8_t (&lists8x8)[6][64], size_t index)
+{
+    return index < 6 ? lists4x4[index] : lists8x8[index - 6];
+}
+
+// Lists 0, 3, 6 and 7 open a kind (intra/inter, 4x4/8x8); every other list
+// follows the previous list of its kind (Table 7-2).
+bool OpensScalingListKind(size_t index)
+{
+    return index == 0 || index == 3 || index == 6 || index == 7;
+}
+
+// Reads the scaling lists of one parameter set, `codedCount` of them coded
+// with a present flag each, and resolves the ones it leaves out (Table 7-2):
+// a list that opens its kind takes the default list (fall-back rule A) or,
+// given `sequence`, the SPS's list (rule B); the others take the previous
+// list of their kind. Lists beyond `codedCount` are resolved the same way so
+// that no entry is left undefined for a buffer that copies them all.
+void ReadScalingMatrix(BitReader& reader, size_t codedCount, uint32_t (&presentFlags)[kH264MaxScalingLists],
+                       uint8_t (&lists4x4)[6][16], uint8_t (&lists8x8)[6][64], const H264Sps* sequence)
+{
+    for (size_t i = 0; i < kH264MaxScalingLists; ++i) {
+        const size_t size = i < 6 ? 16 : 64;
+        uint8_t* list = ScalingListSlot(lists4x4, lists8x8, i);
+        presentFlags[i] = i < codedCount ? ReadBit(reader) : 0;
+        if (presentFlags[i])
+            ReadH264ScalingList(reader, list, static_cast<int>(size), DefaultScalingList(i));
+        else if (OpensScalingListKind(i) && sequence != nullptr)
+            std::memcpy(list, ScalingListSlot(sequence->ScalingList4x4, sequence->ScalingList8x8, i), size);
+        else if (OpensScalingListKind(i))
+            std::memcpy(list, DefaultScalingList(i), size);
+        else
+            std::memcpy(list, ScalingListSlot(lists4x4, lists8x8, i < 6 ? i - 1 : i - 2), size);
+    }
+}
+
 bool ReadHrd(BitReader& reader, H264Hrd& hrd)
 {
     uint32_t cpb_cnt_minus1 = 0;
@@ -167,15 +203,9 @@ bool ParseH264Sps(H264Stream& stream, BitReader& reader)
         sps.bit_depth_chroma_minus8 = ReadUe(reader);
         sps.qpprime_y_zero_transform_bypass_flag = ReadBit(reader);
         sps.seq_scaling_matrix_present_flag = ReadBit(reader);
-        if (sps.seq_scaling_matrix_present_flag) {
-            size_t listCount = sps.chroma_format_idc == 3 ? 12 : 8;
-            for (size_t i = 0; i < listCount; ++i) {
-                sps.seq_scaling_list_present_flag[i] = ReadBit(reader);
-                if (sps.seq_scaling_list_present_flag[i])
-                    ReadH264ScalingList(reader, ScalingListSlot(sps.ScalingList4x4, sps.ScalingList8x8, i),
-                                        i < 6 ? 16 : 64, DefaultScalingList(i));
-            }
-        }
+        if (sps.seq_scaling_matrix_present_flag)
+            ReadScalingMatrix(reader, sps.chroma_format_idc == 3 ? 12 : 8, sps.seq_scaling_list_present_flag,
+                              sps.ScalingList4x4, sps.ScalingList8x8, nullptr);
     }
 
     sps.log2_max_frame_num_minus4 = ReadUe(reader);
@@ -267,7 +297,7 @@ bool ParseH264Pps(H264Stream& stream, BitReader& reader)
     pps.constrained_intra_pred_flag = ReadBit(reader);
     pps.redundant_pic_cnt_present_flag = ReadBit(reader);
 
-    // A list the PPS does not carry keeps the SPS's.
+    // Without a matrix of its own the PPS uses the SPS's resolved lists.
     std::memcpy(pps.ScalingList4x4, sps.ScalingList4x4, sizeof(pps.ScalingList4x4));
     std::memcpy(pps.ScalingList8x8, sps.ScalingList8x8, sizeof(pps.ScalingList8x8));
 
@@ -277,12 +307,9 @@ bool ParseH264Pps(H264Stream& stream, BitReader& reader)
         pps.pic_scaling_matrix_present_flag = ReadBit(reader);
         if (pps.pic_scaling_matrix_present_flag) {
             size_t listCount = 6 + (sps.chroma_format_idc == 3 ? 6 : 2) * pps.transform_8x8_mode_flag;
-            for (size_t i = 0; i < listCount; ++i) {
-                pps.pic_scaling_list_present_flag[i] = ReadBit(reader);
-                if (pps.pic_scaling_list_present_flag[i])
-                    ReadH264ScalingList(reader, ScalingListSlot(pps.ScalingList4x4, pps.ScalingList8x8, i),
-                                        i < 6 ? 16 : 64, DefaultScalingList(i));
-            }
+            // Fall-back rule B when the SPS carries matrices, rule A when not.
+            ReadScalingMatrix(reader, listCount, pps.pic_scaling_list_present_flag, pps.ScalingList4x4,
+                              pps.ScalingList8x8, sps.seq_scaling_matrix_present_flag ? &sps : nullptr);
         }
         pps.second_chroma_qp_index_offset = ReadSe(reader);
     } else {
