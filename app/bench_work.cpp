@@ -78,5 +78,9 @@ void BenchAfterWork(uv_work_t*, int)
         SendBenchReport();
     } catch (const std::exception& ex) {
         g_Logger.Log(LogLevel::error, "bench: report failed: %s", ex.what());
+        // Without a report there is nothing left to wait for; the loop's
+        // handles would otherwise keep the process alive for ever.
+        if (!g_ComChan->isShutDown())
+            g_ComChan->shutdown(ComChanShutdownReason::Requested);
     }
 }

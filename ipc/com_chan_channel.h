@@ -44,6 +44,8 @@ public:
     // until they have gone out, so a report sent just before reaches the
     // parent before anyone stops the loop.
     bool shutdown(ComChanShutdownReason reason);
+    // True once shutdown() has begun, whatever its reason.
+    bool isShutDown() const { return m_ShutdownStarted; }
 
     void onData(const char* data, size_t length) override;
     void onError(int32_t code) override;

@@ -25,6 +25,7 @@ bool PipeIOChannel::start(uv_loop_t* loop)
     // kill the process before it can shut down in order.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    m_Loop = loop;
     int r = m_UvUdpClient.init([&](uv_pipe_t* pipe) { return uv_pipe_init(loop, pipe, m_Ipc ? 1 : 0); });
     if (r < 0) {
         g_Logger.Log(LogLevel::error, "pipe: uv_pipe_init() error: %d (%s)", r, uv_strerror(r));
@@ -56,9 +57,36 @@ bool PipeIOChannel::stop()
         }
     }
     // A report written just before stop may still sit in libuv's queue;
-    // closing at once would cancel it, so the close waits for it.
-    m_UvUdpClient.closeAfterWrites([this] { onPipeClosedAfterWrites(); });
+    // closing at once would cancel it, so the close waits for it, but only
+    // for kCloseWaitMs.
+    bool waits = m_UvUdpClient.closeAfterWrites([this] {
+        m_UvCloseWaitTimer.close();
+        onPipeClosedAfterWrites();
+    });
+    if (waits) {
+        int r = m_UvCloseWaitTimer.init([&](uv_timer_t* timer) { return uv_timer_init(m_Loop, timer); });
+        if (r == 0) {
+            m_UvCloseWaitTimer.get()->data = this;
+            r = uv_timer_start(m_UvCloseWaitTimer.get(), OnCloseWaitExpired, kCloseWaitMs, 0);
+        }
+        if (r < 0) {
+            g_Logger.Log(LogLevel::error, "pipe: close wait timer error: %d (%s), closing without waiting", r,
+                         uv_strerror(r));
+            m_UvCloseWaitTimer.close();
+            m_UvUdpClient.abandonWrites();
+        }
+    }
     return true;
+}
+
+void PipeIOChannel::OnCloseWaitExpired(uv_timer_t* timer)
+{
+    RunGuarded("pipe", [&] {
+        auto* self = static_cast<PipeIOChannel*>(timer->data);
+        size_t unsent = self->m_UvUdpClient.abandonWrites();
+        g_Logger.Log(LogLevel::error, "pipe: queued writes not done after %llu ms, closing with %zu bytes unsent",
+                     static_cast<unsigned long long>(kCloseWaitMs), unsent);
+    });
 }
 
 bool PipeIOChannel::isActive() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "ipc/channel.h"
 #include "ipc/uv_handle.h"
@@ -11,6 +12,9 @@
 class PipeIOChannel : public virtual IOChannel {
 public:
     static constexpr size_t kReadBufferSize = 65535;
+    // How long stop() lets the parent take the writes still queued before
+    // the pipe is closed without them.
+    static constexpr uint64_t kCloseWaitMs = 5000;
 
     explicit PipeIOChannel(int fd);
 
@@ -35,6 +39,7 @@ private:
     static void OnAllocate(uv_handle_t* handle, size_t suggestedSize, uv_buf_t* buffer);
     static void OnRead(uv_stream_t* stream, ssize_t nread, const uv_buf_t* buffer);
     static void OnWriteDone(uv_write_t* request, int status);
+    static void OnCloseWaitExpired(uv_timer_t* timer);
 
     uv_stream_t* stream() const { return reinterpret_cast<uv_stream_t*>(m_UvUdpClient.get()); }
     // Queues a copy of the bytes: the caller's buffer is reused at once.
@@ -44,5 +49,9 @@ private:
     int m_Fd;
     char m_ReadBuffer[kReadBufferSize];
     bool m_Open = false;
+    uv_loop_t* m_Loop = nullptr;
     UvHandle<uv_pipe_t> m_UvUdpClient;
+    // Bounds the wait of a close that found writes queued: a parent that
+    // stays but stops reading must not keep this process alive.
+    UvHandle<uv_timer_t> m_UvCloseWaitTimer;
 };

@@ -97,6 +97,20 @@ public:
 
     bool isClosePending() const { return m_DeferredClose != nullptr; }
 
+    // Gives up waiting for the writes of a pending close: the handle closes
+    // now, libuv cancels what is still queued, and onClosed runs as usual.
+    // Returns the bytes that never went out (0 when no close was pending).
+    size_t abandonWrites()
+    {
+        if (m_DeferredClose == nullptr)
+            return 0;
+        auto* handle = reinterpret_cast<uv_handle_t*>(m_DeferredClose->request.handle);
+        size_t unsent = uv_stream_get_write_queue_size(m_DeferredClose->request.handle);
+        if (!uv_is_closing(handle))
+            uv_close(handle, FreeClosedHandle);
+        return unsent;
+    }
+
 private:
     enum class State { Fresh, Initialized, Released };
 
