@@ -25,6 +25,12 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+// Every allocation that reaches the deletes below must come from malloc.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return std::malloc(size == 0 ? 1 : size);
+}
+
 void operator delete(void* memory) noexcept
 {
     std::free(memory);
