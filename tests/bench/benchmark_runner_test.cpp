@@ -9,7 +9,6 @@
 
 #include "bench/bench_case.h"
 #include "bench/benchmark_runner.h"
-#include "bench/performance_counter.h"
 #include "bench/video_frame.h"
 #include "decoder/video_decoder.h"
 #include "support/log_capture.h"
@@ -56,14 +55,6 @@ TEST(BenchmarkRunner, RefusedOrMissingFrameEndsOnlyItsCase)
     // Microseconds: 30 frames of 1 ms each.
     EXPECT_GE(cases[0].elapsedUs, 30000u);
     EXPECT_LT(cases[0].elapsedUs, 3000000u);
-}
-
-TEST(PerformanceCounter, NanosecondsTruncateAndNeverOverflow)
-{
-    EXPECT_EQ(CounterToNanoseconds(3, 10000000), 300);  // a 10 MHz counter
-    EXPECT_EQ(CounterToNanoseconds(7, 3), 2333333333LL);
-    // Ten years of a 10 MHz counter: counter * 10^9 alone would overflow.
-    EXPECT_EQ(CounterToNanoseconds(3153600000000007, 10000000), 315360000000000700);
 }
 
 }  // namespace

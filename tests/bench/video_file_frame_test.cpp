@@ -1,13 +1,11 @@
 #include <cstring>
 #include <fstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "bench/video_file_frame.h"
-#include "support/log_capture.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -32,22 +30,6 @@ TEST(VideoFileFrame, ReadsTheFiveByteHeaderAndHandsOnTheRest)
             EXPECT_EQ(payload, sps.substr(0, capacity) + std::string(sps.size() + 1 - capacity, '#'));
         }
     }
-}
-
-TEST(VideoFileFrame, RefusesMissingFilesAndFilesShorterThanTheHeader)
-{
-    LogCapture log;
-    TempDir dir;
-    std::vector<std::string> paths = {(dir.path() / "missing").string(), dir.path().string()};
-    for (size_t size = 0; size <= 5; ++size) {
-        paths.push_back((dir.path() / std::to_string(size)).string());
-        std::ofstream(paths.back()) << std::string(size, '\x10');
-    }
-    EXPECT_EQ(VideoFileFrame(paths.back()).DataSize(), 0u);
-    paths.pop_back();
-    for (const std::string& path : paths)
-        EXPECT_THROW(VideoFileFrame frame(path), std::runtime_error) << path;
-    EXPECT_EQ(log.count("video: videoframe -> "), paths.size());
 }
 
 }  // namespace

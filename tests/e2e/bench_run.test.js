@@ -12,9 +12,7 @@ const sizes = ['1280x720', '1920x1080', '2560x1440', '3840x2160'];
 function reportCases(result) {
   const reports = result.messages.filter((m) => m.bench !== undefined);
   assert.strictEqual(reports.length, 1);
-  const bench = reports[0].bench;
-  assert.deepStrictEqual([Object.keys(reports[0]), bench.length, bench[0], bench[2].length, bench[2][0]],
-    [['bench'], 3, 'h264', 2, 'h265']);
+  assert.strictEqual(JSON.stringify(reports[0]).replace(/\{[^{}]*\}/g, '{}'), '{"bench":["h264",[{},{},{},{}],["h265",[{},{},{},{}]]]}');
   const cases = casesOf(reports[0]);
   assert.deepStrictEqual(cases.map((c) => `${c.width}x${c.height} ${c['bench-frame']}`), [...sizes, ...sizes].map((s) => `${s} 30`));
   for (const c of cases) assert.deepStrictEqual(Object.keys(c), ['bench-frame', 'bench-pass', 'bench-time', 'height', 'width']);

@@ -13,11 +13,6 @@ public:
             out.push_back(withLevel ? level + ": " + text : text);
         return out;
     }
-    void reset()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        m_Lines.clear();
-    }
 
 protected:
     void sink_it_(const spdlog::details::log_msg& msg) override
@@ -44,7 +39,7 @@ LogCapture::~LogCapture()
 std::vector<std::string> LogCapture::messages() const { return m_Sink->snapshot(false); }
 std::vector<std::string> LogCapture::lines() const { return m_Sink->snapshot(true); }
 bool LogCapture::contains(const std::string& text) const { return count(text) > 0; }
-void LogCapture::clear() { m_Sink->reset(); }
+void LogCapture::clear() { g_Logger.InitWithSink(m_Sink = std::make_shared<Sink>()); }
 
 size_t LogCapture::count(const std::string& text) const
 {
