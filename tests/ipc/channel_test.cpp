@@ -13,10 +13,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Commands mixed with bad and over-long lines, written in reads of random
-// size while the loop runs: each command has its effect once, in order, each
-// bad line costs one log line; then a reply and a heartbeat go out, and the
-// parent leaving shuts the channel down for a receive error.
+// Commands mixed with bad, over-long and deeply nested lines, written in
+// reads of random size while the loop runs: each command has its effect once,
+// in order, each bad line costs one log line; then a reply and a heartbeat go
+// out, and the parent leaving shuts the channel down for a receive error.
 TEST(Channel, FloodOfLinesInReadsOfAnySizeThenTheParentLeaves)
 {
     LogCapture log;
@@ -34,6 +34,9 @@ TEST(Channel, FloodOfLinesInReadsOfAnySizeThenTheParentLeaves)
         if (i == 5000 || i == 15000) {  // the longest line taken, and one a byte longer: dropped whole
             line = R"({"cmd":"reboot-stream","pad":")" + std::string(i == 5000 ? 65503 : 65504, 'p') + "\"}";
             event = i == 5000 ? "reboot-stream" : "";
+        } else if (i == 10000) {  // nested deeper than any sane parser recursion
+            line = R"({"cmd":"restart-windows","deep":)" + std::string(30000, '[') + std::string(30000, ']') + "}";
+            event = "restart-windows";
         }
         stream += line + "\n";
         event.empty() ? void(++bad) : expected.push_back(event);
