@@ -18,38 +18,32 @@ function makeWorkDir(t, { withData }) {
   return dir;
 }
 
-// Starts the program with an IPC channel; resolves when it exits, with the
-// messages it sent. onStart(child) may act on the running child.
+// Starts the program with an IPC channel; resolves when it exits and its
+// output is read, with the messages it sent. onStart(child) and
+// onMessage(child, message) may act on it.
 function runChild(cwd, { onStart, onMessage, env } = {}) {
   return new Promise((resolve, reject) => {
-    const messages = [];
+    const result = { messages: [], stdout: '' };
     const child = spawn(program, [], { cwd, env: env || process.env, stdio: ['ignore', 'pipe', 'pipe', 'ipc'] });
-    let stdout = '';
-    child.stdout.on('data', (chunk) => { stdout += chunk; });
-    child.stderr.on('data', (chunk) => { stdout += chunk; });
+    for (const stream of [child.stdout, child.stderr]) stream.on('data', (chunk) => { result.stdout += chunk; });
     child.on('message', (message) => {
-      messages.push(message);
+      result.messages.push(message);
       if (onMessage) onMessage(child, message);
     });
     child.on('error', reject);
-    // 'exit' can come before the last of the output has been read: wait for both.
-    const outputClosed = Promise.all([child.stdout, child.stderr].map((s) => new Promise((done) => s.on('close', done))));
-    child.on('exit', (code, signal) => outputClosed.then(() => resolve({ code, signal, messages, stdout })));
+    const closed = Promise.all([child.stdout, child.stderr].map((s) => new Promise((done) => s.on('close', done))));
+    child.on('exit', (code, signal) => closed.then(() => resolve({ ...result, code, signal })));
     if (onStart) onStart(child);
   });
 }
 
-// Log lines without the date and logger name: "info: text".
+// Log lines without the date and logger name: "info: text". Every line must end in CR LF.
 function readLog(dir) {
   const text = fs.readFileSync(path.join(dir, 'tarsel.log'), 'latin1');
-  return text.split('\r\n').filter((line) => line.length > 0).map((line) => {
-    const match = /^\[[^\]]+\] \[global\] \[(\w+)\] (.*)$/s.exec(line);
-    return match ? `${match[1]}: ${match[2]}` : line;
-  });
+  if (!text.endsWith('\r\n')) throw new Error(`log does not end in CR LF: ${JSON.stringify(text.slice(-80))}`);
+  return text.split('\r\n').slice(0, -1).map((line) => line.replace(/^\[[^\]]+\] \[global\] \[(\w+)\] /s, '$1: '));
 }
 
-function reportCases(report) {
-  return [...report.bench[1], ...report.bench[2][1]];
-}
+const reportCases = (report) => [...report.bench[1], ...report.bench[2][1]];
 
 module.exports = { program, sourceDir, makeWorkDir, runChild, readLog, reportCases };

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -16,27 +15,21 @@
 
 namespace {
 
-class FuzzFrame : public VideoFrame {
-public:
-    FuzzFrame(const uint8_t* data, size_t size) : m_Payload(data, data + size) {}
-
+struct FuzzFrame : VideoFrame {
+    FuzzFrame(const uint8_t* data, size_t size) : payload(data, data + size) {}
     int64_t CopyData(uint8_t* destination, size_t capacity) const override
     {
-        size_t count = std::min(capacity, m_Payload.size());
-        if (count > 0)
-            std::memcpy(destination, m_Payload.data(), count);
+        size_t count = std::min(capacity, payload.size());
+        std::copy_n(payload.begin(), count, destination);
         return static_cast<int64_t>(count);
     }
-    size_t DataSize() const override { return m_Payload.size(); }
+    size_t DataSize() const override { return payload.size(); }
     bool QueryFlag() const override { return false; }
-
-private:
-    std::vector<uint8_t> m_Payload;
+    std::vector<uint8_t> payload;
 };
 
 struct PictureSize {
-    size_t width;
-    size_t height;
+    size_t width, height;
 };
 
 // Used when the payload carries no SPS the probe can read, so that frames of

@@ -4,8 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,30 +15,16 @@
 namespace {
 
 // One file per process, so parallel fuzzing jobs do not share it.
-const std::string& FramePath()
-{
-    static const std::string path =
-        (std::filesystem::temp_directory_path() / ("tarsel-fuzz-" + std::to_string(getpid()) + ".frame")).string();
-    return path;
-}
-
-bool WriteFile(const std::string& path, const uint8_t* data, size_t size)
-{
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
-    bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && written;
-}
+const std::string g_FramePath =
+    (std::filesystem::temp_directory_path() / ("tarsel-fuzz-" + std::to_string(getpid()) + ".frame")).string();
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (!WriteFile(FramePath(), data, size))
-        return 0;
+    std::ofstream(g_FramePath, std::ios::binary).write(reinterpret_cast<const char*>(data), std::streamsize(size));
     try {
-        VideoFileFrame frame(FramePath());
+        VideoFileFrame frame(g_FramePath);
         // Everything after the header is payload, whatever the header says.
         if (frame.DataSize() != size - kFrameHeaderSize)
             __builtin_trap();

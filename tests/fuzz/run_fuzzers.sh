@@ -1,14 +1,9 @@
 #!/usr/bin/env bash
-# Runs each libFuzzer harness of a TARSEL_FUZZ build for a bounded time on its
-# seed corpus and kept findings, a few at a time. Exits non-zero when any run
-# ends in a crash, a sanitizer report, a time-out or an out-of-memory stop.
-#
-#   run_fuzzers.sh <build-dir> <seconds-per-harness> [harness ...]
-#
-# New inputs go to a scratch corpus, never into the source tree; a failing
-# input is left in <build-dir>/fuzz-artifacts/<harness>/ and its log printed.
-# Once fixed, copy it into regressions/<harness>/: the replay tests of the
-# normal and sanitizer builds run every file there.
+# run_fuzzers.sh <build-dir> <seconds-per-harness> [harness ...]: runs each
+# libFuzzer harness of a TARSEL_FUZZ build on its seeds and kept findings,
+# FUZZ_PARALLEL (default 2) at a time; non-zero when any run fails. A failing
+# input stays in <build-dir>/fuzz-artifacts/<harness>/; once fixed, copy it into
+# regressions/<harness>/, which the replay tests of the other builds run.
 set -uo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -16,63 +11,43 @@ build="${1:?build directory}"
 seconds="${2:?seconds per harness}"
 shift 2
 harnesses=("$@")
-if [ ${#harnesses[@]} -eq 0 ]; then
-  harnesses=(nal_walk frame_file decode channel)
-fi
+[ ${#harnesses[@]} -eq 0 ] && harnesses=(nal_walk frame_file decode channel)
 parallel="${FUZZ_PARALLEL:-2}"
+mkdir -p "$build/fuzz-logs"
 
+# Runs one harness and prints one line about it, or its log's tail when it failed.
 run_one() {
-  local name="$1"
-  local program="$build/tests/fuzz/fuzz_$name"
-  local artifacts="$build/fuzz-artifacts/$name"
-  local scratch="$build/fuzz-scratch/$name"
-  local log="$build/fuzz-logs/$name.log"
-  mkdir -p "$artifacts" "$scratch" "$(dirname "$log")"
-  if [ ! -x "$program" ]; then
-    echo "fuzz: $name: $program is missing" > "$log"
-    return 1
-  fi
+  local name="$1" log="$build/fuzz-logs/$1.log"
   local inputs=("$here/corpus/$name")
   [ -d "$here/regressions/$name" ] && inputs+=("$here/regressions/$name")
+  mkdir -p "$build/fuzz-artifacts/$name" "$build/fuzz-scratch/$name"
   # libFuzzer stops itself after max_total_time; the outer limit only
   # catches a hang libFuzzer's own watchdog misses.
-  timeout --kill-after=10 $((seconds + 120)) "$program" \
-    -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -malloc_limit_mb=2048 \
-    -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$artifacts/" \
-    "$scratch" "${inputs[@]}" > "$log" 2>&1
-}
-
-status=0
-pids=()
-names=()
-finish_one() {
-  local index="$1"
-  local name="${names[$index]}"
-  local log="$build/fuzz-logs/$name.log"
-  if wait "${pids[$index]}"; then
+  if timeout --kill-after=10 $((seconds + 120)) "$build/tests/fuzz/fuzz_$name" \
+      -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -malloc_limit_mb=2048 \
+      -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$build/fuzz-artifacts/$name/" \
+      "$build/fuzz-scratch/$name" "${inputs[@]}" > "$log" 2>&1; then
     echo "fuzz: $name passed: $(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}') runs," \
       "$(grep -E '^#[0-9]+.*(DONE|cov:)' "$log" | tail -1 | grep -oE 'cov: [0-9]+ ft: [0-9]+')"
   else
     echo "fuzz: $name FAILED; last lines of $log:"
     tail -n 60 "$log"
-    status=1
+    return 1
   fi
 }
 
-for name in "${harnesses[@]}"; do
-  run_one "$name" &
-  pids+=($!)
-  names+=("$name")
-  if [ $(( ${#pids[@]} % parallel )) -eq 0 ]; then
-    for index in $(seq $(( ${#pids[@]} - parallel )) $(( ${#pids[@]} - 1 ))); do
-      finish_one "$index"
-    done
-  fi
-done
-remainder=$(( ${#pids[@]} % parallel ))
-if [ "$remainder" -ne 0 ]; then
-  for index in $(seq $(( ${#pids[@]} - remainder )) $(( ${#pids[@]} - 1 ))); do
-    finish_one "$index"
+# A batch at a time; each one's report is printed whole, in order.
+status=0
+for ((first = 0; first < ${#harnesses[@]}; first += parallel)); do
+  batch=("${harnesses[@]:first:parallel}")
+  pids=()
+  for name in "${batch[@]}"; do
+    run_one "$name" > "$build/fuzz-logs/$name.summary" 2>&1 &
+    pids+=($!)
   done
-fi
+  for index in "${!batch[@]}"; do
+    wait "${pids[$index]}" || status=1
+    cat "$build/fuzz-logs/${batch[$index]}.summary"
+  done
+done
 exit "$status"

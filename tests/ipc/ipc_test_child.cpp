@@ -1,8 +1,6 @@
-// A child process for the Node.js parent tests: it serves the control channel
-// on NODE_CHANNEL_FD and answers every command with a message, so the parent
-// can see what arrived. "quit" sends a large farewell and shuts down at once,
-// the way the program sends its report.
-#include <cstdio>
+// Serves the control channel on NODE_CHANNEL_FD and answers "quit" with a
+// 60 KB farewell before shutting down at once, the way the program sends its
+// report: a parent that stops reading then leaves writes queued at close.
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -13,23 +11,6 @@
 #include "ipc/com_chan_channel.h"
 #include "logging/spdlog_logger.h"
 
-namespace {
-
-ComChanChannel* g_Channel = nullptr;
-
-void Reply(nlohmann::json value)
-{
-    g_Channel->send(new ComChanJsonMessage(std::move(value)));
-}
-
-uint32_t PingInterval()
-{
-    const char* text = std::getenv("TEST_PING_MS");
-    return text != nullptr ? static_cast<uint32_t>(std::strtoul(text, nullptr, 10)) : ComChanChannel::kPingIntervalMs;
-}
-
-}  // namespace
-
 int main()
 {
     g_Logger.InitWithSink(std::make_shared<spdlog::sinks::stderr_sink_mt>());
@@ -37,30 +18,24 @@ int main()
     if (fdText == nullptr)
         return 2;
     uv_loop_t* loop = uv_default_loop();
-
-    g_Channel = new ComChanChannel(
-        static_cast<int>(std::strtol(fdText, nullptr, 10)),
-        [] { g_Logger.Log(LogLevel::info, "com chan connected"); },
+    ComChanChannel* channel = nullptr;
+    channel = new ComChanChannel(
+        static_cast<int>(std::strtol(fdText, nullptr, 10)), {},
         [loop](ComChanShutdownReason reason) {
             g_Logger.Log(LogLevel::info, "com chan disconnected for reason %d", static_cast<int>(reason));
             uv_stop(loop);
         },
-        [](uint8_t kind, int32_t value) { Reply({{"cmd", "seen"}, {"what", "set-bitrate"}, {"kind", kind}, {"value", value}}); },
-        [] { Reply({{"cmd", "seen"}, {"what", "reboot-stream"}}); },
-        [] { Reply({{"cmd", "seen"}, {"what", "restart-windows"}}); },
-        [] {
-            Reply({{"cmd", "bye"}, {"pad", std::string(60000, 'r')}});
-            g_Channel->shutdown(ComChanShutdownReason::Requested);
+        {}, {}, {},
+        [&channel] {
+            channel->send(new ComChanJsonMessage({{"cmd", "bye"}, {"pad", std::string(60000, 'r')}}));
+            channel->shutdown(ComChanShutdownReason::Requested);
         },
-        [](bool full) { Reply({{"cmd", "seen"}, {"what", "set-colorspace"}, {"full", full}}); }, PingInterval());
-
-    g_Channel->start(loop);
+        {});
+    channel->start(loop);
     uv_run(loop, UV_RUN_DEFAULT);
-    // Let closing handles finish so the loop can be closed cleanly.
-    uv_run(loop, UV_RUN_NOWAIT);
-    int closed = uv_loop_close(loop);
-    g_Logger.Log(LogLevel::info, "loop closed: %d", closed);
+    uv_run(loop, UV_RUN_NOWAIT);  // let closing handles finish
+    uv_loop_close(loop);
     g_Logger.Shutdown();
-    delete g_Channel;
+    delete channel;
     return 0;
 }

@@ -19,8 +19,7 @@ TempDir::~TempDir()
     std::filesystem::remove_all(m_Path, ignored);
 }
 
-ScopedWorkingDirectory::ScopedWorkingDirectory(const std::filesystem::path& path)
-    : m_Previous(std::filesystem::current_path())
+ScopedWorkingDirectory::ScopedWorkingDirectory(const std::filesystem::path& path) : m_Previous(std::filesystem::current_path())
 {
     std::filesystem::current_path(path);
 }
