@@ -24,35 +24,24 @@ inline Bytes ReadFileBytes(const std::string& path)
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The access unit of a benchmark frame file (data/<codec>/<W>_<H>/frame_<N>.frame):
-// the file's five-byte codec/version and timestamp header is skipped. Empty
-// when the data set is not there.
+// The access unit of a benchmark frame file (data/<codec>/<W>_<H>/frame_<N>.frame)
+// without the file's five-byte header; empty when the data set is not there.
 inline Bytes LoadFrameAccessUnit(const std::string& relativePath)
 {
-    constexpr size_t kFrameHeaderBytes = 5;
     std::ifstream in(std::string(TARSEL_SOURCE_DIR) + "/data/" + relativePath, std::ios::binary);
-    if (!in)
-        return {};
     Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() <= kFrameHeaderBytes)
-        return {};
-    bytes.erase(bytes.begin(), bytes.begin() + kFrameHeaderBytes);
-    return bytes;
+    return bytes.size() > 5 ? Bytes(bytes.begin() + 5, bytes.end()) : Bytes{};
 }
 
-// The NAL units of an Annex B stream, split the way the decoder splits an
-// access unit.
+// The NAL units of an Annex B stream, split the way the decoder splits an access unit.
 inline std::vector<Bytes> SplitNalUnits(const Bytes& stream)
 {
     std::vector<Bytes> units;
-    size_t offset = 0;
-    while (offset < stream.size()) {
-        uint32_t nalStart = 0, nalEnd = 0, startCodeLength = 0;
-        int32_t size = FindNalUnit(stream.data() + offset, stream.size() - offset, nalStart, nalEnd, startCodeLength);
-        if (size < 1)
+    uint32_t nalStart = 0, nalEnd = 0, startCodeLength = 0;
+    for (size_t offset = 0; offset < stream.size(); offset += nalEnd) {
+        if (FindNalUnit(stream.data() + offset, stream.size() - offset, nalStart, nalEnd, startCodeLength) < 1)
             break;
         units.emplace_back(stream.begin() + static_cast<long>(offset + nalStart), stream.begin() + static_cast<long>(offset + nalEnd));
-        offset += nalEnd;
     }
     return units;
 }

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <vector>
 
 #include "decoder/dxva2_video_decoder.h"
@@ -12,13 +11,11 @@ using namespace platform;
 
 namespace {
 
-constexpr GUID kUnknownProfile = {0x11111111, 0x2222, 0x3333, {4, 4, 4, 4, 4, 4, 4, 4}};
-
 struct InitFixture : ::testing::Test {
     DXVA2VideoDecoder MakeDecoder()
     {
-        return DXVA2VideoDecoder([this](size_t, size_t, float, float) { ++outputChanges; },
-                                 [this](int code) { errors.push_back(code); }, platform);
+        return DXVA2VideoDecoder([this](size_t, size_t, float, float) { ++outputChanges; }, [this](int code) { errors.push_back(code); },
+                                 platform);
     }
 
     LogCapture log;
@@ -27,50 +24,32 @@ struct InitFixture : ::testing::Test {
     int outputChanges = 0;
 };
 
-// A failed Init logs one line, reports its code once and leaves nothing alive.
+// A failed Init logs its line, reports its code once and leaves nothing alive.
 TEST_F(InitFixture, InitFailuresReportTheirCode)
 {
-    struct Case {
-        const char* name;
-        void (*spoil)(fake::FakeVideoPlatform&);
-        int code;
-        const char* line;
-    };
+    struct Case { std::string failing; int code; const char* line; };
     const Case cases[] = {
-        {"no adapter", [](fake::FakeVideoPlatform&) {}, -4, "decoder: no decoder were found on this computer..."},
-        {"factory", [](fake::FakeVideoPlatform& p) { p.createFactory = E_FAIL; }, -8,
-         "decoder : failed to CreateDXGIFactory : error 0x80004005"},
-        {"multithread",
-         [](fake::FakeVideoPlatform& p) {
-             p.adapters = {fake::CapableAdapter()};
-             p.adapters[0].queryMultithread = E_NOINTERFACE;
-         },
-         -4, "decoder: failed to query the multithread interface"},
-        {"counter",
-         [](fake::FakeVideoPlatform& p) {
-             p.adapters = {fake::CapableAdapter()};
-             p.frequencyAvailable = false;
-         },
-         -4, "decoder: QueryPerformanceFrequency failed!"},
+        {"", -4, "decoder: no decoder were found on this computer..."},  // no adapter
+        {"CreateDXGIFactory1", -8, "decoder : failed to CreateDXGIFactory : error 0x80004005"},
+        {"Multithread(0)", -4, "decoder: failed to query the multithread interface"},
+        {"frequency", -4, "decoder: QueryPerformanceFrequency failed!"},
     };
-    for (const Case& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
+    for (const Case& c : cases) {
         fake::FakeVideoPlatform local;
-        testCase.spoil(local);
+        if (c.failing.empty())
+            local.adapters.clear();
+        local.failures[c.failing] = E_FAIL;
+        local.frequencyAvailable = c.failing != "frequency";
         std::vector<int> codes;
         LogCapture lines;
         {
-            DXVA2VideoDecoder decoder([](size_t, size_t, float, float) {}, [&](int code) { codes.push_back(code); },
-                                      local);
-            EXPECT_EQ(decoder.Init(), testCase.code);
+            DXVA2VideoDecoder decoder([](size_t, size_t, float, float) {}, [&](int code) { codes.push_back(code); }, local);
+            EXPECT_EQ(decoder.Init(), c.code) << c.line;
             EXPECT_FALSE(decoder.IsInitialized());
         }
-        EXPECT_EQ(lines.count(testCase.line), 1u);
-        EXPECT_EQ(codes, std::vector<int>{testCase.code});
-        if (local.adapters.empty()) {
-            EXPECT_EQ(lines.lines().size(), 1u);
-        }
-        EXPECT_EQ(local.liveObjects, 0);
+        EXPECT_EQ(lines.count(c.line), 1u) << c.line;
+        EXPECT_EQ(codes, std::vector<int>{c.code}) << c.line;
+        EXPECT_EQ(local.liveObjects, 0) << c.line;
     }
 }
 
@@ -79,121 +58,83 @@ TEST_F(InitFixture, InitFailuresReportTheirCode)
 // is chosen.
 TEST_F(InitFixture, RejectedFirstAdapterFallsThroughToTheSecond)
 {
-    struct Case {
-        const char* name;
-        std::function<void(fake::AdapterScript&)> spoil;
-        const char* line;
-    };
+    struct Case { const char* failing; HRESULT result; void (*spoil)(fake::AdapterScript&); const char* line; };
     const Case cases[] = {
-        {"device", [](fake::AdapterScript& a) { a.createDevice = E_FAIL; },
-         "decoder: D3D11CreateDevice failed on adapter 0: hr = 0x80004005"},
-        {"video device", [](fake::AdapterScript& a) { a.queryVideoDevice = E_NOINTERFACE; },
-         "decoder: could not query ID3D11VideoDevice interface: hr = 0x80004002"},
-        {"video context", [](fake::AdapterScript& a) { a.queryVideoContext = E_NOINTERFACE; },
-         "decoder: could not query ID3D11VideoContext interface: hr = 0x80004002"},
-        {"null context", [](fake::AdapterScript& a) { a.nullVideoContext = true; },
-         "decoder: no video context found on this computer"},
-        {"no profiles", [](fake::AdapterScript& a) { a.profiles.clear(); },
-         "decoder: could not find suitable decoder profile for h264"},
-        {"foreign profiles", [](fake::AdapterScript& a) { a.profiles = {kUnknownProfile}; },
-         "decoder: could not find suitable decoder profile for h264"},
-        {"format call", [](fake::AdapterScript& a) { a.checkFormat = E_INVALIDARG; },
-         "decoder: failed to check decoder format: hr = 0x80070057"},
-        {"no NV12 for H.264", [](fake::AdapterScript& a) { a.nv12Supported = false; },
-         "decoder: failed to create decoder format: 103 is not supported for H264"},
-        {"no NV12 for H.265",
-         [](fake::AdapterScript& a) {
-             a.profiles = {D3D11_DECODER_PROFILE_HEVC_VLD_MAIN};
-             a.nv12Supported = false;
-         },
-         "decoder: failed to create decoder format: 103 is not supported for H265"},
+        {"D3D11CreateDevice(0)", E_FAIL, nullptr, "D3D11CreateDevice failed on adapter 0: hr = 0x80004005"},
+        {"VideoDevice(0)", E_NOINTERFACE, nullptr, "could not query ID3D11VideoDevice interface: hr = 0x80004002"},
+        {"VideoContext(0)", E_NOINTERFACE, nullptr, "could not query ID3D11VideoContext interface: hr = 0x80004002"},
+        {nullptr, S_OK, [](fake::AdapterScript& a) { a.nullVideoContext = true; }, "no video context found on this computer"},
+        {nullptr, S_OK, [](fake::AdapterScript& a) { a.profiles = {{0x11111111, 0x2222, 0x3333, {4, 4, 4, 4, 4, 4, 4, 4}}}; },
+         "could not find suitable decoder profile for h264"},
+        {"CheckVideoDecoderFormat(0,h264)", E_INVALIDARG, nullptr, "failed to check decoder format: hr = 0x80070057"},
+        {nullptr, S_OK, [](fake::AdapterScript& a) { a.nv12Supported = false; }, "failed to create decoder format: 103 is not supported for H264"},
+        {nullptr, S_OK, [](fake::AdapterScript& a) { a.profiles = {D3D11_DECODER_PROFILE_HEVC_VLD_MAIN}; a.nv12Supported = false; },
+         "failed to create decoder format: 103 is not supported for H265"},
     };
-    for (const Case& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
+    for (const Case& c : cases) {
         fake::FakeVideoPlatform local;
-        local.adapters = {fake::CapableAdapter(), fake::CapableAdapter()};
-        local.adapters[0].name = u"Software adapter";
-        local.adapters[1].name = u"GPU \u00e9";
-        testCase.spoil(local.adapters[0]);
+        local.adapters = {{.name = u"Software adapter"}, {.name = u"GPU \u00e9"}};
+        if (c.failing)
+            local.failures[c.failing] = c.result;
+        if (c.spoil)
+            c.spoil(local.adapters[0]);
         LogCapture lines;
         {
             DXVA2VideoDecoder decoder([](size_t, size_t, float, float) {}, [](int) {}, local);
             EXPECT_EQ(decoder.Init(), 1);
-            EXPECT_TRUE(decoder.IsInitialized());
-            std::vector<std::string> expected = {
-                "info: decoder : adapter 0 -> Software adapter [0x1234//0x5678]",
-                std::string("error: ") + testCase.line,
-                "info: decoder : adapter 1 -> GPU \u00e9 [0x1234//0x5678]",
-            };
-            EXPECT_EQ(lines.lines(), expected);
-            EXPECT_EQ(local.CallCount("destroy device(0)"), local.adapters[0].createDevice == S_OK ? 1u : 0u);
+            EXPECT_EQ(lines.lines(), (std::vector<std::string>{"info: decoder : adapter 0 -> Software adapter [0x1234//0x5678]",
+                                                               std::string("error: decoder: ") + c.line,
+                                                               "info: decoder : adapter 1 -> GPU \u00e9 [0x1234//0x5678]"}));
+            EXPECT_EQ(local.CallCount("destroy device(0)"), c.result == E_FAIL ? 0u : 1u) << c.line;
             EXPECT_TRUE(local.multithreadProtected);
         }
-        EXPECT_EQ(local.liveObjects, 0);
+        EXPECT_EQ(local.liveObjects, 0) << c.line;
     }
 }
 
 // The first accepted profile in the device's order wins, whatever the order
-// of our own list; an unreadable profile is logged and skipped.
-TEST_F(InitFixture, ProfilesAreTakenInDeviceOrder)
+// of our own list; an unreadable profile is logged and skipped. A rejected
+// adapter's H.264 profile must not leak into an adapter that only decodes
+// H.265: an H.264 frame then cannot be configured.
+TEST_F(InitFixture, ProfilesComeFromTheChosenAdapterInItsOrder)
 {
-    fake::AdapterScript adapter = fake::CapableAdapter();
-    adapter.profiles = {kUnknownProfile, kH264VendorProfileB, D3D11_DECODER_PROFILE_H264_VLD_NOFGT,
-                        D3D11_DECODER_PROFILE_HEVC_VLD_MAIN};
-    adapter.failingProfileIndices = {0};
-    platform.adapters = {adapter};
+    platform.adapters[0].profiles = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, kH264VendorProfileB, D3D11_DECODER_PROFILE_H264_VLD_NOFGT,
+                                     D3D11_DECODER_PROFILE_HEVC_VLD_MAIN};
+    platform.failures["GetVideoDecoderProfile(0)"] = E_FAIL;
     DXVA2VideoDecoder decoder = MakeDecoder();
     ASSERT_EQ(decoder.Init(), 1);
     EXPECT_TRUE(decoder.H264Profile() == kH264VendorProfileB);
     EXPECT_TRUE(decoder.HevcProfile() == D3D11_DECODER_PROFILE_HEVC_VLD_MAIN);
     EXPECT_EQ(log.count("decoder: could not retrieve decoder profile for id: 0"), 1u);
-    EXPECT_EQ(platform.createDeviceFlags, std::vector<UINT>{0x820});   // video support and BGRA
-}
+    EXPECT_EQ(platform.createDeviceFlags, std::vector<UINT>{0x820});  // video support and BGRA
 
-// A rejected adapter's H.264 profile must not leak into the next adapter,
-// which only decodes H.265; an H.264 frame then cannot be configured.
-TEST_F(InitFixture, HevcOnlyAdapterLeavesH264Unconfigurable)
-{
-    fake::AdapterScript rejected = fake::CapableAdapter();
-    rejected.profiles = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT};
-    rejected.nv12Supported = false;
-    fake::AdapterScript hevcOnly = fake::CapableAdapter();
-    hevcOnly.profiles = {D3D11_DECODER_PROFILE_HEVC_VLD_MAIN};
-    platform.adapters = {rejected, hevcOnly};
-
-    DXVA2VideoDecoder decoder = MakeDecoder();
-    ASSERT_EQ(decoder.Init(), 1);
-    EXPECT_TRUE(decoder.H264Profile() == GUID_NULL);
-    EXPECT_EQ(platform.CallCount("CheckVideoDecoderFormat(h264)"), 1u);   // adapter 0 only
-    EXPECT_EQ(platform.CallCount("CheckVideoDecoderFormat(hevc)"), 1u);
-
+    fake::FakeVideoPlatform local;
+    local.adapters = {{.profiles = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT}, .nv12Supported = false},
+                      {.profiles = {D3D11_DECODER_PROFILE_HEVC_VLD_MAIN}}};
+    DXVA2VideoDecoder hevcOnly([](size_t, size_t, float, float) {}, [this](int code) { errors.push_back(code); }, local);
+    ASSERT_EQ(hevcOnly.Init(), 1);
+    EXPECT_TRUE(hevcOnly.H264Profile() == GUID_NULL);
     std::unique_ptr<VideoFrame> frame = SizedFrame(kCodecH264, 64, 48, {0, 0, 1, 0x65, 0x88});
-    EXPECT_EQ(decoder.Decode(frame), -6);
+    EXPECT_EQ(hevcOnly.Decode(frame), -6);
     EXPECT_EQ(errors, std::vector<int>{-6});
-    EXPECT_EQ(outputChanges, 0);
-    EXPECT_EQ(platform.CallCount("DecoderBeginFrame"), 0u);
+    EXPECT_EQ(local.CallCount("DecoderBeginFrame"), 0u);
 }
 
 // Decode after a failed Init reaches no platform call: it fails at begin.
 TEST_F(InitFixture, DecodeWithoutInitFailsThroughBegin)
 {
+    platform.adapters.clear();
     DXVA2VideoDecoder decoder = MakeDecoder();
     EXPECT_EQ(decoder.Init(), -4);
     errors.clear();
     platform.calls.clear();
-    for (bool sized : {false, true}) {
-        std::vector<uint8_t> payload = {0, 0, 1, 0x65, 0x88};
-        std::unique_ptr<VideoFrame> frame =
-            sized ? SizedFrame(kCodecH264, 64, 48, payload) : UnsizedFrame(kCodecH264, payload);
+    std::unique_ptr<VideoFrame> frames[] = {SizedFrame(kCodecH264, 64, 48, {0, 0, 1, 0x65}), UnsizedFrame(kCodecH264, {0, 0, 1, 0x65}), nullptr};
+    for (std::unique_ptr<VideoFrame>& frame : frames)
         EXPECT_EQ(decoder.Decode(frame), -3);
-    }
-    EXPECT_EQ(errors, (std::vector<int>{-3, -3}));
+    EXPECT_EQ(errors, (std::vector<int>{-3, -3, -3}));
     EXPECT_EQ(log.count("decoder: failed to start decoding frame. hr = 0x80004003"), 2u);
     EXPECT_TRUE(platform.calls.empty());
     EXPECT_EQ(outputChanges, 0);
-
-    std::unique_ptr<VideoFrame> none;
-    EXPECT_EQ(decoder.Decode(none), -3);
 }
 
 }  // namespace

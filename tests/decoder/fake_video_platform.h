@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -15,33 +14,22 @@ namespace fake {
 
 using namespace platform;
 
+D3D11_VIDEO_DECODER_CONFIG Config(UINT bitstreamRaw, const GUID& encryption = DXVA_NoEncrypt);
+
+// An adapter with the H.264 and HEVC profiles and one short-slice configuration.
 struct AdapterScript {
     std::u16string name = u"Fake adapter";
-    UINT vendorId = 0x1234;
-    UINT deviceId = 0x5678;
-    HRESULT createDevice = S_OK;
-    HRESULT queryVideoDevice = S_OK;
-    HRESULT queryVideoContext = S_OK;
-    bool nullVideoContext = false;   // the context query succeeds but yields nothing
-    HRESULT queryMultithread = S_OK;
-    std::vector<GUID> profiles;
-    std::set<UINT> failingProfileIndices;
-    HRESULT checkFormat = S_OK;
+    std::vector<GUID> profiles = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, D3D11_DECODER_PROFILE_HEVC_VLD_MAIN};
+    std::vector<D3D11_VIDEO_DECODER_CONFIG> configs = {Config(2)};
     bool nv12Supported = true;
-    std::vector<D3D11_VIDEO_DECODER_CONFIG> configs;
-    HRESULT configCount = S_OK;
-    std::set<UINT> failingConfigIndices;
-    HRESULT createDecoder = S_OK;
-    HRESULT checkFormatSupport = S_OK;
+    bool nullVideoContext = false;  // the context query succeeds but yields nothing
     UINT formatSupport = D3D11_FORMAT_SUPPORT_SHADER_SAMPLE;
-    HRESULT createTexture = S_OK;
-    int failingViewSlice = -1;
 };
 
 // One accepted SubmitDecoderBuffers call.
 struct Submission {
     std::vector<D3D11_VIDEO_DECODER_BUFFER_DESC> descriptions;
-    std::map<UINT, std::vector<uint8_t>> buffers;   // by type, DataSize bytes
+    std::map<UINT, std::vector<uint8_t>> buffers;  // by type, DataSize bytes
     UINT targetSlice = 0;
 };
 
@@ -55,16 +43,14 @@ public:
     BOOL QueryPerformanceFrequency(int64_t* frequency) override;
     BOOL QueryPerformanceCounter(int64_t* counter) override;
 
-    // Script.
-    HRESULT createFactory = S_OK;
-    std::vector<AdapterScript> adapters;
+    // Script. A call is named as it is recorded, with the adapter index for
+    // device calls: "D3D11CreateDevice(0)", "VideoContext(1)",
+    // "CheckVideoDecoderFormat(0,h264)", "GetDecoderBuffer(6)", "DecoderEndFrame", ...
+    std::map<std::string, HRESULT> failures;
+    std::vector<AdapterScript> adapters = {AdapterScript{}};
     bool frequencyAvailable = true;
-    int pendingBeginFrames = 0;   // E_PENDING this many times; negative: for ever
+    int pendingBeginFrames = 0;  // E_PENDING this many times; negative: for ever
     std::map<UINT, UINT> bufferSizes = {{0, 4096}, {4, 4096}, {5, 256 * 864}, {6, 1 << 20}};
-    std::map<UINT, HRESULT> getBufferFailures;
-    std::map<UINT, HRESULT> releaseBufferFailures;
-    HRESULT submit = S_OK;
-    HRESULT endFrame = S_OK;
 
     // Record.
     std::vector<std::string> calls;
@@ -74,15 +60,12 @@ public:
     std::vector<D3D11_TEXTURE2D_DESC> textureDescriptions;
     std::vector<D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC> viewDescriptions;
     std::vector<UINT> createDeviceFlags;
-    int beginFrameCalls = 0;
     int liveObjects = 0;
     bool multithreadProtected = false;
 
     size_t CallCount(const std::string& call) const;
+    // Records the call and returns its scripted result (S_OK when none).
+    HRESULT Call(const std::string& call);
 };
-
-// Two H.264 and HEVC-capable configurations, as a typical device offers.
-D3D11_VIDEO_DECODER_CONFIG Config(UINT bitstreamRaw, const GUID& encryption = DXVA_NoEncrypt);
-AdapterScript CapableAdapter();
 
 }  // namespace fake

@@ -1,6 +1,5 @@
 #include "hevc_test_util.h"
 
-
 std::vector<uint8_t> MakeNal(BitWriter& writer, uint32_t nal_unit_type)
 {
     return writer.trailing().nal({static_cast<uint8_t>(nal_unit_type << 1), 1});
@@ -14,14 +13,9 @@ std::string HevcFixturePath(const std::string& name)
 std::vector<uint8_t> WriteTestSps(const TestSps& sps)
 {
     BitWriter w;
-    w.u(4, 0);
-    w.u(3, sps.sps_max_sub_layers_minus1);
-    w.u(1, 1);
+    w.u(4, 0).u(3, sps.sps_max_sub_layers_minus1).u(1, 1);
     // profile_tier_level: Main, level 4.1, no sub-layer profiles or levels.
-    w.u(2, 0); w.u(1, 0); w.u(5, 1);
-    w.u(32, 0x60000000);
-    w.u(4, 0b1001);
-    w.u(43, 0); w.u(1, 0); w.u(8, 123);
+    w.u(2, 0).u(1, 0).u(5, 1).u(32, 0x60000000).u(4, 0b1001).u(43, 0).u(1, 0).u(8, 123);
     for (uint32_t i = 0; i < sps.sps_max_sub_layers_minus1 && i < 8; ++i)
         w.u(2, 0);
     if (sps.sps_max_sub_layers_minus1 > 0 && sps.sps_max_sub_layers_minus1 < 8)
@@ -54,14 +48,9 @@ std::vector<uint8_t> WriteTestSps(const TestSps& sps)
         }
     }
     w.u(1, 0); w.u(1, 1);
-    w.u(1, sps.timing);        // vui_parameters_present_flag
-    if (sps.timing) {
-        w.u(1, 0); w.u(1, 0); w.u(1, 0); w.u(1, 0);
-        w.u(1, 0); w.u(1, 0); w.u(1, 0); w.u(1, 0);
-        w.u(1, 1); w.u(32, sps.vui_num_units_in_tick); w.u(32, sps.vui_time_scale);
-        w.u(1, 0); w.u(1, 0);
-        w.u(1, 0);
-    }
+    w.u(1, sps.vui_num_units_in_tick > 0);  // vui_parameters_present_flag
+    if (sps.vui_num_units_in_tick > 0)
+        w.u(9, 1).u(32, sps.vui_num_units_in_tick).u(32, sps.vui_time_scale).u(3, 0);
     w.u(1, 0);
     return MakeNal(w, 33);
 }
@@ -75,7 +64,7 @@ std::vector<uint8_t> WriteTestPps(const TestPps& pps)
     w.u(1, 0); w.u(1, 0); w.u(1, 0);
     w.se(0); w.se(0);
     w.u(1, 0); w.u(1, 0); w.u(1, 0); w.u(1, 0);
-    w.u(1, pps.tiles); w.u(1, pps.wavefront);
+    w.u(1, pps.tiles); w.u(1, 1);
     if (pps.tiles) {
         w.ue(pps.num_tile_columns_minus1); w.ue(pps.num_tile_rows_minus1); w.u(1, 0);
         for (uint32_t i = 0; i < pps.num_tile_columns_minus1; ++i)
@@ -86,7 +75,7 @@ std::vector<uint8_t> WriteTestPps(const TestPps& pps)
     }
     w.u(1, 0); w.u(1, 0);
     w.u(1, 0); w.u(1, 0); w.ue(0);
-    w.u(1, pps.headerExtension); w.u(1, 0);
+    w.u(1, 1); w.u(1, 0);
     return MakeNal(w, 34);
 }
 

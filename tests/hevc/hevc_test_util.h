@@ -28,9 +28,8 @@ struct TestSps {
     uint32_t num_negative_pics = 1;  // of each explicit set
     uint32_t num_long_term_ref_pics_sps = 0;
     bool longTermPresent = false;
-    bool timing = false;
-    uint32_t vui_num_units_in_tick = 1001;
-    uint32_t vui_time_scale = 60000;
+    uint32_t vui_num_units_in_tick = 0;  // > 0: a VUI with timing
+    uint32_t vui_time_scale = 0;
 };
 
 struct TestPps {
@@ -39,22 +38,21 @@ struct TestPps {
     bool tiles = false;
     uint32_t num_tile_columns_minus1 = 0;
     uint32_t num_tile_rows_minus1 = 0;
-    bool wavefront = true;
-    bool headerExtension = true;
 };
 
 struct TestSlice {
     uint32_t nal_unit_type = 19;
     uint32_t slice_pic_parameter_set_id = 0;
     uint32_t num_long_term_pics = 0;  // non-IDR types only
-    std::vector<uint32_t> entryPoints;
+    std::vector<uint32_t> entryPoints = {};
     uint32_t offset_len_minus1 = 31;
-    std::vector<uint8_t> extension;
+    std::vector<uint8_t> extension = {};
     size_t sliceDataBytes = 64;
 };
 
 // 1920x1080, 64x64 CTBs, 4:2:0, 8 bits.
 std::vector<uint8_t> WriteTestSps(const TestSps& sps);
+// Wavefront and slice header extensions enabled.
 std::vector<uint8_t> WriteTestPps(const TestPps& pps);
 // An I slice; headerBits receives where its slice data starts (NAL header
 // bits included), as the writer counted it.
