@@ -6,6 +6,10 @@
 // Largest NAL unit the parsers accept; each stream owns one RBSP buffer of
 // this size.
 constexpr size_t kRbspCapacity = 10 * 1024 * 1024;
+// The front of each RBSP buffer is faulted in when its stream is created:
+// parameter sets and slice headers fit in it, so no timed parse pays for
+// mapping those pages.
+constexpr size_t kRbspPreparedBytes = 64 * 1024;
 
 // Position just after the first 00 00 01 at or after `from` that has at least
 // one byte after it before `end`; startCodeLength is 4 when a zero byte at or

@@ -33,7 +33,10 @@ struct DXVA2VideoDecoder::SubmitState {
     int64_t result = 0;
     uint8_t* bitstream = nullptr;      // B
     size_t bitstreamCapacity = 0;      // K
-    uint8_t* dataEnd = nullptr;        // E
+    // The same bytes as [B, E) in host memory: the walk reads these, since
+    // the hardware's buffer may be write-combined and slow to read.
+    const uint8_t* source = nullptr;
+    const uint8_t* sourceEnd = nullptr;
     uint8_t* position = nullptr;       // P, end of the bitstream handed to the hardware
     uint8_t* sliceControl = nullptr;   // S
     size_t sliceCapacity = 0;          // Z
@@ -172,13 +175,25 @@ bool DXVA2VideoDecoder::FillBitstream(SubmitState& state, VideoFrame& frame)
 
     if (frame.DataSize() > state.bitstreamCapacity)
         g_Logger.Log(LogLevel::error, "decoder: could not write full iframe into buffer");
-    int64_t copied = frame.CopyData(state.bitstream, state.bitstreamCapacity);
+    const uint8_t* source = frame.Payload();
+    int64_t copied = 0;
+    if (source) {
+        copied = frame.CopyData(state.bitstream, state.bitstreamCapacity);
+    } else {
+        if (m_HostPayload.size() < state.bitstreamCapacity)
+            m_HostPayload.resize(state.bitstreamCapacity);
+        copied = frame.CopyData(m_HostPayload.data(), state.bitstreamCapacity);
+        if (copied > 0 && static_cast<uint64_t>(copied) <= state.bitstreamCapacity)
+            std::memcpy(state.bitstream, m_HostPayload.data(), static_cast<size_t>(copied));
+        source = m_HostPayload.data();
+    }
     if (copied < 0 || static_cast<uint64_t>(copied) > state.bitstreamCapacity) {
         g_Logger.Log(LogLevel::error, "decoder: error while writing frame to buffer");
         return false;
     }
     state.result = copied;
-    state.dataEnd = state.bitstream + copied;
+    state.source = source;
+    state.sourceEnd = source + copied;
     state.position = state.bitstream;
 
     size = 0;
@@ -204,23 +219,25 @@ bool DXVA2VideoDecoder::WalkNalUnits(SubmitState& state)
         g_Logger.Log(LogLevel::error, "decoder: no parser state for codec %d", state.codec);
         return false;
     }
+    const uint8_t* walked = state.source;
     for (;;) {
         uint32_t nalStart = 0;
         uint32_t nalEnd = 0;
         uint32_t startCodeLength = 0;
-        size_t rest = static_cast<size_t>(state.dataEnd - state.position);
-        if (FindNalUnit(state.position, rest, nalStart, nalEnd, startCodeLength) < 1)
+        size_t rest = static_cast<size_t>(state.sourceEnd - walked);
+        if (FindNalUnit(walked, rest, nalStart, nalEnd, startCodeLength) < 1)
             return true;
-        uint8_t* nal = state.position + nalStart;
+        const uint8_t* nal = walked + nalStart;
         uint32_t length = nalEnd - nalStart;
         bool handled = state.codec == kCodecH264 ? WalkH264Nal(state, nal, length) : WalkHevcNal(state, nal, length);
         if (!handled)
             return false;
-        state.position = nal + length;
+        walked = nal + length;
+        state.position = state.bitstream + (walked - state.source);
     }
 }
 
-bool DXVA2VideoDecoder::WalkH264Nal(SubmitState& state, uint8_t* nal, uint32_t length)
+bool DXVA2VideoDecoder::WalkH264Nal(SubmitState& state, const uint8_t* nal, uint32_t length)
 {
     uint32_t type = nal[0] & 0x1F;
     if (type == 1 || type == 5) {
@@ -231,7 +248,7 @@ bool DXVA2VideoDecoder::WalkH264Nal(SubmitState& state, uint8_t* nal, uint32_t l
             return false;
         }
         state.result = parsed;
-        uint32_t location = static_cast<uint32_t>(nal - state.bitstream) - kStartCodeBytes;
+        uint32_t location = static_cast<uint32_t>(nal - state.source) - kStartCodeBytes;
         return WriteH264SliceEntry(state, location, length + kStartCodeBytes);
     }
     if (type == 7 || type == 8) {
@@ -284,7 +301,7 @@ bool DXVA2VideoDecoder::WriteH264SliceEntry(SubmitState& state, uint32_t locatio
     return true;
 }
 
-bool DXVA2VideoDecoder::WalkHevcNal(SubmitState& state, uint8_t* nal, uint32_t length)
+bool DXVA2VideoDecoder::WalkHevcNal(SubmitState& state, const uint8_t* nal, uint32_t length)
 {
     uint32_t type = (nal[0] >> 1) & 0x3F;
     bool slice = IsHevcSliceType(type);
@@ -305,7 +322,7 @@ bool DXVA2VideoDecoder::WalkHevcNal(SubmitState& state, uint8_t* nal, uint32_t l
         return false;
     }
     DXVA_Slice_HEVC_Short entry = {};
-    entry.BSNALunitDataLocation = static_cast<uint32_t>(nal - state.bitstream) - kStartCodeBytes;
+    entry.BSNALunitDataLocation = static_cast<uint32_t>(nal - state.source) - kStartCodeBytes;
     entry.SliceBytesInBuffer = length + kStartCodeBytes;
     std::memcpy(state.sliceCursor, &entry, sizeof(entry));
     state.sliceCursor += sizeof(entry);

@@ -1,7 +1,9 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert');
-const { makeWorkDir, runChild, readLog, reportCases } = require('./harness');
+const fs = require('fs');
+const path = require('path');
+const { sourceDir, makeWorkDir, runChild, readLog, reportCases } = require('./harness');
 
 const sizes = [[1280, 720], [1920, 1080], [2560, 1440], [3840, 2160]];
 
@@ -53,8 +55,25 @@ test('without data every case fails but the report still arrives', async (t) => 
   assert.ok(log.includes('info: com chan disconnected for reason 0'));
 });
 
+// Every frame file is one real access unit followed by a long sparse run of
+// zero bytes, so the run outlasts the parent's 30 ms however fast it reads.
+function makeBusyWorkDir(t) {
+  const dir = makeWorkDir(t, { withData: false });
+  const busy = path.join(dir, 'busy.frame');
+  fs.copyFileSync(path.join(sourceDir, 'data', 'h264', '1280_720', 'frame_0.frame'), busy);
+  fs.truncateSync(busy, 64 * 1024 * 1024);
+  for (const codec of ['h264', 'h265']) {
+    for (const [width, height] of sizes) {
+      const caseDir = path.join(dir, 'data', codec, `${width}_${height}`);
+      fs.mkdirSync(caseDir, { recursive: true });
+      for (let i = 0; i < 30; ++i) fs.symlinkSync(busy, path.join(caseDir, `frame_${i}.frame`));
+    }
+  }
+  return dir;
+}
+
 test('a parent that goes away mid-run gets no report and the child exits 0 promptly', async (t) => {
-  const dir = makeWorkDir(t, { withData: true });
+  const dir = makeBusyWorkDir(t);
   let disconnectedAt = 0;
   const result = await runChild(dir, {
     onStart: (child) => setTimeout(() => { disconnectedAt = Date.now(); child.disconnect(); }, 30),

@@ -1,0 +1,180 @@
+#include "bitstream/start_code_scan.h"
+
+#include <bit>
+#include <cstring>
+#include <iterator>
+
+#if defined(__x86_64__) || defined(_M_X64)
+#define TARSEL_SCAN_X86_64 1
+#include <immintrin.h>
+#endif
+
+namespace {
+
+bool IsStartCodeAt(const uint8_t* p)
+{
+    return p[0] == 0 && p[1] == 0 && p[2] == 1;
+}
+
+// The last few positions, and all of a short buffer.
+const uint8_t* ScanBytes(const uint8_t* p, const uint8_t* end)
+{
+    for (; end - p >= 4; ++p) {
+        if (IsStartCodeAt(p))
+            return p;
+    }
+    return end;
+}
+
+// Non-zero when the little-endian word may hold a zero byte in byte 0, 1, 3,
+// 5 or 7. Every pair of adjacent bytes includes one of those, so a word that
+// passes cannot hold the 00 00 of a start code (the pair across the next word
+// boundary is caught by byte 7 here or byte 0 of the next word).
+constexpr uint64_t kZeroFilterSubtrahend = 0x0100010001000101ull;
+constexpr uint64_t kZeroFilterHighBits = 0x8000800080008080ull;
+
+bool MayHoldZeroPair(const uint8_t* word)
+{
+    uint64_t w;
+    std::memcpy(&w, word, sizeof(w));
+    if constexpr (std::endian::native == std::endian::big)
+        w = __builtin_bswap64(w);
+    return ((w - kZeroFilterSubtrahend) & ~w & kZeroFilterHighBits) != 0;
+}
+
+const uint8_t* ScanPortable(const uint8_t* from, const uint8_t* end)
+{
+    const uint8_t* p = from;
+    while (end - p >= 4 && (reinterpret_cast<uintptr_t>(p) & 7u) != 0) {
+        if (IsStartCodeAt(p))
+            return p;
+        ++p;
+    }
+    // All eight positions of a word may start a start code while 11 bytes remain.
+    while (end - p >= 11) {
+        if (MayHoldZeroPair(p)) {
+            for (int k = 0; k < 8; ++k) {
+                if (IsStartCodeAt(p + k))
+                    return p + k;
+            }
+        }
+        p += 8;
+    }
+    return ScanBytes(p, end);
+}
+
+#ifdef TARSEL_SCAN_X86_64
+
+// The SIMD scans take 64 bytes per step as one bit per byte that is 00. Bit j
+// of `pairs` stands for the position two bytes before the step plus j, and
+// is set where that byte and the next are 00; the zero bits that reach back
+// into the previous step come in `carried`. Pairs of zeros are rare in coded
+// slices, so only a step that holds one also asks which bytes are 01. A step
+// is only taken while a byte follows it, so each start code it reports has
+// that byte inside the buffer.
+constexpr ptrdiff_t kStep = 64;
+
+// The steps start on a 64-byte boundary, so that no load straddles a cache
+// line; the bytes before it are checked one by one.
+template <typename ByteMask>
+const uint8_t* ScanInSteps(const uint8_t* from, const uint8_t* end, ByteMask mask)
+{
+    const uint8_t* p = from + ((0 - reinterpret_cast<uintptr_t>(from)) & (kStep - 1));
+    if (end - p <= kStep)
+        return ScanBytes(from, end);
+    for (const uint8_t* q = from; q < p; ++q) {
+        if (IsStartCodeAt(q))
+            return q;
+    }
+    uint64_t carried = 0;
+    while (end - p > kStep) {
+        uint64_t zeros = mask(p, 0);
+        uint64_t pairs = ((zeros << 2) | (carried >> 62)) & ((zeros << 1) | (carried >> 63));
+        if (pairs) {
+            uint64_t hits = pairs & mask(p, 1);
+            if (hits)
+                return p - 2 + std::countr_zero(hits);
+        }
+        carried = zeros;
+        p += kStep;
+    }
+    // The last two positions of the last step are still open.
+    return ScanBytes(p - 2, end);
+}
+
+// Bit i set where byte i of the 64 at p equals `value`.
+uint64_t ByteMaskSse2(const uint8_t* p, uint8_t value)
+{
+    const __m128i wanted = _mm_set1_epi8(static_cast<char>(value));
+    uint64_t mask = 0;
+    for (int part = 0; part < 4; ++part) {
+        __m128i bytes = _mm_load_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+        mask |= uint64_t(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)))) << (16 * part);
+    }
+    return mask;
+}
+
+const uint8_t* ScanSse2(const uint8_t* from, const uint8_t* end)
+{
+    return ScanInSteps(from, end, ByteMaskSse2);
+}
+
+__attribute__((target("avx2"))) inline uint64_t ByteMaskAvx2(const uint8_t* p, uint8_t value)
+{
+    const __m256i wanted = _mm256_set1_epi8(static_cast<char>(value));
+    __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
+    __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i*>(p + 32));
+    uint64_t lowMask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, wanted)));
+    uint64_t highMask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, wanted)));
+    return lowMask | highMask << 32;
+}
+
+__attribute__((target("avx2"))) const uint8_t* ScanAvx2(const uint8_t* from, const uint8_t* end)
+{
+    return ScanInSteps(from, end, [](const uint8_t* p, uint8_t value) __attribute__((target("avx2"))) {
+        return ByteMaskAvx2(p, value);
+    });
+}
+
+bool HasAvx2()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+const StartCodeScanVariant kWithAvx2[] = {{"portable", ScanPortable}, {"sse2", ScanSse2}, {"avx2", ScanAvx2}};
+const StartCodeScanVariant kWithoutAvx2[] = {{"portable", ScanPortable}, {"sse2", ScanSse2}};
+
+#else
+
+const StartCodeScanVariant kPortableOnly[] = {{"portable", ScanPortable}};
+
+#endif
+
+StartCodeScan ChooseScan()
+{
+#ifdef TARSEL_SCAN_X86_64
+    return HasAvx2() ? ScanAvx2 : ScanSse2;
+#else
+    return ScanPortable;
+#endif
+}
+
+}  // namespace
+
+const uint8_t* ScanForStartCode(const uint8_t* from, const uint8_t* end)
+{
+    static const StartCodeScan scan = ChooseScan();
+    return scan(from, end);
+}
+
+std::span<const StartCodeScanVariant> StartCodeScanVariants()
+{
+#ifdef TARSEL_SCAN_X86_64
+    if (HasAvx2())
+        return kWithAvx2;
+    return kWithoutAvx2;
+#else
+    return kPortableOnly;
+#endif
+}
