@@ -33,6 +33,29 @@ int32_t FindNalUnit(const uint8_t* buffer, size_t size, uint32_t& nalStart, uint
     return static_cast<int32_t>(nalEnd - nalStart);
 }
 
+int32_t FindNalUnitInIndex(const uint8_t* buffer, size_t size, size_t from, std::span<const uint32_t> starts, size_t& next,
+                           uint32_t& nalStart, uint32_t& nalEnd, uint32_t& startCodeLength)
+{
+    startCodeLength = 0;
+    if (from > size || size - from < 3 || size - from > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+        return -1;
+    while (next < starts.size() && starts[next] < from)
+        ++next;
+    if (next == starts.size()) {
+        nalStart = nalEnd = static_cast<uint32_t>(size);
+        return 0;
+    }
+    size_t at = starts[next];
+    startCodeLength = (at > from && buffer[at - 1] == 0) ? 4 : 3;
+    nalStart = static_cast<uint32_t>(at + 3);
+    nalEnd = static_cast<uint32_t>(size);
+    if (next + 1 < starts.size()) {
+        size_t following = starts[next + 1];
+        nalEnd = static_cast<uint32_t>(following > nalStart && buffer[following - 1] == 0 ? following - 1 : following);
+    }
+    return static_cast<int32_t>(nalEnd - nalStart);
+}
+
 size_t NalToRbsp(const uint8_t* nal, size_t nalSize, size_t headerBytes, uint8_t* out, size_t& outSize)
 {
     if (headerBytes >= nalSize) {

@@ -63,6 +63,16 @@ const uint8_t* ScanPortable(const uint8_t* from, const uint8_t* end)
     return ScanBytes(p, end);
 }
 
+// Two passes where there is no SIMD: the copy, then the scan over the source.
+void CopyThenScanPortable(uint8_t* destination, const uint8_t* source, size_t size, std::vector<uint32_t>& starts)
+{
+    if (size > 0)
+        std::memcpy(destination, source, size);
+    const uint8_t* end = source + size;
+    for (const uint8_t* p = source; (p = ScanPortable(p, end)) != end; p += 3)
+        starts.push_back(static_cast<uint32_t>(p - source));
+}
+
 #ifdef TARSEL_SCAN_X86_64
 
 // The SIMD scans take 64 bytes per step as one bit per byte that is 00. Bit j
@@ -74,8 +84,8 @@ const uint8_t* ScanPortable(const uint8_t* from, const uint8_t* end)
 // that byte inside the buffer.
 constexpr ptrdiff_t kStep = 64;
 
-// The steps start on a 64-byte boundary, so that no load straddles a cache
-// line; the bytes before it are checked one by one.
+// The scan's steps start on a 64-byte boundary, so that no load straddles a
+// cache line; the bytes before it are checked one by one.
 template <typename ByteMask>
 const uint8_t* ScanInSteps(const uint8_t* from, const uint8_t* end, ByteMask mask)
 {
@@ -102,15 +112,44 @@ const uint8_t* ScanInSteps(const uint8_t* from, const uint8_t* end, ByteMask mas
     return ScanBytes(p - 2, end);
 }
 
+// The copy walks the same steps from the start of the source (whose
+// alignment it does not choose), storing each step as it tests it.
+template <typename CopyStep, typename ByteMask>
+void CopyInSteps(uint8_t* destination, const uint8_t* source, size_t size, std::vector<uint32_t>& starts,
+                 CopyStep copyStep, ByteMask mask)
+{
+    size_t offset = 0;
+    uint64_t carried = 0;
+    while (size - offset > static_cast<size_t>(kStep)) {
+        uint64_t zeros = copyStep(destination + offset, source + offset);
+        uint64_t pairs = ((zeros << 2) | (carried >> 62)) & ((zeros << 1) | (carried >> 63));
+        if (pairs) {
+            for (uint64_t hits = pairs & mask(source + offset, 1); hits; hits &= hits - 1)
+                starts.push_back(static_cast<uint32_t>(offset - 2 + static_cast<size_t>(std::countr_zero(hits))));
+        }
+        carried = zeros;
+        offset += kStep;
+    }
+    if (size > offset)
+        std::memcpy(destination + offset, source + offset, size - offset);
+    for (size_t q = offset >= 2 ? offset - 2 : 0; q + 4 <= size; ++q) {
+        if (IsStartCodeAt(source + q))
+            starts.push_back(static_cast<uint32_t>(q));
+    }
+}
+
+inline uint64_t MoveMask(__m128i bytes, __m128i value)
+{
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, value)));
+}
+
 // Bit i set where byte i of the 64 at p equals `value`.
 uint64_t ByteMaskSse2(const uint8_t* p, uint8_t value)
 {
     const __m128i wanted = _mm_set1_epi8(static_cast<char>(value));
     uint64_t mask = 0;
-    for (int part = 0; part < 4; ++part) {
-        __m128i bytes = _mm_load_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
-        mask |= uint64_t(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)))) << (16 * part);
-    }
+    for (int part = 0; part < 4; ++part)
+        mask |= MoveMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part)), wanted) << (16 * part);
     return mask;
 }
 
@@ -119,14 +158,33 @@ const uint8_t* ScanSse2(const uint8_t* from, const uint8_t* end)
     return ScanInSteps(from, end, ByteMaskSse2);
 }
 
+void CopySse2(uint8_t* destination, const uint8_t* source, size_t size, std::vector<uint32_t>& starts)
+{
+    auto copyStep = [](uint8_t* to, const uint8_t* from) {
+        const __m128i zero = _mm_setzero_si128();
+        uint64_t zeros = 0;
+        for (int part = 0; part < 4; ++part) {
+            __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * part));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * part), bytes);
+            zeros |= MoveMask(bytes, zero) << (16 * part);
+        }
+        return zeros;
+    };
+    CopyInSteps(destination, source, size, starts, copyStep, ByteMaskSse2);
+}
+
+__attribute__((target("avx2"))) inline uint64_t MoveMaskAvx2(__m256i low, __m256i high, __m256i value)
+{
+    uint64_t lowMask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, value)));
+    uint64_t highMask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, value)));
+    return lowMask | highMask << 32;
+}
+
 __attribute__((target("avx2"))) inline uint64_t ByteMaskAvx2(const uint8_t* p, uint8_t value)
 {
-    const __m256i wanted = _mm256_set1_epi8(static_cast<char>(value));
-    __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
-    __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i*>(p + 32));
-    uint64_t lowMask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, wanted)));
-    uint64_t highMask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, wanted)));
-    return lowMask | highMask << 32;
+    __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    return MoveMaskAvx2(low, high, _mm256_set1_epi8(static_cast<char>(value)));
 }
 
 __attribute__((target("avx2"))) const uint8_t* ScanAvx2(const uint8_t* from, const uint8_t* end)
@@ -136,36 +194,54 @@ __attribute__((target("avx2"))) const uint8_t* ScanAvx2(const uint8_t* from, con
     });
 }
 
+__attribute__((target("avx2"))) void CopyAvx2(uint8_t* destination, const uint8_t* source, size_t size,
+                                               std::vector<uint32_t>& starts)
+{
+    auto copyStep = [](uint8_t* to, const uint8_t* from) __attribute__((target("avx2"))) {
+        __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
+        __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + 32));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), low);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 32), high);
+        return MoveMaskAvx2(low, high, _mm256_setzero_si256());
+    };
+    auto mask = [](const uint8_t* p, uint8_t value) __attribute__((target("avx2"))) { return ByteMaskAvx2(p, value); };
+    CopyInSteps(destination, source, size, starts, copyStep, mask);
+}
+
 bool HasAvx2()
 {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 }
 
-const StartCodeScanVariant kWithAvx2[] = {{"portable", ScanPortable}, {"sse2", ScanSse2}, {"avx2", ScanAvx2}};
-const StartCodeScanVariant kWithoutAvx2[] = {{"portable", ScanPortable}, {"sse2", ScanSse2}};
+const StartCodeScanVariant kWithAvx2[] = {
+    {"portable", ScanPortable, CopyThenScanPortable}, {"sse2", ScanSse2, CopySse2}, {"avx2", ScanAvx2, CopyAvx2}};
+const StartCodeScanVariant kWithoutAvx2[] = {{"portable", ScanPortable, CopyThenScanPortable}, {"sse2", ScanSse2, CopySse2}};
 
 #else
 
-const StartCodeScanVariant kPortableOnly[] = {{"portable", ScanPortable}};
+const StartCodeScanVariant kPortableOnly[] = {{"portable", ScanPortable, CopyThenScanPortable}};
 
 #endif
 
-StartCodeScan ChooseScan()
+const StartCodeScanVariant& Fastest()
 {
-#ifdef TARSEL_SCAN_X86_64
-    return HasAvx2() ? ScanAvx2 : ScanSse2;
-#else
-    return ScanPortable;
-#endif
+    std::span<const StartCodeScanVariant> variants = StartCodeScanVariants();
+    return variants.back();
 }
 
 }  // namespace
 
 const uint8_t* ScanForStartCode(const uint8_t* from, const uint8_t* end)
 {
-    static const StartCodeScan scan = ChooseScan();
+    static const StartCodeScan scan = Fastest().scan;
     return scan(from, end);
+}
+
+void CopyFindingStartCodes(uint8_t* destination, const uint8_t* source, size_t size, std::vector<uint32_t>& starts)
+{
+    static const StartCodeCopy copy = Fastest().copy;
+    copy(destination, source, size, starts);
 }
 
 std::span<const StartCodeScanVariant> StartCodeScanVariants()

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 // Returns the first byte of the first 00 00 01 that begins at or after `from`
 // and has at least one more byte after it before `end`, or `end` when there
@@ -13,11 +14,20 @@ using StartCodeScan = const uint8_t* (*)(const uint8_t* from, const uint8_t* end
 // looks for start codes goes through here.
 const uint8_t* ScanForStartCode(const uint8_t* from, const uint8_t* end);
 
+// Copies `size` bytes from `source` to `destination` and appends to `starts`
+// the offset of every 00 00 01 among them that has at least one more byte
+// after it, in increasing order; each byte is read once.
+using StartCodeCopy = void (*)(uint8_t* destination, const uint8_t* source, size_t size, std::vector<uint32_t>& starts);
+
+// The fastest copy this processor runs, chosen on first use.
+void CopyFindingStartCodes(uint8_t* destination, const uint8_t* source, size_t size, std::vector<uint32_t>& starts);
+
 struct StartCodeScanVariant {
     const char* name;
     StartCodeScan scan;
+    StartCodeCopy copy;
 };
 
-// Every scan this build can run on this processor, the portable one first,
+// Every scan and copy this build can run on this processor, the portable ones first,
 // so that each can be held to the same answers and timed side by side.
 std::span<const StartCodeScanVariant> StartCodeScanVariants();

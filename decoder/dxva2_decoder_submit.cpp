@@ -5,6 +5,7 @@
 #include "bitstream/h264/h264_parser.h"
 #include "bitstream/hevc/hevc_parser.h"
 #include "bitstream/nal_unit.h"
+#include "bitstream/start_code_scan.h"
 #include "decoder/dxva/dxva_structures.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "logging/spdlog_logger.h"
@@ -175,22 +176,24 @@ bool DXVA2VideoDecoder::FillBitstream(SubmitState& state, VideoFrame& frame)
 
     if (frame.DataSize() > state.bitstreamCapacity)
         g_Logger.Log(LogLevel::error, "decoder: could not write full iframe into buffer");
+    // The copy finds the start codes on its way, so the NAL walk reads
+    // neither the hardware's buffer nor the frame a second time.
     const uint8_t* source = frame.Payload();
     int64_t copied = 0;
     if (source) {
-        copied = frame.CopyData(state.bitstream, state.bitstreamCapacity);
+        copied = static_cast<int64_t>(std::min(frame.DataSize(), state.bitstreamCapacity));
     } else {
         if (m_HostPayload.size() < state.bitstreamCapacity)
             m_HostPayload.resize(state.bitstreamCapacity);
         copied = frame.CopyData(m_HostPayload.data(), state.bitstreamCapacity);
-        if (copied > 0 && static_cast<uint64_t>(copied) <= state.bitstreamCapacity)
-            std::memcpy(state.bitstream, m_HostPayload.data(), static_cast<size_t>(copied));
         source = m_HostPayload.data();
     }
     if (copied < 0 || static_cast<uint64_t>(copied) > state.bitstreamCapacity) {
         g_Logger.Log(LogLevel::error, "decoder: error while writing frame to buffer");
         return false;
     }
+    m_StartCodes.clear();
+    CopyFindingStartCodes(state.bitstream, source, static_cast<size_t>(copied), m_StartCodes);
     state.result = copied;
     state.source = source;
     state.sourceEnd = source + copied;
@@ -219,21 +222,23 @@ bool DXVA2VideoDecoder::WalkNalUnits(SubmitState& state)
         g_Logger.Log(LogLevel::error, "decoder: no parser state for codec %d", state.codec);
         return false;
     }
-    const uint8_t* walked = state.source;
+    size_t size = static_cast<size_t>(state.sourceEnd - state.source);
+    size_t walked = 0;
+    size_t nextStartCode = 0;
     for (;;) {
         uint32_t nalStart = 0;
         uint32_t nalEnd = 0;
         uint32_t startCodeLength = 0;
-        size_t rest = static_cast<size_t>(state.sourceEnd - walked);
-        if (FindNalUnit(walked, rest, nalStart, nalEnd, startCodeLength) < 1)
+        if (FindNalUnitInIndex(state.source, size, walked, m_StartCodes, nextStartCode, nalStart, nalEnd,
+                               startCodeLength) < 1)
             return true;
-        const uint8_t* nal = walked + nalStart;
+        const uint8_t* nal = state.source + nalStart;
         uint32_t length = nalEnd - nalStart;
         bool handled = state.codec == kCodecH264 ? WalkH264Nal(state, nal, length) : WalkHevcNal(state, nal, length);
         if (!handled)
             return false;
-        walked = nal + length;
-        state.position = state.bitstream + (walked - state.source);
+        walked = nalEnd;
+        state.position = state.bitstream + walked;
     }
 }
 

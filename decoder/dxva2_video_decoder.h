@@ -106,4 +106,6 @@ private:
     // Host copy of a frame that does not hold its payload in memory, so the
     // NAL walk never reads back from the hardware's buffer.
     std::vector<uint8_t> m_HostPayload;
+    // Offsets of the start codes the copy into the bitstream buffer found.
+    std::vector<uint32_t> m_StartCodes;
 };
