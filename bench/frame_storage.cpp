@@ -74,7 +74,7 @@ bool FrameStorage::Resize(size_t size)
 void FrameStorage::Prepare(size_t capacity)
 {
     FrameStorage storage;
-    if (!storage.Resize(capacity))
+    if (capacity == 0 || !storage.Resize(capacity))
         return;
     std::memset(storage.data(), 0, capacity);
 }

@@ -84,6 +84,11 @@ void CopyThenScanPortable(uint8_t* destination, const uint8_t* source, size_t si
 // that byte inside the buffer.
 constexpr ptrdiff_t kStep = 64;
 
+inline uint64_t ZeroPairs(uint64_t zeros, uint64_t carried)
+{
+    return ((zeros << 2) | (carried >> 62)) & ((zeros << 1) | (carried >> 63));
+}
+
 // The scan's steps start on a 64-byte boundary, so that no load straddles a
 // cache line; the bytes before it are checked one by one.
 template <typename ByteMask>
@@ -99,7 +104,7 @@ const uint8_t* ScanInSteps(const uint8_t* from, const uint8_t* end, ByteMask mas
     uint64_t carried = 0;
     while (end - p > kStep) {
         uint64_t zeros = mask(p, 0);
-        uint64_t pairs = ((zeros << 2) | (carried >> 62)) & ((zeros << 1) | (carried >> 63));
+        uint64_t pairs = ZeroPairs(zeros, carried);
         if (pairs) {
             uint64_t hits = pairs & mask(p, 1);
             if (hits)
@@ -122,7 +127,7 @@ void CopyInSteps(uint8_t* destination, const uint8_t* source, size_t size, std::
     uint64_t carried = 0;
     while (size - offset > static_cast<size_t>(kStep)) {
         uint64_t zeros = copyStep(destination + offset, source + offset);
-        uint64_t pairs = ((zeros << 2) | (carried >> 62)) & ((zeros << 1) | (carried >> 63));
+        uint64_t pairs = ZeroPairs(zeros, carried);
         if (pairs) {
             for (uint64_t hits = pairs & mask(source + offset, 1); hits; hits &= hits - 1)
                 starts.push_back(static_cast<uint32_t>(offset - 2 + static_cast<size_t>(std::countr_zero(hits))));
