@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -24,8 +25,22 @@ constexpr UINT kMinSize = 16;
 constexpr size_t kParameterBufferSize = 4096;
 constexpr size_t kSliceControlBufferSize = 256 * 864;
 constexpr size_t kBitstreamGranule = 64 * 1024;
+// Driver memory is resident before the first frame: the device reserves its
+// buffers (the bitstream for pictures up to 2160p) and faults them in when
+// it is created, the bitstream only in the front where access units go.
 constexpr size_t kReservedBitstreamSize = (size_t(3840) * 2160 * 3 / 2 + kBitstreamGranule - 1) / kBitstreamGranule * kBitstreamGranule;
-constexpr size_t kResidentBitstreamBytes = 2 * 1024 * 1024;
+constexpr size_t kResidentBytes = 2 * 1024 * 1024;
+
+struct BufferSize {
+    D3D11_VIDEO_DECODER_BUFFER_TYPE type;
+    size_t size;  // 0: the bitstream's, which depends on the picture size
+};
+const BufferSize kBufferSizes[] = {
+    {D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS, kParameterBufferSize},
+    {D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX, kParameterBufferSize},
+    {D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL, kSliceControlBufferSize},
+    {D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, 0},
+};
 
 D3D11_VIDEO_DECODER_CONFIG UnencryptedConfig(UINT bitstreamRaw)
 {
@@ -204,19 +219,10 @@ SimulatedVideoDecoder::SimulatedVideoDecoder(SimulatedDevice& device, const D3D1
     m_Device.AddRef();
     size_t picture = size_t(description.SampleWidth) * description.SampleHeight * 3 / 2;
     size_t bitstream = (picture + kBitstreamGranule - 1) / kBitstreamGranule * kBitstreamGranule;
-    const struct {
-        D3D11_VIDEO_DECODER_BUFFER_TYPE type;
-        size_t size;
-    } sizes[] = {
-        {D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS, kParameterBufferSize},
-        {D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX, kParameterBufferSize},
-        {D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL, kSliceControlBufferSize},
-        {D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, bitstream},
-    };
-    for (const auto& buffer : sizes) {
+    for (const BufferSize& buffer : kBufferSizes) {
         SimulatedMemory& memory = m_Buffers[buffer.type].memory;
         memory = m_Device.TakeBufferMemory(buffer.type);
-        memory.Resize(buffer.size);
+        memory.Resize(buffer.size != 0 ? buffer.size : bitstream);
     }
 }
 
@@ -265,12 +271,11 @@ SimulatedDevice::SimulatedDevice(const SimulatedDeviceOptions& options)
         m_Configs.push_back(UnencryptedConfig(2));
     if (options.offerLongSlices)
         m_Configs.push_back(UnencryptedConfig(1));
-    // A driver's bitstream memory is resident before the first frame. Reserve
-    // it for pictures up to 2160p and fault in its front, where every access
-    // unit is written, so that no frame pays for mapping it.
-    SimulatedMemory& bitstream = m_SpareMemory[D3D11_VIDEO_DECODER_BUFFER_BITSTREAM];
-    bitstream.Resize(kReservedBitstreamSize);
-    std::memset(bitstream.data(), 0, kResidentBitstreamBytes);
+    for (const BufferSize& buffer : kBufferSizes) {
+        SimulatedMemory& memory = m_SpareMemory[buffer.type];
+        memory.Resize(buffer.size != 0 ? buffer.size : kReservedBitstreamSize);
+        std::memset(memory.data(), 0, std::min(memory.size(), kResidentBytes));
+    }
 }
 
 HRESULT SimulatedDevice::QueryInterface(const GUID& interfaceId, void** object)
