@@ -102,10 +102,8 @@ void FileFrame::LoadFile(const std::string& path, size_t minimumSize)
     size_t done = 0;
     while (done < length) {
         auto count = read(fd, data.data() + done, static_cast<unsigned>(std::min(length - done, kReadChunk)));
-        if (count <= 0) {
-            data.Resize(0);
+        if (count <= 0)
             RefuseFile("could not read frame file whole", path);
-        }
         done += static_cast<size_t>(count);
     }
     fileSize = length;

@@ -28,7 +28,8 @@ constexpr size_t kBitstreamGranule = 64 * 1024;
 // Driver memory is resident before the first frame: the device reserves its
 // buffers (the bitstream for pictures up to 2160p) and faults them in when
 // it is created, the bitstream only in the front where access units go.
-constexpr size_t kReservedBitstreamSize = (size_t(3840) * 2160 * 3 / 2 + kBitstreamGranule - 1) / kBitstreamGranule * kBitstreamGranule;
+constexpr size_t kReservedBitstreamSize =
+    (size_t(3840) * 2160 * 3 / 2 + kBitstreamGranule - 1) / kBitstreamGranule * kBitstreamGranule;
 constexpr size_t kResidentBytes = 2 * 1024 * 1024;
 
 struct BufferSize {
