@@ -118,21 +118,28 @@ const uint8_t* ScanInSteps(const uint8_t* from, const uint8_t* end, ByteMask mas
 }
 
 // The copy walks the same steps from the start of the source (whose
-// alignment it does not choose), storing each step as it tests it.
+// alignment it does not choose), storing each step as it goes. Its first
+// test is cheaper: a start code always holds a 16-bit word, at an even
+// offset from the step, that reads 00 00 or 00 01, and such words are rare
+// in coded slices. Only a step that holds one, or follows one that did (its
+// last two positions are still open), is tested byte by byte.
 template <typename CopyStep, typename ByteMask>
 void CopyInSteps(uint8_t* destination, const uint8_t* source, size_t size, std::vector<uint32_t>& starts,
                  CopyStep copyStep, ByteMask mask)
 {
     size_t offset = 0;
-    uint64_t carried = 0;
+    bool open = false;
     while (size - offset > static_cast<size_t>(kStep)) {
-        uint64_t zeros = copyStep(destination + offset, source + offset);
-        uint64_t pairs = ZeroPairs(zeros, carried);
-        if (pairs) {
+        bool candidate = copyStep(destination + offset, source + offset);
+        if (candidate || open) {
+            uint64_t carried = 0;
+            if (offset >= 2)
+                carried = uint64_t(source[offset - 2] == 0) << 62 | uint64_t(source[offset - 1] == 0) << 63;
+            uint64_t pairs = ZeroPairs(mask(source + offset, 0), carried);
             for (uint64_t hits = pairs & mask(source + offset, 1); hits; hits &= hits - 1)
                 starts.push_back(static_cast<uint32_t>(offset - 2 + static_cast<size_t>(std::countr_zero(hits))));
         }
-        carried = zeros;
+        open = candidate;
         offset += kStep;
     }
     if (size > offset)
@@ -166,14 +173,16 @@ const uint8_t* ScanSse2(const uint8_t* from, const uint8_t* end)
 void CopySse2(uint8_t* destination, const uint8_t* source, size_t size, std::vector<uint32_t>& starts)
 {
     auto copyStep = [](uint8_t* to, const uint8_t* from) {
-        const __m128i zero = _mm_setzero_si128();
-        uint64_t zeros = 0;
+        const __m128i zeroWord = _mm_setzero_si128();
+        const __m128i zeroOneWord = _mm_set1_epi16(0x0100);
+        __m128i candidates = _mm_setzero_si128();
         for (int part = 0; part < 4; ++part) {
             __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * part));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * part), bytes);
-            zeros |= MoveMask(bytes, zero) << (16 * part);
+            candidates = _mm_or_si128(candidates, _mm_or_si128(_mm_cmpeq_epi16(bytes, zeroWord),
+                                                               _mm_cmpeq_epi16(bytes, zeroOneWord)));
         }
-        return zeros;
+        return _mm_movemask_epi8(candidates) != 0;
     };
     CopyInSteps(destination, source, size, starts, copyStep, ByteMaskSse2);
 }
@@ -203,11 +212,16 @@ __attribute__((target("avx2"))) void CopyAvx2(uint8_t* destination, const uint8_
                                                std::vector<uint32_t>& starts)
 {
     auto copyStep = [](uint8_t* to, const uint8_t* from) __attribute__((target("avx2"))) {
+        // A word is 00 00 or 00 01 exactly when it is zero once the low bit of its second byte is cleared.
+        const __m256i ignoreLowBitOfSecondByte = _mm256_set1_epi16(static_cast<short>(0xFEFF));
         __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
         __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + 32));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), low);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 32), high);
-        return MoveMaskAvx2(low, high, _mm256_setzero_si256());
+        __m256i lowest = _mm256_min_epu16(_mm256_and_si256(low, ignoreLowBitOfSecondByte),
+                                          _mm256_and_si256(high, ignoreLowBitOfSecondByte));
+        __m256i candidates = _mm256_cmpeq_epi16(lowest, _mm256_setzero_si256());
+        return !_mm256_testz_si256(candidates, candidates);
     };
     auto mask = [](const uint8_t* p, uint8_t value) __attribute__((target("avx2"))) { return ByteMaskAvx2(p, value); };
     CopyInSteps(destination, source, size, starts, copyStep, mask);
