@@ -16,7 +16,7 @@ const path = require('path');
 const root = path.resolve(__dirname, '..');
 const framesPerCase = 30;
 const targetRatio = 1.5;
-let runs = 11;
+let runs = 21;
 let buildDir = path.join(root, 'build-release');
 for (let i = 2; i < process.argv.length; ++i) {
   if (process.argv[i] === '--runs') runs = Number(process.argv[++i]);
