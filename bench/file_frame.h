@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
+#include "bench/frame_storage.h"
 #include "bench/network_frame.h"
 
 // A frame whose bytes come from one file, held whole in memory. The payload
@@ -17,14 +17,16 @@ public:
     size_t DataSize() const override;
     bool QueryFlag() const override;
     std::string Describe() const override;
+    const uint8_t* Payload() const override;
 
     uint64_t fileSize = 0;
-    std::vector<uint8_t> data;
+    FrameStorage data;
     uint64_t headerSize = 0;
 
 protected:
     // Reads the whole file into `data`. Throws std::runtime_error naming the
-    // path when the file cannot be opened or read, or is shorter than
+    // path when the file cannot be opened or read, is no regular file (a
+    // FIFO is refused without waiting for a writer), or is shorter than
     // `minimumSize`, so that no record exists for a file we cannot trust.
     void LoadFile(const std::string& path, size_t minimumSize);
 };

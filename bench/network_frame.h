@@ -19,4 +19,7 @@ public:
     virtual std::string Describe() const = 0;
     // Reads the frame header from the start of `data`; returns the header's size.
     virtual size_t ReadInfo(const uint8_t* data, size_t size) = 0;
+    // The payload itself when the record holds it in memory (DataSize bytes,
+    // valid while the record lives), else null.
+    virtual const uint8_t* Payload() const { return nullptr; }
 };

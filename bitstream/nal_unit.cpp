@@ -4,66 +4,18 @@
 #include <cstring>
 #include <limits>
 
-namespace {
-
-bool IsStartCodeAt(const uint8_t* p)
-{
-    return p[0] == 0 && p[1] == 0 && p[2] == 1;
-}
-
-const uint8_t* StartCodeFound(const uint8_t* from, const uint8_t* at, uint32_t& startCodeLength)
-{
-    startCodeLength = (at > from && at[-1] == 0) ? 4 : 3;
-    return at + 3;
-}
-
-// Non-zero when the little-endian word may hold a zero byte in byte 0, 1, 3,
-// 5 or 7. Every pair of adjacent bytes includes one of those, so a word that
-// passes cannot hold the 00 00 of a start code (the pair across the next word
-// boundary is caught by byte 7 here or byte 0 of the next word).
-constexpr uint64_t kZeroFilterSubtrahend = 0x0100010001000101ull;
-constexpr uint64_t kZeroFilterHighBits = 0x8000800080008080ull;
-
-bool MayHoldZeroPair(const uint8_t* word)
-{
-    uint64_t w;
-    std::memcpy(&w, word, sizeof(w));
-    if constexpr (std::endian::native == std::endian::big)
-        w = __builtin_bswap64(w);
-    return ((w - kZeroFilterSubtrahend) & ~w & kZeroFilterHighBits) != 0;
-}
-
-} // namespace
+#include "bitstream/start_code_scan.h"
 
 const uint8_t* FindStartCode(const uint8_t* from, const uint8_t* end, uint32_t& startCodeLength)
 {
     startCodeLength = 0;
     if (from >= end || end - from < 4)
         return end;
-    // Last position where a start code can begin: one byte must follow it.
-    const uint8_t* last = end - 4;
-    const uint8_t* p = from;
-
-    while (p <= last && (reinterpret_cast<uintptr_t>(p) & 7u) != 0) {
-        if (IsStartCodeAt(p))
-            return StartCodeFound(from, p, startCodeLength);
-        ++p;
-    }
-    while (last - p >= 7) {
-        if (MayHoldZeroPair(p)) {
-            for (int k = 0; k < 8; ++k) {
-                if (IsStartCodeAt(p + k))
-                    return StartCodeFound(from, p + k, startCodeLength);
-            }
-        }
-        p += 8;
-    }
-    while (p <= last) {
-        if (IsStartCodeAt(p))
-            return StartCodeFound(from, p, startCodeLength);
-        ++p;
-    }
-    return end;
+    const uint8_t* at = ScanForStartCode(from, end);
+    if (at == end)
+        return end;
+    startCodeLength = (at > from && at[-1] == 0) ? 4 : 3;
+    return at + 3;
 }
 
 int32_t FindNalUnit(const uint8_t* buffer, size_t size, uint32_t& nalStart, uint32_t& nalEnd, uint32_t& startCodeLength)
@@ -78,6 +30,29 @@ int32_t FindNalUnit(const uint8_t* buffer, size_t size, uint32_t& nalStart, uint
     uint32_t nextLength = 0;
     const uint8_t* next = FindStartCode(start, end, nextLength);
     nalEnd = nextLength != 0 ? static_cast<uint32_t>(next - nextLength - buffer) : static_cast<uint32_t>(size);
+    return static_cast<int32_t>(nalEnd - nalStart);
+}
+
+int32_t FindNalUnitInIndex(const uint8_t* buffer, size_t size, size_t from, std::span<const uint32_t> starts, size_t& next,
+                           uint32_t& nalStart, uint32_t& nalEnd, uint32_t& startCodeLength)
+{
+    startCodeLength = 0;
+    if (from > size || size - from < 3 || size - from > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+        return -1;
+    while (next < starts.size() && starts[next] < from)
+        ++next;
+    if (next == starts.size()) {
+        nalStart = nalEnd = static_cast<uint32_t>(size);
+        return 0;
+    }
+    size_t at = starts[next];
+    startCodeLength = (at > from && buffer[at - 1] == 0) ? 4 : 3;
+    nalStart = static_cast<uint32_t>(at + 3);
+    nalEnd = static_cast<uint32_t>(size);
+    if (next + 1 < starts.size()) {
+        size_t following = starts[next + 1];
+        nalEnd = static_cast<uint32_t>(following > nalStart && buffer[following - 1] == 0 ? following - 1 : following);
+    }
     return static_cast<int32_t>(nalEnd - nalStart);
 }
 

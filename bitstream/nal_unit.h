@@ -2,10 +2,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 // Largest NAL unit the parsers accept; each stream owns one RBSP buffer of
 // this size.
 constexpr size_t kRbspCapacity = 10 * 1024 * 1024;
+// The front of each RBSP buffer is faulted in when its stream is created:
+// parameter sets and slice headers fit in it, so no timed parse pays for
+// mapping those pages.
+constexpr size_t kRbspPreparedBytes = 64 * 1024;
 
 // Position just after the first 00 00 01 at or after `from` that has at least
 // one byte after it before `end`; startCodeLength is 4 when a zero byte at or
@@ -16,6 +21,14 @@ const uint8_t* FindStartCode(const uint8_t* from, const uint8_t* end, uint32_t& 
 // its header byte, nalEnd the offset where the next start code begins (or
 // `size`). Returns nalEnd - nalStart, 0 without a start code, -1 when size < 3.
 int32_t FindNalUnit(const uint8_t* buffer, size_t size, uint32_t& nalStart, uint32_t& nalEnd, uint32_t& startCodeLength);
+
+// FindNalUnit over [buffer + from, buffer + size), answered from `starts`,
+// the offsets of every start code of the whole buffer in increasing order (as
+// CopyFindingStartCodes lists them), instead of from a new scan. Offsets are
+// counted from `buffer`; `next` is the first entry of `starts` not yet
+// passed, 0 for the first call of a walk, and moves on.
+int32_t FindNalUnitInIndex(const uint8_t* buffer, size_t size, size_t from, std::span<const uint32_t> starts, size_t& next,
+                           uint32_t& nalStart, uint32_t& nalEnd, uint32_t& startCodeLength);
 
 // Removes emulation-prevention bytes from the payload that follows the
 // `headerBytes` header bytes; stops at an embedded 00 00 01 / 00 00 02.

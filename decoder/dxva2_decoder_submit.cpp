@@ -5,6 +5,7 @@
 #include "bitstream/h264/h264_parser.h"
 #include "bitstream/hevc/hevc_parser.h"
 #include "bitstream/nal_unit.h"
+#include "bitstream/start_code_scan.h"
 #include "decoder/dxva/dxva_structures.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "logging/spdlog_logger.h"
@@ -33,7 +34,10 @@ struct DXVA2VideoDecoder::SubmitState {
     int64_t result = 0;
     uint8_t* bitstream = nullptr;      // B
     size_t bitstreamCapacity = 0;      // K
-    uint8_t* dataEnd = nullptr;        // E
+    // The same bytes as [B, E) in host memory: the walk reads these, since
+    // the hardware's buffer may be write-combined and slow to read.
+    const uint8_t* source = nullptr;
+    const uint8_t* sourceEnd = nullptr;
     uint8_t* position = nullptr;       // P, end of the bitstream handed to the hardware
     uint8_t* sliceControl = nullptr;   // S
     size_t sliceCapacity = 0;          // Z
@@ -172,13 +176,27 @@ bool DXVA2VideoDecoder::FillBitstream(SubmitState& state, VideoFrame& frame)
 
     if (frame.DataSize() > state.bitstreamCapacity)
         g_Logger.Log(LogLevel::error, "decoder: could not write full iframe into buffer");
-    int64_t copied = frame.CopyData(state.bitstream, state.bitstreamCapacity);
+    // The copy finds the start codes on its way, so the NAL walk reads
+    // neither the hardware's buffer nor the frame a second time.
+    const uint8_t* source = frame.Payload();
+    int64_t copied = 0;
+    if (source) {
+        copied = static_cast<int64_t>(std::min(frame.DataSize(), state.bitstreamCapacity));
+    } else {
+        if (m_HostPayload.size() < state.bitstreamCapacity)
+            m_HostPayload.resize(state.bitstreamCapacity);
+        copied = frame.CopyData(m_HostPayload.data(), state.bitstreamCapacity);
+        source = m_HostPayload.data();
+    }
     if (copied < 0 || static_cast<uint64_t>(copied) > state.bitstreamCapacity) {
         g_Logger.Log(LogLevel::error, "decoder: error while writing frame to buffer");
         return false;
     }
+    m_StartCodes.clear();
+    CopyFindingStartCodes(state.bitstream, source, static_cast<size_t>(copied), m_StartCodes);
     state.result = copied;
-    state.dataEnd = state.bitstream + copied;
+    state.source = source;
+    state.sourceEnd = source + copied;
     state.position = state.bitstream;
 
     size = 0;
@@ -204,23 +222,27 @@ bool DXVA2VideoDecoder::WalkNalUnits(SubmitState& state)
         g_Logger.Log(LogLevel::error, "decoder: no parser state for codec %d", state.codec);
         return false;
     }
+    size_t size = static_cast<size_t>(state.sourceEnd - state.source);
+    size_t walked = 0;
+    size_t nextStartCode = 0;
     for (;;) {
         uint32_t nalStart = 0;
         uint32_t nalEnd = 0;
         uint32_t startCodeLength = 0;
-        size_t rest = static_cast<size_t>(state.dataEnd - state.position);
-        if (FindNalUnit(state.position, rest, nalStart, nalEnd, startCodeLength) < 1)
+        if (FindNalUnitInIndex(state.source, size, walked, m_StartCodes, nextStartCode, nalStart, nalEnd,
+                               startCodeLength) < 1)
             return true;
-        uint8_t* nal = state.position + nalStart;
+        const uint8_t* nal = state.source + nalStart;
         uint32_t length = nalEnd - nalStart;
         bool handled = state.codec == kCodecH264 ? WalkH264Nal(state, nal, length) : WalkHevcNal(state, nal, length);
         if (!handled)
             return false;
-        state.position = nal + length;
+        walked = nalEnd;
+        state.position = state.bitstream + walked;
     }
 }
 
-bool DXVA2VideoDecoder::WalkH264Nal(SubmitState& state, uint8_t* nal, uint32_t length)
+bool DXVA2VideoDecoder::WalkH264Nal(SubmitState& state, const uint8_t* nal, uint32_t length)
 {
     uint32_t type = nal[0] & 0x1F;
     if (type == 1 || type == 5) {
@@ -231,7 +253,7 @@ bool DXVA2VideoDecoder::WalkH264Nal(SubmitState& state, uint8_t* nal, uint32_t l
             return false;
         }
         state.result = parsed;
-        uint32_t location = static_cast<uint32_t>(nal - state.bitstream) - kStartCodeBytes;
+        uint32_t location = static_cast<uint32_t>(nal - state.source) - kStartCodeBytes;
         return WriteH264SliceEntry(state, location, length + kStartCodeBytes);
     }
     if (type == 7 || type == 8) {
@@ -284,7 +306,7 @@ bool DXVA2VideoDecoder::WriteH264SliceEntry(SubmitState& state, uint32_t locatio
     return true;
 }
 
-bool DXVA2VideoDecoder::WalkHevcNal(SubmitState& state, uint8_t* nal, uint32_t length)
+bool DXVA2VideoDecoder::WalkHevcNal(SubmitState& state, const uint8_t* nal, uint32_t length)
 {
     uint32_t type = (nal[0] >> 1) & 0x3F;
     bool slice = IsHevcSliceType(type);
@@ -305,7 +327,7 @@ bool DXVA2VideoDecoder::WalkHevcNal(SubmitState& state, uint8_t* nal, uint32_t l
         return false;
     }
     DXVA_Slice_HEVC_Short entry = {};
-    entry.BSNALunitDataLocation = static_cast<uint32_t>(nal - state.bitstream) - kStartCodeBytes;
+    entry.BSNALunitDataLocation = static_cast<uint32_t>(nal - state.source) - kStartCodeBytes;
     entry.SliceBytesInBuffer = length + kStartCodeBytes;
     std::memcpy(state.sliceCursor, &entry, sizeof(entry));
     state.sliceCursor += sizeof(entry);

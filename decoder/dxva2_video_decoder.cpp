@@ -61,6 +61,8 @@ DXVA2VideoDecoder::DXVA2VideoDecoder(OutputChangedCallback outputChanged, ErrorC
       m_HevcStream(CreateHevcStream()),
       m_Platform(videoPlatform)
 {
+    // Room for the start codes of any real access unit, set aside before a timed run.
+    m_StartCodes.reserve(4096);
 }
 
 DXVA2VideoDecoder::~DXVA2VideoDecoder()

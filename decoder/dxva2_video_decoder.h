@@ -63,8 +63,8 @@ private:
     int64_t SubmitFrame(VideoFrame& frame);
     bool FillBitstream(SubmitState& state, VideoFrame& frame);
     bool WalkNalUnits(SubmitState& state);
-    bool WalkH264Nal(SubmitState& state, uint8_t* nal, uint32_t length);
-    bool WalkHevcNal(SubmitState& state, uint8_t* nal, uint32_t length);
+    bool WalkH264Nal(SubmitState& state, const uint8_t* nal, uint32_t length);
+    bool WalkHevcNal(SubmitState& state, const uint8_t* nal, uint32_t length);
     bool WriteH264SliceEntry(SubmitState& state, uint32_t location, uint32_t size);
     void FinishH264Slices(SubmitState& state);
     void FillAlignment(SubmitState& state);
@@ -103,4 +103,9 @@ private:
     platform::GUID m_H264Profile = platform::GUID_NULL;
     platform::GUID m_HevcProfile = platform::GUID_NULL;
     platform::VideoPlatform& m_Platform;
+    // Host copy of a frame that does not hold its payload in memory, so the
+    // NAL walk never reads back from the hardware's buffer.
+    std::vector<uint8_t> m_HostPayload;
+    // Offsets of the start codes the copy into the bitstream buffer found.
+    std::vector<uint32_t> m_StartCodes;
 };

@@ -21,6 +21,7 @@ H264Stream* CreateH264Stream()
         stream->nal->parsed = nullptr;
         stream->nal->parsedSize = 0;
         stream->nal->rbspSize = 0;
+        std::memset(stream->nal->rbsp, 0, kRbspPreparedBytes);
     }
     stream->aud = new (std::nothrow) uint32_t(0);
     stream->sh = new (std::nothrow) H264SliceHeader();

@@ -138,6 +138,30 @@ void FillReferences(bool idr, const DxvaSurfaceIndices& surfaces, DXVA_PicParams
     pp.RefPicSetLtCurr[0] = 0;
 }
 
+// The scaling lists in the order and layout the HEVC quantisation matrix
+// buffer wants them.
+DXVA_Qmatrix_HEVC BuildQuantizationMatrixHevc(const HevcScalingLists& store)
+{
+    const auto& list = store.ScalingList;
+    DXVA_Qmatrix_HEVC qm{};
+    for (size_t matrixId = 0; matrixId < 6; ++matrixId) {
+        for (size_t j = 0; j < kUpRightDiagonalScan4x4.size(); ++j)
+            qm.ucScalingLists0[matrixId][j] = static_cast<uint8_t>(list[0][matrixId][kUpRightDiagonalScan4x4[j]]);
+        for (size_t j = 0; j < kUpRightDiagonalScan8x8.size(); ++j) {
+            qm.ucScalingLists1[matrixId][j] = static_cast<uint8_t>(list[1][matrixId][kUpRightDiagonalScan8x8[j]]);
+            qm.ucScalingLists2[matrixId][j] = static_cast<uint8_t>(list[2][matrixId][kUpRightDiagonalScan8x8[j]]);
+        }
+        qm.ucScalingListDCCoefSizeID2[matrixId] = static_cast<uint8_t>(store.ScalingListDcCoef[0][matrixId]);
+    }
+    // 32x32 blocks carry only the intra and inter luma matrices (matrixId 0 and 3).
+    for (size_t m = 0; m < 2; ++m) {
+        for (size_t j = 0; j < kUpRightDiagonalScan8x8.size(); ++j)
+            qm.ucScalingLists3[m][j] = static_cast<uint8_t>(list[3][3 * m][kUpRightDiagonalScan8x8[j]]);
+        qm.ucScalingListDCCoefSizeID3[m] = static_cast<uint8_t>(store.ScalingListDcCoef[1][3 * m]);
+    }
+    return qm;
+}
+
 }  // namespace
 
 int32_t FillPictureParametersHevc(const HevcStream& stream, const DxvaSurfaceIndices& surfaces,
@@ -172,25 +196,20 @@ int32_t FillQuantizationMatrixHevc(const HevcStream& stream, void* buffer, size_
 
     const HevcScalingLists& store =
         stream.pps->pps_scaling_list_data_present_flag ? stream.pps->scalingLists : stream.sps->scalingLists;
-    const auto& list = store.ScalingList;
 
-    DXVA_Qmatrix_HEVC qm{};
-    for (size_t matrixId = 0; matrixId < 6; ++matrixId) {
-        for (size_t j = 0; j < kUpRightDiagonalScan4x4.size(); ++j)
-            qm.ucScalingLists0[matrixId][j] = static_cast<uint8_t>(list[0][matrixId][kUpRightDiagonalScan4x4[j]]);
-        for (size_t j = 0; j < kUpRightDiagonalScan8x8.size(); ++j) {
-            qm.ucScalingLists1[matrixId][j] = static_cast<uint8_t>(list[1][matrixId][kUpRightDiagonalScan8x8[j]]);
-            qm.ucScalingLists2[matrixId][j] = static_cast<uint8_t>(list[2][matrixId][kUpRightDiagonalScan8x8[j]]);
-        }
-        qm.ucScalingListDCCoefSizeID2[matrixId] = static_cast<uint8_t>(store.ScalingListDcCoef[0][matrixId]);
+    // The matrices depend on the scaling lists alone, which stay the same
+    // for whole streams: reorder them again only when they change.
+    struct Built {
+        bool valid = false;
+        HevcScalingLists from;
+        DXVA_Qmatrix_HEVC qm;
+    };
+    static thread_local Built last;
+    if (!last.valid || std::memcmp(&last.from, &store, sizeof(store)) != 0) {
+        last.qm = BuildQuantizationMatrixHevc(store);
+        last.from = store;
+        last.valid = true;
     }
-    // 32x32 blocks carry only the intra and inter luma matrices (matrixId 0 and 3).
-    for (size_t m = 0; m < 2; ++m) {
-        for (size_t j = 0; j < kUpRightDiagonalScan8x8.size(); ++j)
-            qm.ucScalingLists3[m][j] = static_cast<uint8_t>(list[3][3 * m][kUpRightDiagonalScan8x8[j]]);
-        qm.ucScalingListDCCoefSizeID3[m] = static_cast<uint8_t>(store.ScalingListDcCoef[1][3 * m]);
-    }
-
-    std::memcpy(buffer, &qm, sizeof(qm));
+    std::memcpy(buffer, &last.qm, sizeof(last.qm));
     return kQmatrixSize;
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -24,6 +25,23 @@ constexpr UINT kMinSize = 16;
 constexpr size_t kParameterBufferSize = 4096;
 constexpr size_t kSliceControlBufferSize = 256 * 864;
 constexpr size_t kBitstreamGranule = 64 * 1024;
+// Driver memory is resident before the first frame: the device reserves its
+// buffers (the bitstream for pictures up to 2160p) and faults them in when
+// it is created, the bitstream only in the front where access units go.
+constexpr size_t kReservedBitstreamSize =
+    (size_t(3840) * 2160 * 3 / 2 + kBitstreamGranule - 1) / kBitstreamGranule * kBitstreamGranule;
+constexpr size_t kResidentBytes = 2 * 1024 * 1024;
+
+struct BufferSize {
+    D3D11_VIDEO_DECODER_BUFFER_TYPE type;
+    size_t size;  // 0: the bitstream's, which depends on the picture size
+};
+const BufferSize kBufferSizes[] = {
+    {D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS, kParameterBufferSize},
+    {D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX, kParameterBufferSize},
+    {D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL, kSliceControlBufferSize},
+    {D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, 0},
+};
 
 D3D11_VIDEO_DECODER_CONFIG UnencryptedConfig(UINT bitstreamRaw)
 {
@@ -186,21 +204,35 @@ void SimulatedOutputView::GetDesc(D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC* descript
     *description = m_Description;
 }
 
-SimulatedVideoDecoder::SimulatedVideoDecoder(const D3D11_VIDEO_DECODER_DESC& description,
-                                             const D3D11_VIDEO_DECODER_CONFIG& config)
-    : m_Description(description), m_Config(config)
+void SimulatedMemory::Resize(size_t size)
 {
+    if (size > m_Capacity) {
+        m_Block = std::make_unique_for_overwrite<uint8_t[]>(size);
+        m_Capacity = size;
+    }
+    m_Size = size;
+}
+
+SimulatedVideoDecoder::SimulatedVideoDecoder(SimulatedDevice& device, const D3D11_VIDEO_DECODER_DESC& description,
+                                             const D3D11_VIDEO_DECODER_CONFIG& config)
+    : m_Description(description), m_Config(config), m_Device(device)
+{
+    m_Device.AddRef();
     size_t picture = size_t(description.SampleWidth) * description.SampleHeight * 3 / 2;
     size_t bitstream = (picture + kBitstreamGranule - 1) / kBitstreamGranule * kBitstreamGranule;
-    m_Buffers[D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS].memory.resize(kParameterBufferSize);
-    m_Buffers[D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX].memory.resize(kParameterBufferSize);
-    m_Buffers[D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL].memory.resize(kSliceControlBufferSize);
-    m_Buffers[D3D11_VIDEO_DECODER_BUFFER_BITSTREAM].memory.resize(bitstream);
+    for (const BufferSize& buffer : kBufferSizes) {
+        SimulatedMemory& memory = m_Buffers[buffer.type].memory;
+        memory = m_Device.TakeBufferMemory(buffer.type);
+        memory.Resize(buffer.size != 0 ? buffer.size : bitstream);
+    }
 }
 
 SimulatedVideoDecoder::~SimulatedVideoDecoder()
 {
     CloseFrame();
+    for (UINT type = 0; type < kBufferTypes; ++type)
+        m_Device.KeepBufferMemory(type, std::move(m_Buffers[type].memory));
+    m_Device.Release();
 }
 
 HRESULT SimulatedVideoDecoder::QueryInterface(const GUID&, void** object)
@@ -240,6 +272,11 @@ SimulatedDevice::SimulatedDevice(const SimulatedDeviceOptions& options)
         m_Configs.push_back(UnencryptedConfig(2));
     if (options.offerLongSlices)
         m_Configs.push_back(UnencryptedConfig(1));
+    for (const BufferSize& buffer : kBufferSizes) {
+        SimulatedMemory& memory = m_SpareMemory[buffer.type];
+        memory.Resize(buffer.size != 0 ? buffer.size : kReservedBitstreamSize);
+        std::memset(memory.data(), 0, std::min(memory.size(), kResidentBytes));
+    }
 }
 
 HRESULT SimulatedDevice::QueryInterface(const GUID& interfaceId, void** object)
@@ -378,8 +415,20 @@ HRESULT SimulatedDevice::CreateVideoDecoder(const D3D11_VIDEO_DECODER_DESC* desc
         LogSimulatedRefusal("CreateVideoDecoder", problem);
         return E_INVALIDARG;
     }
-    *decoder = new SimulatedVideoDecoder(*description, *config);
+    *decoder = new SimulatedVideoDecoder(*this, *description, *config);
     return S_OK;
+}
+
+SimulatedMemory SimulatedDevice::TakeBufferMemory(UINT type)
+{
+    return std::move(m_SpareMemory[type]);
+}
+
+void SimulatedDevice::KeepBufferMemory(UINT type, SimulatedMemory memory)
+{
+    // Of two decoders alive at once, the larger memory is kept.
+    if (memory.capacity() > m_SpareMemory[type].capacity())
+        m_SpareMemory[type] = std::move(memory);
 }
 
 HRESULT SimulatedDevice::CreateVideoDecoderOutputView(ID3D11Resource* resource,

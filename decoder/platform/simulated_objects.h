@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "decoder/platform/reference_counted.h"
@@ -63,18 +66,51 @@ public:
     D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC m_Description;
 };
 
+// Memory of one decoder buffer: handed out without zero fill, as a driver's
+// is, in a block that may be larger than the size the buffer offers.
+class SimulatedMemory {
+public:
+    SimulatedMemory() = default;
+    SimulatedMemory(SimulatedMemory&& other) noexcept { *this = std::move(other); }
+    SimulatedMemory& operator=(SimulatedMemory&& other) noexcept
+    {
+        m_Block = std::move(other.m_Block);
+        m_Capacity = std::exchange(other.m_Capacity, 0);
+        m_Size = std::exchange(other.m_Size, 0);
+        return *this;
+    }
+
+    uint8_t* data() { return m_Block.get(); }
+    const uint8_t* data() const { return m_Block.get(); }
+    size_t size() const { return m_Size; }
+    bool empty() const { return m_Size == 0; }
+    size_t capacity() const { return m_Capacity; }
+
+    // Offers `size` bytes, keeping the block when it is large enough.
+    void Resize(size_t size);
+
+private:
+    std::unique_ptr<uint8_t[]> m_Block;
+    size_t m_Capacity = 0;
+    size_t m_Size = 0;
+};
+
+class SimulatedDevice;
+
 // One decoder with its buffers and the state of the frame in progress.
 class SimulatedVideoDecoder : public ReferenceCounted<ID3D11VideoDecoder> {
 public:
     static constexpr UINT kBufferTypes = D3D11_VIDEO_DECODER_BUFFER_FILM_GRAIN + 1;
 
     struct Buffer {
-        std::vector<uint8_t> memory;
+        SimulatedMemory memory;
         bool held = false;       // obtained and not yet released
         bool used = false;       // obtained and released during this frame
     };
 
-    SimulatedVideoDecoder(const D3D11_VIDEO_DECODER_DESC& description, const D3D11_VIDEO_DECODER_CONFIG& config);
+    // Takes its buffers' memory from the device and gives it back when destroyed.
+    SimulatedVideoDecoder(SimulatedDevice& device, const D3D11_VIDEO_DECODER_DESC& description,
+                          const D3D11_VIDEO_DECODER_CONFIG& config);
     ~SimulatedVideoDecoder() override;
     HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
     HRESULT GetCreationParameters(D3D11_VIDEO_DECODER_DESC* description, D3D11_VIDEO_DECODER_CONFIG* config) override;
@@ -90,6 +126,7 @@ public:
     bool m_FrameOpen = false;
     bool m_Submitted = false;
     SimulatedOutputView* m_Target = nullptr;   // referenced while a frame is open
+    SimulatedDevice& m_Device;                  // referenced for the decoder's life
 };
 
 // Device and video device are one object, as are the two contexts, so that
@@ -116,8 +153,15 @@ public:
                                          const D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC* description,
                                          ID3D11VideoDecoderOutputView** view) override;
 
+    // The memory of the last decoder's buffers, kept so that a reconfiguration
+    // neither allocates nor faults in its megabytes again.
+    SimulatedMemory TakeBufferMemory(UINT type);
+    void KeepBufferMemory(UINT type, SimulatedMemory memory);
+
 private:
     std::string CheckDecoderDescription(const D3D11_VIDEO_DECODER_DESC* description) const;
+
+    SimulatedMemory m_SpareMemory[SimulatedVideoDecoder::kBufferTypes];
 
     std::vector<D3D11_VIDEO_DECODER_CONFIG> m_Configs;
     BOOL m_MultithreadProtected = 0;

@@ -15,13 +15,28 @@ struct SpsOptions {
     uint64_t num_ref_frames_in_pic_order_cnt_cycle = 0;
     uint32_t pic_width_in_mbs_minus1 = 119;
     int64_t cpb_cnt_minus1 = -1;  // >= 0: a VUI with a NAL HRD is present
+    bool scalingMatrix = false;
+    std::vector<std::vector<int>> scalingDeltas = {};  // per list; empty = list not present
 };
+
+// The present flags and delta_scale values of `count` scaling lists.
+inline void WriteScalingLists(BitWriter& w, const std::vector<std::vector<int>>& deltas, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        bool present = i < deltas.size() && !deltas[i].empty();
+        w.u(1, present);
+        for (int delta : present ? deltas[i] : std::vector<int>{})
+            w.se(delta);
+    }
+}
 
 // High profile, 4:2:0, frame_num of 4 bits, pic_order_cnt_lsb of 6 bits.
 inline std::vector<uint8_t> MakeSps(const SpsOptions& s)
 {
     BitWriter w;
-    w.u(8, 100).u(8, 0).u(8, 40).ue(s.seq_parameter_set_id).ue(1).ue(0).ue(0).u(1, 0).u(1, 0);
+    w.u(8, 100).u(8, 0).u(8, 40).ue(s.seq_parameter_set_id).ue(1).ue(0).ue(0).u(1, 0).u(1, s.scalingMatrix);
+    if (s.scalingMatrix)
+        WriteScalingLists(w, s.scalingDeltas, 8);
     w.ue(0).ue(s.pic_order_cnt_type);
     if (s.pic_order_cnt_type == 0)
         w.ue(2);
@@ -50,9 +65,12 @@ struct PpsOptions {
     uint64_t num_ref_idx_l0_default_active_minus1 = 0;
     uint32_t weighted_pred_flag = 0;
     uint32_t weighted_bipred_idc = 0;
+    bool highExtension = false;  // transform_8x8_mode_flag 1, second chroma offset 3
+    bool scalingMatrix = false;
+    std::vector<std::vector<int>> scalingDeltas = {};
 };
 
-// CABAC, deblocking control present, no high-profile extension.
+// CABAC, deblocking control present; the high-profile extension on request.
 inline std::vector<uint8_t> MakePps(const PpsOptions& s)
 {
     BitWriter w;
@@ -69,7 +87,14 @@ inline std::vector<uint8_t> MakePps(const PpsOptions& s)
         }
     }
     w.ue(s.num_ref_idx_l0_default_active_minus1).ue(0).u(1, s.weighted_pred_flag).u(2, s.weighted_bipred_idc);
-    w.se(0).se(0).se(-2).u(1, 1).u(1, 0).u(1, 0).trailing();
+    w.se(0).se(0).se(-2).u(1, 1).u(1, 0).u(1, 0);
+    if (s.highExtension) {
+        w.u(1, 1).u(1, s.scalingMatrix);
+        if (s.scalingMatrix)
+            WriteScalingLists(w, s.scalingDeltas, 8);
+        w.se(3);
+    }
+    w.trailing();
     return w.nal({0x68});
 }
 

@@ -4,7 +4,7 @@ const assert = require('node:assert');
 const { spawnSync } = require('child_process');
 const fs = require('fs');
 const path = require('path');
-const { program, makeWorkDir, runChild, readLog, reportCases: casesOf } = require('./harness');
+const { program, sourceDir, makeWorkDir, runChild, readLog, reportCases: casesOf } = require('./harness');
 
 const sizes = ['1280x720', '1920x1080', '2560x1440', '3840x2160'];
 
@@ -42,8 +42,25 @@ test('a full run decodes all eight cases, reports them once and ignores commands
   assert.deepStrictEqual(log.filter((line) => line.startsWith('error:')), ['error: ipc: unknown color space request: neither ...']);
 });
 
+// Every frame file is one real access unit followed by a long sparse run of
+// zero bytes, so the run outlasts the parent's 30 ms however fast it reads.
+function makeBusyWorkDir(t) {
+  const dir = makeWorkDir(t, { withData: false });
+  const busy = path.join(dir, 'busy.frame');
+  fs.copyFileSync(path.join(sourceDir, 'data', 'h264', '1280_720', 'frame_0.frame'), busy);
+  fs.truncateSync(busy, 64 * 1024 * 1024);
+  for (const codec of ['h264', 'h265']) {
+    for (const size of sizes) {
+      const caseDir = path.join(dir, 'data', codec, size.replace('x', '_'));
+      fs.mkdirSync(caseDir, { recursive: true });
+      for (let i = 0; i < 30; ++i) fs.symlinkSync(busy, path.join(caseDir, `frame_${i}.frame`));
+    }
+  }
+  return dir;
+}
+
 test('a parent that goes away mid-run gets no report and the child exits 0 promptly', async (t) => {
-  const dir = makeWorkDir(t, { withData: true });
+  const dir = makeBusyWorkDir(t);
   let disconnectedAt = 0;
   const result = await runChild(dir, {
     onStart: (child) => setTimeout(() => { disconnectedAt = Date.now(); child.disconnect(); }, 30),
