@@ -1,6 +1,7 @@
 #include "bench/file_frame.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -52,6 +53,10 @@ std::string FileFrame::Describe() const
 #ifndef O_CLOEXEC
 #define O_CLOEXEC 0
 #endif
+// Windows' spelling of "not inherited by child processes".
+#ifndef O_NOINHERIT
+#define O_NOINHERIT 0
+#endif
 
 namespace {
 
@@ -78,7 +83,7 @@ struct OpenFile {
 void FileFrame::LoadFile(const std::string& path, size_t minimumSize)
 {
     // Non-blocking, so that a FIFO is refused below instead of waiting for a writer.
-    int fd = open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_CLOEXEC);
+    int fd = open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_CLOEXEC | O_NOINHERIT);
     if (fd < 0)
         RefuseFile("could not open frame file", path);
     OpenFile file{fd};
@@ -102,6 +107,8 @@ void FileFrame::LoadFile(const std::string& path, size_t minimumSize)
     size_t done = 0;
     while (done < length) {
         auto count = read(fd, data.data() + done, static_cast<unsigned>(std::min(length - done, kReadChunk)));
+        if (count < 0 && errno == EINTR)
+            continue;
         if (count <= 0)
             RefuseFile("could not read frame file whole", path);
         done += static_cast<size_t>(count);

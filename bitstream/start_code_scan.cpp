@@ -94,9 +94,11 @@ inline uint64_t ZeroPairs(uint64_t zeros, uint64_t carried)
 template <typename ByteMask>
 const uint8_t* ScanInSteps(const uint8_t* from, const uint8_t* end, ByteMask mask)
 {
-    const uint8_t* p = from + ((0 - reinterpret_cast<uintptr_t>(from)) & (kStep - 1));
-    if (end - p <= kStep)
+    // Compared as an offset first: a pointer past the end may not be formed.
+    const ptrdiff_t lead = static_cast<ptrdiff_t>((0 - reinterpret_cast<uintptr_t>(from)) & (kStep - 1));
+    if (end - from - lead <= kStep)
         return ScanBytes(from, end);
+    const uint8_t* p = from + lead;
     for (const uint8_t* q = from; q < p; ++q) {
         if (IsStartCodeAt(q))
             return q;

@@ -40,7 +40,7 @@ function runProgram(peakFile) {
     let report = null;
     child.on('message', (message) => { if (message.bench !== undefined) report = message; });
     child.on('error', reject);
-    child.on('exit', (code, signal) => {
+    child.on('close', (code, signal) => {
       if (code !== 0 || !report) { reject(new Error(`program failed (${signal || code}${report ? '' : ', no report'})`)); return; }
       const peakKiB = Number(fs.readFileSync(peakFile, 'utf8'));
       if (!(peakKiB > 0)) { reject(new Error('no peak resident set from the launcher')); return; }

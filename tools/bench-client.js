@@ -33,7 +33,9 @@ function parseArguments(argv) {
     else if (argument === '--data-dir') options.dataDir = path.resolve(value());
     else if (argument === '--timeout') {
       options.timeoutSeconds = Number(value());
-      if (!(options.timeoutSeconds > 0)) usage('--timeout takes a positive number of seconds');
+      if (!(options.timeoutSeconds > 0 && options.timeoutSeconds <= 2147483)) {
+        usage('--timeout takes a positive number of seconds, at most 2147483');
+      }
     } else if (argument === '--json') options.json = true;
     else if (argument === '--help' || argument === '-h') usage();
     else usage(`unknown argument ${argument}`);

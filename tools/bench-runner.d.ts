@@ -62,7 +62,7 @@ export interface RunBenchmarkOptions {
   /** The program is killed and the promise rejected after this long. Default: 300000. */
   timeoutMs?: number;
   /** Where the program's stdout and stderr go. Default: 'inherit'. */
-  stdio?: 'inherit' | 'ignore' | 'pipe';
+  stdio?: 'inherit' | 'ignore';
 }
 
 /**

@@ -56,20 +56,23 @@ function readOrEmpty(file) {
   }
 }
 
-// Where this run's lines will begin: the log as it is before the spawn.
+// Where this run's lines will begin: the log, and the file a rotation would
+// turn it into, as they are before the spawn.
 function markLog(cwd) {
-  return fileState(path.join(cwd, kLogName));
+  return { log: fileState(path.join(cwd, kLogName)), rotated: fileState(path.join(cwd, kRotatedLogName)) };
 }
 
 // The bytes logged since the mark. When the log rotated during the run, the
-// file that held the mark is now tarsel.1.log: the run's lines begin there at
-// the mark and go on in the new tarsel.log.
+// file that held the mark (empty if there was none) is now tarsel.1.log: the
+// run's lines begin there at the mark and go on in the new tarsel.log.
 function logSince(cwd, mark) {
   const current = fileState(path.join(cwd, kLogName));
-  const rotated = current.size < mark.size || (mark.ino !== null && current.ino !== null && current.ino !== mark.ino);
+  const rotatedNow = fileState(path.join(cwd, kRotatedLogName));
+  const rotated = current.size < mark.log.size || current.ino !== mark.log.ino && mark.log.ino !== null ||
+    rotatedNow.ino !== mark.rotated.ino || rotatedNow.size !== mark.rotated.size;
   const text = readOrEmpty(path.join(cwd, kLogName));
-  if (!rotated) return text.subarray(mark.size).toString('latin1');
-  return readOrEmpty(path.join(cwd, kRotatedLogName)).subarray(mark.size).toString('latin1') + text.toString('latin1');
+  if (!rotated) return text.subarray(mark.log.size).toString('utf8');
+  return readOrEmpty(path.join(cwd, kRotatedLogName)).subarray(mark.log.size).toString('utf8') + text.toString('utf8');
 }
 
 // Log lines as { level, text }: "[date] [global] [level] text", CR LF ended.
@@ -116,6 +119,8 @@ function runBenchmark({ program, cwd = process.cwd(), timeoutMs = 300000, stdio 
       reject(new Error('no program given'));
       return;
     }
+    // Timers fire at once past 2^31 - 1 ms: a longer limit is no limit worth keeping.
+    const limitMs = Math.min(Number(timeoutMs) > 0 ? Number(timeoutMs) : 300000, 2147483647);
     const mark = markLog(cwd);
     let report = null;
     let settled = false;
@@ -127,12 +132,14 @@ function runBenchmark({ program, cwd = process.cwd(), timeoutMs = 300000, stdio 
       else resolve(value);
     };
 
-    const child = spawn(program, [], { cwd, stdio: ['ignore', stdio, stdio, 'ipc'] });
+    // Output is shown or dropped, never piped: an unread pipe would stall the program.
+    const output = stdio === 'ignore' ? 'ignore' : 'inherit';
+    const child = spawn(program, [], { cwd, stdio: ['ignore', output, output, 'ipc'] });
     // A hardware decoder that hangs must not hang this parent as well.
     const deadline = setTimeout(() => {
       child.kill('SIGKILL');
-      settle(new Error(`no result after ${timeoutMs / 1000} s; the program was stopped`));
-    }, timeoutMs);
+      settle(new Error(`no result after ${limitMs / 1000} s; the program was stopped`));
+    }, limitMs);
 
     child.on('message', (message) => {
       if (message && Object.prototype.hasOwnProperty.call(message, 'bench')) report = message;

@@ -12,7 +12,8 @@ H264Stream* CreateH264Stream()
     auto* stream = new (std::nothrow) H264Stream();
     if (!stream)
         return nullptr;
-    // The RBSP buffer is left uninitialised: only its first rbspSize bytes are ever read.
+    // Only the RBSP buffer's first rbspSize bytes are ever read; its front is
+    // zeroed so that its pages are in place before a timed decode.
     stream->nal = new (std::nothrow) H264NalUnit;
     if (stream->nal) {
         stream->nal->forbidden_zero_bit = 0;

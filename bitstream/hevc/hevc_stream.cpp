@@ -79,7 +79,7 @@ bool ParseSlice(HevcStream& stream, const uint8_t* data, size_t length)
 HevcStream* CreateHevcStream()
 {
     // calloc: the tables start zero-filled, so a slice or PPS that names a
-    // set never received reads zeros; the RBSP buffer is not touched here.
+    // set never received reads zeros.
     auto* stream = static_cast<HevcStream*>(std::calloc(1, sizeof(HevcStream)));
     if (!stream)
         return nullptr;

@@ -18,6 +18,7 @@ TEST(ShutdownBound, ChildEndsWithinTheBoundWhenTheParentNeverReadsTheReply)
     // A 4 KiB socket buffer cannot hold the child's 60 KB farewell to "quit".
     ChannelChildRun run = RunChannelChild(IPC_TEST_CHILD, dir.path(), "{\"cmd\":\"quit\"}\n", 4096, 30);
     EXPECT_EQ(run.exitStatus, 0) << run.output;
+    EXPECT_GE(run.elapsed, 4s);  // waited for the parent first
     EXPECT_LT(run.elapsed, 10s);
     std::smatch match;
     ASSERT_TRUE(std::regex_search(run.output, match, std::regex(R"(\[error\] pipe: .* (\d+) bytes unsent)")))

@@ -17,7 +17,7 @@ const logLine = (level, text) => `[2026-12-06 10:00:00.000] [global] [${level}] 
 function workDir(t, earlierLog) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tarsel-client-'));
   t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
-  fs.writeFileSync(path.join(dir, 'tarsel.log'), earlierLog.map(([level, text]) => logLine(level, text)).join(''));
+  if (earlierLog) fs.writeFileSync(path.join(dir, 'tarsel.log'), earlierLog.map(([level, text]) => logLine(level, text)).join(''));
   return dir;
 }
 
@@ -48,9 +48,12 @@ test('the decoder line comes from this run\'s lines only', async (t) => {
     // Rotated at 5 MiB: the file that held the earlier runs becomes tarsel.1.log.
     [`log('info', 'decoder : adapter 0 -> New Card [0x1414//0x8c]'); fs.renameSync('tarsel.log', 'tarsel.1.log');
       log('info', 'com chan connected');`, 'decoder: adapter 0 -> New Card [0x1414//0x8c]', [0, 0x1414, 0x8c]],
+    // The same in a directory with no log before the run.
+    [`log('info', 'decoder : adapter 0 -> New Card [0x1414//0x8c]'); fs.renameSync('tarsel.log', 'tarsel.1.log');
+      log('info', 'com chan connected');`, 'decoder: adapter 0 -> New Card [0x1414//0x8c]', [0, 0x1414, 0x8c], null],
   ];
-  for (const [body, line, adapter] of cases) {
-    const dir = workDir(t, kEarlierRuns);
+  for (const [body, line, adapter, earlier = kEarlierRuns] of cases) {
+    const dir = workDir(t, earlier);
     const result = await runBenchmark({ program: fakeProgram(dir, body), cwd: dir, timeoutMs: 20000 });
     assert.deepStrictEqual(result.report, kReport);
     assert.strictEqual(result.rows.length, 8);
