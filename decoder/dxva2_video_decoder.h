@@ -100,7 +100,7 @@ private:
     uint32_t m_ReferenceOutputIndex = 1;
     int64_t m_CounterFrequency = 0;
     bool m_Initialized = false;
-    platform::GUID m_H264Profile = platform::GUID_NULL;
-    platform::GUID m_HevcProfile = platform::GUID_NULL;
+    platform::GUID m_H264Profile = platform::kGuidNull;
+    platform::GUID m_HevcProfile = platform::kGuidNull;
     platform::VideoPlatform& m_Platform;
 };

@@ -81,12 +81,12 @@ TEST_F(ConfigureFixture, ScoringPicksTheExpectedConfiguration)
         auto decoder = Initialised();
         HRESULT result = decoder->ConfigureDecoder(kCodecH264);
         if (testCase.chosen < 0) {
-            EXPECT_EQ(result, E_ABORT);
+            EXPECT_EQ(result, kResultAbort);
             EXPECT_EQ(log.count("no suitable decoder found..."), 1u);
             EXPECT_TRUE(platform.decoderConfigs.empty());
             continue;
         }
-        EXPECT_EQ(result, S_OK);
+        EXPECT_EQ(result, kResultOk);
         ASSERT_EQ(platform.decoderConfigs.size(), 1u);
         EXPECT_TRUE(SameConfig(platform.decoderConfigs[0], testCase.configs[testCase.chosen]));
         bool longSlices = testCase.configs[testCase.chosen].ConfigBitstreamRaw == 1;
@@ -185,13 +185,13 @@ TEST_F(ConfigureFixture, FailuresGiveMinusSixAndAreRetried)
     const Case cases[] = {
         {"no configuration", [](fake::AdapterScript& a) { a.configs.clear(); },
          {"GetVideoDecoderConfigCount failed, error: 0x0 (count: 0) for: [0x0]"}},
-        {"count call", [](fake::AdapterScript& a) { a.configCount = E_FAIL; },
+        {"count call", [](fake::AdapterScript& a) { a.configCount = kResultFail; },
          {"GetVideoDecoderConfigCount failed, error: 0x80004005 (count: 1) for: [0x0]"}},
-        {"decoder creation", [](fake::AdapterScript& a) { a.createDecoder = E_OUTOFMEMORY; },
+        {"decoder creation", [](fake::AdapterScript& a) { a.createDecoder = kResultOutOfMemory; },
          {"CreateVideoDecoder failed: 0x8007000e (for: [0x0])"}},
-        {"format support", [](fake::AdapterScript& a) { a.checkFormatSupport = E_FAIL; },
+        {"format support", [](fake::AdapterScript& a) { a.checkFormatSupport = kResultFail; },
          {"failed to query format support: -2147467259", "Failed to create texture 2D"}},
-        {"texture", [](fake::AdapterScript& a) { a.createTexture = E_OUTOFMEMORY; },
+        {"texture", [](fake::AdapterScript& a) { a.createTexture = kResultOutOfMemory; },
          {"failed to create texture 2D: hr = 0x8007000e", "Failed to create texture 2D"}},
         {"second view", [](fake::AdapterScript& a) { a.failingViewSlice = 1; },
          {"Could not create the decoder output view 1", "Failed to create texture 2D"}},

@@ -38,12 +38,12 @@ TEST_F(InitFixture, InitFailuresReportTheirCode)
     };
     const Case cases[] = {
         {"no adapter", [](fake::FakeVideoPlatform&) {}, -4, "decoder: no decoder were found on this computer..."},
-        {"factory", [](fake::FakeVideoPlatform& p) { p.createFactory = E_FAIL; }, -8,
+        {"factory", [](fake::FakeVideoPlatform& p) { p.createFactory = kResultFail; }, -8,
          "decoder : failed to CreateDXGIFactory : error 0x80004005"},
         {"multithread",
          [](fake::FakeVideoPlatform& p) {
              p.adapters = {fake::CapableAdapter()};
-             p.adapters[0].queryMultithread = E_NOINTERFACE;
+             p.adapters[0].queryMultithread = kResultNoInterface;
          },
          -4, "decoder: failed to query the multithread interface"},
         {"counter",
@@ -85,11 +85,11 @@ TEST_F(InitFixture, RejectedFirstAdapterFallsThroughToTheSecond)
         const char* line;
     };
     const Case cases[] = {
-        {"device", [](fake::AdapterScript& a) { a.createDevice = E_FAIL; },
+        {"device", [](fake::AdapterScript& a) { a.createDevice = kResultFail; },
          "decoder: D3D11CreateDevice failed on adapter 0: hr = 0x80004005"},
-        {"video device", [](fake::AdapterScript& a) { a.queryVideoDevice = E_NOINTERFACE; },
+        {"video device", [](fake::AdapterScript& a) { a.queryVideoDevice = kResultNoInterface; },
          "decoder: could not query ID3D11VideoDevice interface: hr = 0x80004002"},
-        {"video context", [](fake::AdapterScript& a) { a.queryVideoContext = E_NOINTERFACE; },
+        {"video context", [](fake::AdapterScript& a) { a.queryVideoContext = kResultNoInterface; },
          "decoder: could not query ID3D11VideoContext interface: hr = 0x80004002"},
         {"null context", [](fake::AdapterScript& a) { a.nullVideoContext = true; },
          "decoder: no video context found on this computer"},
@@ -97,7 +97,7 @@ TEST_F(InitFixture, RejectedFirstAdapterFallsThroughToTheSecond)
          "decoder: could not find suitable decoder profile for h264"},
         {"foreign profiles", [](fake::AdapterScript& a) { a.profiles = {kUnknownProfile}; },
          "decoder: could not find suitable decoder profile for h264"},
-        {"format call", [](fake::AdapterScript& a) { a.checkFormat = E_INVALIDARG; },
+        {"format call", [](fake::AdapterScript& a) { a.checkFormat = kResultInvalidArgument; },
          "decoder: failed to check decoder format: hr = 0x80070057"},
         {"no NV12 for H.264", [](fake::AdapterScript& a) { a.nv12Supported = false; },
          "decoder: failed to create decoder format: 103 is not supported for H264"},
@@ -126,7 +126,7 @@ TEST_F(InitFixture, RejectedFirstAdapterFallsThroughToTheSecond)
                 "info: decoder : adapter 1 -> GPU \u00e9 [0x1234//0x5678]",
             };
             EXPECT_EQ(lines.lines(), expected);
-            EXPECT_EQ(local.CallCount("destroy device(0)"), local.adapters[0].createDevice == S_OK ? 1u : 0u);
+            EXPECT_EQ(local.CallCount("destroy device(0)"), local.adapters[0].createDevice == kResultOk ? 1u : 0u);
             EXPECT_TRUE(local.multithreadProtected);
         }
         EXPECT_EQ(local.liveObjects, 0);
@@ -163,7 +163,7 @@ TEST_F(InitFixture, HevcOnlyAdapterLeavesH264Unconfigurable)
 
     DXVA2VideoDecoder decoder = MakeDecoder();
     ASSERT_EQ(decoder.Init(), 1);
-    EXPECT_TRUE(decoder.H264Profile() == GUID_NULL);
+    EXPECT_TRUE(decoder.H264Profile() == kGuidNull);
     EXPECT_EQ(platform.CallCount("CheckVideoDecoderFormat(h264)"), 1u);   // adapter 0 only
     EXPECT_EQ(platform.CallCount("CheckVideoDecoderFormat(hevc)"), 1u);
 

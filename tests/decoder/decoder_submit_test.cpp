@@ -292,14 +292,14 @@ TEST_F(SubmitFixture, FailuresAfterBeginEndTheFrame)
             std::string line = std::string("decoder: failed ") + (get ? "Get" : "Release") +
                                "DecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_" + bufferName + " hr = 0x80004005";
             cases.push_back({line, [get, type = bufferType](fake::FakeVideoPlatform& p) {
-                                 (get ? p.getBufferFailures : p.releaseBufferFailures)[type] = E_FAIL;
+                                 (get ? p.getBufferFailures : p.releaseBufferFailures)[type] = kResultFail;
                              }, line});
         }
     }
     cases.insert(cases.end(), {
-        {"submit", [](fake::FakeVideoPlatform& p) { p.submit = E_INVALIDARG; },
+        {"submit", [](fake::FakeVideoPlatform& p) { p.submit = kResultInvalidArgument; },
          "decoder: failed SubmitDecoderBuffers. hr = 0x80070057"},
-        {"end", [](fake::FakeVideoPlatform& p) { p.endFrame = E_FAIL; }, "decoder: failed DecoderEndFrame. hr = 0x80004005"},
+        {"end", [](fake::FakeVideoPlatform& p) { p.endFrame = kResultFail; }, "decoder: failed DecoderEndFrame. hr = 0x80004005"},
         {"slice control full", [](fake::FakeVideoPlatform& p) { p.bufferSizes[kSliceControl] = 15; },
          "no more space in bitstream buffer"},
         {"parameter buffer too small", [](fake::FakeVideoPlatform& p) { p.bufferSizes[kPictureParameters] = 1000; }},

@@ -30,7 +30,7 @@ public:
     HRESULT QueryInterface(const GUID&, void** object) override
     {
         *object = nullptr;
-        return E_NOINTERFACE;
+        return kResultNoInterface;
     }
 
 protected:
@@ -48,7 +48,7 @@ public:
         std::copy_n(script.name.begin(), std::min<size_t>(script.name.size(), 127), description->Description);
         description->VendorId = script.vendorId;
         description->DeviceId = script.deviceId;
-        return S_OK;
+        return kResultOk;
     }
     UINT m_Index;
 };
@@ -61,9 +61,9 @@ public:
         m_Platform.calls.push_back(Call("EnumAdapters1", index));
         *adapter = nullptr;
         if (index >= m_Platform.adapters.size())
-            return DXGI_ERROR_NOT_FOUND;
+            return kResultDxgiNotFound;
         *adapter = new FakeAdapter(m_Platform, index);
-        return S_OK;
+        return kResultOk;
     }
 };
 
@@ -98,7 +98,7 @@ public:
     {
         *description = m_Description;
         *config = m_Config;
-        return S_OK;
+        return kResultOk;
     }
     D3D11_VIDEO_DECODER_DESC m_Description;
     D3D11_VIDEO_DECODER_CONFIG m_Config;
@@ -115,7 +115,7 @@ public:
     HRESULT QueryInterface(const GUID& interfaceId, void** object) override
     {
         *object = nullptr;
-        HRESULT result = E_NOINTERFACE;
+        HRESULT result = kResultNoInterface;
         if (interfaceId == IID_ID3D11VideoDevice) {
             result = Script().queryVideoDevice;
             if (!Failed(result))
@@ -142,7 +142,7 @@ public:
         if (Failed(Script().createTexture))
             return Script().createTexture;
         *texture = new FakeTexture(m_Platform, *description);
-        return S_OK;
+        return kResultOk;
     }
     BOOL SetMultithreadProtected(BOOL protect) override
     {
@@ -153,9 +153,9 @@ public:
     HRESULT GetVideoDecoderProfile(UINT index, GUID* profile) override
     {
         if (index >= Script().profiles.size() || Script().failingProfileIndices.count(index))
-            return E_FAIL;
+            return kResultFail;
         *profile = Script().profiles[index];
-        return S_OK;
+        return kResultOk;
     }
     HRESULT CheckVideoDecoderFormat(const GUID* profile, DXGI_FORMAT format, BOOL* supported) override
     {
@@ -170,15 +170,15 @@ public:
         bool known = std::find(Script().profiles.begin(), Script().profiles.end(), description->Guid) !=
                      Script().profiles.end();
         *count = known ? static_cast<UINT>(Script().configs.size()) : 0;
-        return known ? Script().configCount : E_INVALIDARG;
+        return known ? Script().configCount : kResultInvalidArgument;
     }
     HRESULT GetVideoDecoderConfig(const D3D11_VIDEO_DECODER_DESC*, UINT index,
                                   D3D11_VIDEO_DECODER_CONFIG* config) override
     {
         if (index >= Script().configs.size() || Script().failingConfigIndices.count(index))
-            return E_FAIL;
+            return kResultFail;
         *config = Script().configs[index];
-        return S_OK;
+        return kResultOk;
     }
     HRESULT CreateVideoDecoder(const D3D11_VIDEO_DECODER_DESC* description, const D3D11_VIDEO_DECODER_CONFIG* config,
                                ID3D11VideoDecoder** decoder) override
@@ -190,7 +190,7 @@ public:
         if (Failed(Script().createDecoder))
             return Script().createDecoder;
         *decoder = new FakeDecoder(m_Platform, *description, *config);
-        return S_OK;
+        return kResultOk;
     }
     HRESULT CreateVideoDecoderOutputView(ID3D11Resource*, const D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC* description,
                                          ID3D11VideoDecoderOutputView** view) override
@@ -199,9 +199,9 @@ public:
         m_Platform.viewDescriptions.push_back(*description);
         *view = nullptr;
         if (static_cast<int>(description->Texture2D.ArraySlice) == Script().failingViewSlice)
-            return E_OUTOFMEMORY;
+            return kResultOutOfMemory;
         *view = new FakeView(m_Platform, *description);
-        return S_OK;
+        return kResultOk;
     }
 
     UINT m_Adapter;
@@ -215,13 +215,13 @@ public:
     {
         *object = nullptr;
         if (!(interfaceId == IID_ID3D11VideoContext))
-            return E_NOINTERFACE;
+            return kResultNoInterface;
         const AdapterScript& script = m_Platform.adapters[m_Adapter];
         if (Failed(script.queryVideoContext) || script.nullVideoContext)
             return script.queryVideoContext;
         AddRef();
         *object = static_cast<ID3D11VideoContext*>(this);
-        return S_OK;
+        return kResultOk;
     }
     HRESULT DecoderBeginFrame(ID3D11VideoDecoder* decoder, ID3D11VideoDecoderOutputView* view, UINT,
                               const void*) override
@@ -231,10 +231,10 @@ public:
         if (m_Platform.pendingBeginFrames != 0) {
             if (m_Platform.pendingBeginFrames > 0)
                 --m_Platform.pendingBeginFrames;
-            return E_PENDING;
+            return kResultPending;
         }
         static_cast<FakeDecoder*>(decoder)->m_TargetSlice = static_cast<FakeView*>(view)->m_Description.Texture2D.ArraySlice;
-        return S_OK;
+        return kResultOk;
     }
     HRESULT GetDecoderBuffer(ID3D11VideoDecoder* decoder, D3D11_VIDEO_DECODER_BUFFER_TYPE type, UINT* size,
                              void** buffer) override
@@ -248,13 +248,13 @@ public:
         memory.assign(m_Platform.bufferSizes[type], 0xCD);
         *size = static_cast<UINT>(memory.size());
         *buffer = memory.data();
-        return S_OK;
+        return kResultOk;
     }
     HRESULT ReleaseDecoderBuffer(ID3D11VideoDecoder*, D3D11_VIDEO_DECODER_BUFFER_TYPE type) override
     {
         m_Platform.calls.push_back(Call("ReleaseDecoderBuffer", type));
         auto failure = m_Platform.releaseBufferFailures.find(type);
-        return failure != m_Platform.releaseBufferFailures.end() ? failure->second : S_OK;
+        return failure != m_Platform.releaseBufferFailures.end() ? failure->second : kResultOk;
     }
     HRESULT SubmitDecoderBuffers(ID3D11VideoDecoder* decoder, UINT count,
                                  const D3D11_VIDEO_DECODER_BUFFER_DESC* descriptions) override
@@ -272,7 +272,7 @@ public:
             submission.buffers[descriptions[index].BufferType].assign(memory.begin(), memory.begin() + size);
         }
         m_Platform.submissions.push_back(std::move(submission));
-        return S_OK;
+        return kResultOk;
     }
     HRESULT DecoderEndFrame(ID3D11VideoDecoder*) override
     {
@@ -292,9 +292,9 @@ HRESULT FakeVideoPlatform::CreateDXGIFactory1(const GUID& interfaceId, void** fa
     if (Failed(createFactory))
         return createFactory;
     if (!(interfaceId == IID_IDXGIFactory2))
-        return E_NOINTERFACE;
+        return kResultNoInterface;
     *factory = static_cast<IDXGIFactory2*>(new FakeFactory(*this));
-    return S_OK;
+    return kResultOk;
 }
 
 HRESULT FakeVideoPlatform::D3D11CreateDevice(IDXGIAdapter1* adapter, D3D_DRIVER_TYPE, void*, UINT flags,
@@ -310,7 +310,7 @@ HRESULT FakeVideoPlatform::D3D11CreateDevice(IDXGIAdapter1* adapter, D3D_DRIVER_
         return adapters[index].createDevice;
     *device = static_cast<ID3D11Device*>(new FakeDevice(*this, index));
     *context = static_cast<ID3D11DeviceContext*>(new FakeContext(*this, index));
-    return S_OK;
+    return kResultOk;
 }
 
 BOOL FakeVideoPlatform::QueryPerformanceFrequency(int64_t* frequency)

@@ -19,22 +19,22 @@ struct AdapterScript {
     std::u16string name = u"Fake adapter";
     UINT vendorId = 0x1234;
     UINT deviceId = 0x5678;
-    HRESULT createDevice = S_OK;
-    HRESULT queryVideoDevice = S_OK;
-    HRESULT queryVideoContext = S_OK;
+    HRESULT createDevice = kResultOk;
+    HRESULT queryVideoDevice = kResultOk;
+    HRESULT queryVideoContext = kResultOk;
     bool nullVideoContext = false;   // the context query succeeds but yields nothing
-    HRESULT queryMultithread = S_OK;
+    HRESULT queryMultithread = kResultOk;
     std::vector<GUID> profiles;
     std::set<UINT> failingProfileIndices;
-    HRESULT checkFormat = S_OK;
+    HRESULT checkFormat = kResultOk;
     bool nv12Supported = true;
     std::vector<D3D11_VIDEO_DECODER_CONFIG> configs;
-    HRESULT configCount = S_OK;
+    HRESULT configCount = kResultOk;
     std::set<UINT> failingConfigIndices;
-    HRESULT createDecoder = S_OK;
-    HRESULT checkFormatSupport = S_OK;
+    HRESULT createDecoder = kResultOk;
+    HRESULT checkFormatSupport = kResultOk;
     UINT formatSupport = D3D11_FORMAT_SUPPORT_SHADER_SAMPLE;
-    HRESULT createTexture = S_OK;
+    HRESULT createTexture = kResultOk;
     int failingViewSlice = -1;
 };
 
@@ -56,15 +56,15 @@ public:
     BOOL QueryPerformanceCounter(int64_t* counter) override;
 
     // Script.
-    HRESULT createFactory = S_OK;
+    HRESULT createFactory = kResultOk;
     std::vector<AdapterScript> adapters;
     bool frequencyAvailable = true;
-    int pendingBeginFrames = 0;   // E_PENDING this many times; negative: for ever
+    int pendingBeginFrames = 0;   // kResultPending this many times; negative: for ever
     std::map<UINT, UINT> bufferSizes = {{0, 4096}, {4, 4096}, {5, 256 * 864}, {6, 1 << 20}};
     std::map<UINT, HRESULT> getBufferFailures;
     std::map<UINT, HRESULT> releaseBufferFailures;
-    HRESULT submit = S_OK;
-    HRESULT endFrame = S_OK;
+    HRESULT submit = kResultOk;
+    HRESULT endFrame = kResultOk;
 
     // Record.
     std::vector<std::string> calls;

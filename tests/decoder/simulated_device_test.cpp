@@ -155,35 +155,35 @@ struct Replay : ::testing::Test {
         captured = recorder.submissions.at(0);
 
         void* factoryPointer = nullptr;
-        ASSERT_EQ(simulated.CreateDXGIFactory1(IID_IDXGIFactory2, &factoryPointer), S_OK);
+        ASSERT_EQ(simulated.CreateDXGIFactory1(IID_IDXGIFactory2, &factoryPointer), kResultOk);
         auto* factory = static_cast<IDXGIFactory2*>(factoryPointer);
         IDXGIAdapter1* adapter = nullptr;
-        ASSERT_EQ(factory->EnumAdapters1(0, &adapter), S_OK);
+        ASSERT_EQ(factory->EnumAdapters1(0, &adapter), kResultOk);
         ID3D11DeviceContext* deviceContext = nullptr;
         ASSERT_EQ(simulated.D3D11CreateDevice(adapter, D3D_DRIVER_TYPE_UNKNOWN, nullptr, 0x820, nullptr, 0,
-                                              D3D11_SDK_VERSION, &device, nullptr, &deviceContext),
-                  S_OK);
+                                              kD3D11SdkVersion, &device, nullptr, &deviceContext),
+                  kResultOk);
         adapter->Release();
         factory->Release();
         void* pointer = nullptr;
-        ASSERT_EQ(device->QueryInterface(IID_ID3D11VideoDevice, &pointer), S_OK);
+        ASSERT_EQ(device->QueryInterface(IID_ID3D11VideoDevice, &pointer), kResultOk);
         videoDevice = static_cast<ID3D11VideoDevice*>(pointer);
-        ASSERT_EQ(deviceContext->QueryInterface(IID_ID3D11VideoContext, &pointer), S_OK);
+        ASSERT_EQ(deviceContext->QueryInterface(IID_ID3D11VideoContext, &pointer), kResultOk);
         context = static_cast<ID3D11VideoContext*>(pointer);
         deviceContext->Release();
 
         D3D11_VIDEO_DECODER_DESC description = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, 64, 48, DXGI_FORMAT_NV12};
         D3D11_VIDEO_DECODER_CONFIG config = {};
-        ASSERT_EQ(videoDevice->GetVideoDecoderConfig(&description, 0, &config), S_OK);
+        ASSERT_EQ(videoDevice->GetVideoDecoderConfig(&description, 0, &config), kResultOk);
         ASSERT_EQ(config.ConfigBitstreamRaw, 2u);
-        ASSERT_EQ(videoDevice->CreateVideoDecoder(&description, &config, &decoderObject), S_OK);
+        ASSERT_EQ(videoDevice->CreateVideoDecoder(&description, &config, &decoderObject), kResultOk);
         D3D11_TEXTURE2D_DESC textureDescription = {64, 48, 1, 2, DXGI_FORMAT_NV12, {1, 0}, D3D11_USAGE_DEFAULT,
                                                    D3D11_BIND_DECODER, 0, 0};
-        ASSERT_EQ(device->CreateTexture2D(&textureDescription, nullptr, &texture), S_OK);
+        ASSERT_EQ(device->CreateTexture2D(&textureDescription, nullptr, &texture), kResultOk);
         for (UINT slice = 0; slice < 2; ++slice) {
             D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC viewDescription = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT,
                                                                     D3D11_VDOV_DIMENSION_TEXTURE2D, {slice}};
-            ASSERT_EQ(videoDevice->CreateVideoDecoderOutputView(texture, &viewDescription, &views[slice]), S_OK);
+            ASSERT_EQ(videoDevice->CreateVideoDecoderOutputView(texture, &viewDescription, &views[slice]), kResultOk);
         }
     }
 
@@ -202,19 +202,19 @@ struct Replay : ::testing::Test {
     HRESULT Submit(std::vector<D3D11_VIDEO_DECODER_BUFFER_DESC> descriptions,
                    std::map<UINT, std::vector<uint8_t>> buffers)
     {
-        EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[0], 0, nullptr), S_OK);
+        EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[0], 0, nullptr), kResultOk);
         for (auto& [type, bytes] : buffers) {
             auto bufferType = static_cast<D3D11_VIDEO_DECODER_BUFFER_TYPE>(type);
             UINT size = 0;
             void* memory = nullptr;
-            EXPECT_EQ(context->GetDecoderBuffer(decoderObject, bufferType, &size, &memory), S_OK);
+            EXPECT_EQ(context->GetDecoderBuffer(decoderObject, bufferType, &size, &memory), kResultOk);
             EXPECT_LE(bytes.size(), size);
             std::memcpy(memory, bytes.data(), std::min<size_t>(bytes.size(), size));
-            EXPECT_EQ(context->ReleaseDecoderBuffer(decoderObject, bufferType), S_OK);
+            EXPECT_EQ(context->ReleaseDecoderBuffer(decoderObject, bufferType), kResultOk);
         }
         HRESULT result =
             context->SubmitDecoderBuffers(decoderObject, static_cast<UINT>(descriptions.size()), descriptions.data());
-        EXPECT_EQ(context->DecoderEndFrame(decoderObject), S_OK);
+        EXPECT_EQ(context->DecoderEndFrame(decoderObject), kResultOk);
         return result;
     }
 
@@ -269,11 +269,11 @@ TEST_F(Replay, EachSpoiledSubmissionIsRefusedWithItsReason)
         LogCapture log;
         HRESULT result = Submit(descriptions, buffers);
         if (!testCase.reason) {
-            EXPECT_EQ(result, S_OK);
+            EXPECT_EQ(result, kResultOk);
             EXPECT_TRUE(log.messages().empty());
             continue;
         }
-        EXPECT_EQ(result, E_INVALIDARG);
+        EXPECT_EQ(result, kResultInvalidArgument);
         ASSERT_EQ(log.messages().size(), 1u);
         EXPECT_NE(log.messages()[0].find(testCase.reason), std::string::npos) << log.messages()[0];
     }
@@ -285,20 +285,20 @@ TEST_F(Replay, FrameProtocolOutOfOrderIsRefused)
     LogCapture log;
     UINT size = 0;
     void* memory = nullptr;
-    EXPECT_EQ(context->DecoderEndFrame(decoderObject), E_INVALIDARG);
-    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, &size, &memory), E_INVALIDARG);
-    EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[1], 0, nullptr), S_OK);
-    EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[1], 0, nullptr), E_INVALIDARG);
-    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, &size, &memory), S_OK);
+    EXPECT_EQ(context->DecoderEndFrame(decoderObject), kResultInvalidArgument);
+    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, &size, &memory), kResultInvalidArgument);
+    EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[1], 0, nullptr), kResultOk);
+    EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[1], 0, nullptr), kResultInvalidArgument);
+    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, &size, &memory), kResultOk);
     EXPECT_GE(size, 64u * 48 * 3 / 2);
-    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, &size, &memory), E_INVALIDARG);
-    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_FILM_GRAIN, &size, &memory), E_INVALIDARG);
+    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, &size, &memory), kResultInvalidArgument);
+    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_FILM_GRAIN, &size, &memory), kResultInvalidArgument);
     EXPECT_EQ(context->SubmitDecoderBuffers(decoderObject, static_cast<UINT>(captured.descriptions.size()),
                                             captured.descriptions.data()),
-              E_INVALIDARG);
-    EXPECT_EQ(context->ReleaseDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM), S_OK);
-    EXPECT_EQ(context->ReleaseDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM), E_INVALIDARG);
-    EXPECT_EQ(context->DecoderEndFrame(decoderObject), S_OK);
+              kResultInvalidArgument);
+    EXPECT_EQ(context->ReleaseDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM), kResultOk);
+    EXPECT_EQ(context->ReleaseDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM), kResultInvalidArgument);
+    EXPECT_EQ(context->DecoderEndFrame(decoderObject), kResultOk);
     std::vector<std::string> expected = {
         "decoder: simulated device refused DecoderEndFrame: no frame begun",
         "decoder: simulated device refused GetDecoderBuffer: no frame begun",
