@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "bench/bench_case.h"
+#include "bench/video_file_frame.h"
+#include "decoder/dxva2_video_decoder.h"
+#include "decoder/platform/d3d11/d3d11_entry_points.h"
+#include "sdk_doubles.h"
+
+namespace {
+
+// Puts other entry points behind the Direct3D 11 layer for one test.
+class ScopedEntryPoints {
+public:
+    explicit ScopedEntryPoints(platform::D3D11EntryPoints replacement) { platform::g_D3D11EntryPoints = replacement; }
+    ~ScopedEntryPoints() { platform::g_D3D11EntryPoints = m_Saved; }
+
+private:
+    platform::D3D11EntryPoints m_Saved = platform::g_D3D11EntryPoints;
+};
+
+struct Callbacks {
+    int outputChanges = 0;
+    std::vector<int> errors;
+};
+
+std::unique_ptr<DXVA2VideoDecoder> MakeDecoder(Callbacks& callbacks)
+{
+    // The decoder's default platform: the Direct3D 11 layer on Windows.
+    return std::make_unique<DXVA2VideoDecoder>([&](size_t, size_t, float, float) { ++callbacks.outputChanges; },
+                                               [&](int code) { callbacks.errors.push_back(code); });
+}
+
+// Every frame of the data set through the Windows code path: decoder, Direct3D
+// 11 layer, COM objects implementing the SDK's interfaces, simulated device.
+TEST(D3D11Layer, DecodesTheDataSetThroughTheSdkInterfaces)
+{
+    ScopedEntryPoints doubles({&sdk_doubles::CreateDXGIFactory1, &sdk_doubles::D3D11CreateDevice});
+    Callbacks callbacks;
+    std::unique_ptr<DXVA2VideoDecoder> decoder = MakeDecoder(callbacks);
+    ASSERT_EQ(decoder->Init(), 1);
+    int frames = 0;
+    for (const BenchCase& benchCase : g_BenchCases) {
+        for (int32_t index = 0; index < static_cast<int32_t>(benchCase.frameCount); ++index) {
+            std::unique_ptr<VideoFrame> frame = std::make_unique<VideoFileFrame>(FrameFileName(benchCase, index));
+            ASSERT_GT(decoder->Decode(frame), 0) << FrameFileName(benchCase, index);
+            ++frames;
+        }
+    }
+    EXPECT_EQ(frames, 240);
+    EXPECT_EQ(sdk_doubles::g_AcceptedSubmissions, 240);
+    EXPECT_EQ(callbacks.outputChanges, 8);
+    EXPECT_TRUE(callbacks.errors.empty());
+}
+
+}  // namespace
