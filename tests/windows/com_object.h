@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <tuple>
 
 #include <windows.h>
 #include <unknwn.h>
@@ -37,12 +38,7 @@ public:
     Backing* const m_Backing;
 
 private:
-    template <typename Head, typename...>
-    struct FirstOf {
-        using Type = Head;
-    };
-    using First = typename FirstOf<Interfaces...>::Type;
-
+    using First = std::tuple_element_t<0, std::tuple<Interfaces...>>;
     std::atomic<ULONG> m_References{1};
 };
 

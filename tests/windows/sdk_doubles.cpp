@@ -1,5 +1,7 @@
 #include "sdk_doubles.h"
 
+#include <type_traits>
+
 #include "com_object.h"
 #include "decoder/platform/simulated_video_device.h"
 
@@ -9,20 +11,22 @@ int g_AcceptedSubmissions = 0;
 
 namespace {
 
-// Our records are the SDK's byte for byte (the layer proves it at compile
-// time), so a pointer to one is a pointer to the other.
-template <typename Ours, typename Sdk>
-Ours* As(Sdk* record)
-{
-    static_assert(sizeof(Ours) == sizeof(Sdk));
-    return reinterpret_cast<Ours*>(record);
-}
+platform::SimulatedVideoPlatform g_Simulated;
 
-platform::SimulatedVideoPlatform& Simulated()
-{
-    static platform::SimulatedVideoPlatform simulated;
-    return simulated;
-}
+// Our records and enumerations are the SDK's byte for byte (the layer proves
+// it at compile time), so an SDK value or record pointer converts to ours.
+template <typename Sdk>
+struct Ours {
+    Sdk value;
+    template <typename Our>
+    operator Our() const
+    {
+        if constexpr (std::is_pointer_v<Our>)
+            return reinterpret_cast<Our>(value);
+        else
+            return static_cast<Our>(value);
+    }
+};
 
 // The simulated object behind one of our doubles; null for anyone else's
 // object, which the simulated device then refuses.
@@ -33,12 +37,19 @@ auto BackingOf(Sdk* object)
     return own ? own->m_Backing : nullptr;
 }
 
-template <typename Wanted>
-Wanted* QueryBacking(platform::PlatformUnknown* backing, const platform::GUID& interfaceId)
+// Hands out a double over what a simulated call handed out, if anything.
+template <typename Double, typename Sdk, typename Backing>
+HRESULT HandOut(HRESULT result, Backing* const& backing, Sdk** object)
+{
+    *object = backing ? new Double(backing) : nullptr;
+    return result;
+}
+
+void* QueryBacking(platform::PlatformUnknown* backing, const platform::GUID& interfaceId)
 {
     void* object = nullptr;
     backing->QueryInterface(interfaceId, &object);
-    return static_cast<Wanted*>(object);
+    return object;
 }
 
 class Adapter : public DxgiObject<platform::IDXGIAdapter1, IDXGIAdapter1> {
@@ -46,7 +57,7 @@ public:
     using DxgiObject::DxgiObject;
     HRESULT STDMETHODCALLTYPE GetDesc1(DXGI_ADAPTER_DESC1* description) override
     {
-        return m_Backing->GetDesc1(As<platform::DXGI_ADAPTER_DESC1>(description));
+        return m_Backing->GetDesc1(Ours{description});
     }
     NOT_IMPLEMENTED(EnumOutputs, UINT, IDXGIOutput**)
     NOT_IMPLEMENTED(GetDesc, DXGI_ADAPTER_DESC*)
@@ -59,9 +70,7 @@ public:
     HRESULT STDMETHODCALLTYPE EnumAdapters1(UINT index, IDXGIAdapter1** adapter) override
     {
         platform::IDXGIAdapter1* simulated = nullptr;
-        HRESULT result = m_Backing->EnumAdapters1(index, &simulated);
-        *adapter = simulated ? new Adapter(simulated) : nullptr;
-        return result;
+        return HandOut<Adapter>(m_Backing->EnumAdapters1(index, &simulated), simulated, adapter);
     }
     NOT_IMPLEMENTED(EnumAdapters, UINT, IDXGIAdapter**)
     NOT_IMPLEMENTED(MakeWindowAssociation, HWND, UINT)
@@ -85,10 +94,7 @@ public:
 class Texture : public DeviceChild<platform::ID3D11Texture2D, ID3D11Texture2D> {
 public:
     using DeviceChild::DeviceChild;
-    void STDMETHODCALLTYPE GetDesc(D3D11_TEXTURE2D_DESC* description) override
-    {
-        m_Backing->GetDesc(As<platform::D3D11_TEXTURE2D_DESC>(description));
-    }
+    DOES_NOTHING(void, GetDesc, D3D11_TEXTURE2D_DESC*)
     DOES_NOTHING(void, GetType, D3D11_RESOURCE_DIMENSION*)
     DOES_NOTHING(void, SetEvictionPriority, UINT)
     DOES_NOTHING(UINT, GetEvictionPriority)
@@ -97,22 +103,14 @@ public:
 class OutputView : public DeviceChild<platform::ID3D11VideoDecoderOutputView, ID3D11VideoDecoderOutputView> {
 public:
     using DeviceChild::DeviceChild;
-    void STDMETHODCALLTYPE GetDesc(D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC* description) override
-    {
-        m_Backing->GetDesc(As<platform::D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC>(description));
-    }
+    DOES_NOTHING(void, GetDesc, D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC*)
     DOES_NOTHING(void, GetResource, ID3D11Resource**)
 };
 
 class VideoDecoder : public DeviceChild<platform::ID3D11VideoDecoder, ID3D11VideoDecoder> {
 public:
     using DeviceChild::DeviceChild;
-    HRESULT STDMETHODCALLTYPE GetCreationParameters(D3D11_VIDEO_DECODER_DESC* description,
-                                                    D3D11_VIDEO_DECODER_CONFIG* config) override
-    {
-        return m_Backing->GetCreationParameters(As<platform::D3D11_VIDEO_DECODER_DESC>(description),
-                                                As<platform::D3D11_VIDEO_DECODER_CONFIG>(config));
-    }
+    NOT_IMPLEMENTED(GetCreationParameters, D3D11_VIDEO_DECODER_DESC*, D3D11_VIDEO_DECODER_CONFIG*)
     NOT_IMPLEMENTED(GetDriverHandle, HANDLE*)
 };
 
@@ -121,8 +119,8 @@ class Device : public ComObject<platform::ID3D11Device, ID3D11Device, ID3D11Vide
 public:
     explicit Device(platform::ID3D11Device* backing)
         : ComObject(backing),
-          m_Video(QueryBacking<platform::ID3D11VideoDevice>(backing, platform::IID_ID3D11VideoDevice)),
-          m_Multithread(QueryBacking<platform::ID3D10Multithread>(backing, platform::IID_ID3D10Multithread))
+          m_Video(static_cast<platform::ID3D11VideoDevice*>(QueryBacking(backing, platform::IID_ID3D11VideoDevice))),
+          m_Multithread(static_cast<platform::ID3D10Multithread*>(QueryBacking(backing, platform::IID_ID3D10Multithread)))
     {
     }
     ~Device() override
@@ -133,17 +131,15 @@ public:
 
     HRESULT STDMETHODCALLTYPE CheckFormatSupport(DXGI_FORMAT format, UINT* support) override
     {
-        return m_Backing->CheckFormatSupport(static_cast<platform::DXGI_FORMAT>(format), support);
+        return m_Backing->CheckFormatSupport(Ours{format}, support);
     }
     HRESULT STDMETHODCALLTYPE CreateTexture2D(const D3D11_TEXTURE2D_DESC* description,
                                               const D3D11_SUBRESOURCE_DATA* initialData,
                                               ID3D11Texture2D** texture) override
     {
         platform::ID3D11Texture2D* simulated = nullptr;
-        HRESULT result =
-            m_Backing->CreateTexture2D(As<const platform::D3D11_TEXTURE2D_DESC>(description), initialData, &simulated);
-        *texture = simulated ? new Texture(simulated) : nullptr;
-        return result;
+        return HandOut<Texture>(m_Backing->CreateTexture2D(Ours{description}, initialData, &simulated), simulated,
+                                texture);
     }
     WINBOOL STDMETHODCALLTYPE SetMultithreadProtected(WINBOOL protect) override
     {
@@ -153,46 +149,38 @@ public:
     UINT STDMETHODCALLTYPE GetVideoDecoderProfileCount() override { return m_Video->GetVideoDecoderProfileCount(); }
     HRESULT STDMETHODCALLTYPE GetVideoDecoderProfile(UINT index, GUID* profile) override
     {
-        return m_Video->GetVideoDecoderProfile(index, As<platform::GUID>(profile));
+        return m_Video->GetVideoDecoderProfile(index, Ours{profile});
     }
     HRESULT STDMETHODCALLTYPE CheckVideoDecoderFormat(const GUID* profile, DXGI_FORMAT format,
                                                       WINBOOL* supported) override
     {
-        return m_Video->CheckVideoDecoderFormat(As<const platform::GUID>(profile),
-                                                static_cast<platform::DXGI_FORMAT>(format), supported);
+        return m_Video->CheckVideoDecoderFormat(Ours{profile}, Ours{format}, supported);
     }
-    HRESULT STDMETHODCALLTYPE GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC* description,
-                                                         UINT* count) override
+    HRESULT STDMETHODCALLTYPE GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC* description, UINT* count) override
     {
-        return m_Video->GetVideoDecoderConfigCount(As<const platform::D3D11_VIDEO_DECODER_DESC>(description), count);
+        return m_Video->GetVideoDecoderConfigCount(Ours{description}, count);
     }
     HRESULT STDMETHODCALLTYPE GetVideoDecoderConfig(const D3D11_VIDEO_DECODER_DESC* description, UINT index,
                                                     D3D11_VIDEO_DECODER_CONFIG* config) override
     {
-        return m_Video->GetVideoDecoderConfig(As<const platform::D3D11_VIDEO_DECODER_DESC>(description), index,
-                                              As<platform::D3D11_VIDEO_DECODER_CONFIG>(config));
+        return m_Video->GetVideoDecoderConfig(Ours{description}, index, Ours{config});
     }
     HRESULT STDMETHODCALLTYPE CreateVideoDecoder(const D3D11_VIDEO_DECODER_DESC* description,
                                                  const D3D11_VIDEO_DECODER_CONFIG* config,
                                                  ID3D11VideoDecoder** decoder) override
     {
         platform::ID3D11VideoDecoder* simulated = nullptr;
-        HRESULT result = m_Video->CreateVideoDecoder(As<const platform::D3D11_VIDEO_DECODER_DESC>(description),
-                                                     As<const platform::D3D11_VIDEO_DECODER_CONFIG>(config),
-                                                     &simulated);
-        *decoder = simulated ? new VideoDecoder(simulated) : nullptr;
-        return result;
+        return HandOut<VideoDecoder>(m_Video->CreateVideoDecoder(Ours{description}, Ours{config}, &simulated),
+                                     simulated, decoder);
     }
     HRESULT STDMETHODCALLTYPE CreateVideoDecoderOutputView(ID3D11Resource* resource,
                                                            const D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC* description,
                                                            ID3D11VideoDecoderOutputView** view) override
     {
         platform::ID3D11VideoDecoderOutputView* simulated = nullptr;
-        HRESULT result = m_Video->CreateVideoDecoderOutputView(
-            BackingOf<Texture>(resource), As<const platform::D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC>(description),
-            &simulated);
-        *view = simulated ? new OutputView(simulated) : nullptr;
-        return result;
+        HRESULT result =
+            m_Video->CreateVideoDecoderOutputView(BackingOf<Texture>(resource), Ours{description}, &simulated);
+        return HandOut<OutputView>(result, simulated, view);
     }
 
     // ID3D11Device
@@ -257,7 +245,7 @@ class VideoContext : public DeviceChild<platform::ID3D11DeviceContext, ID3D11Vid
 public:
     explicit VideoContext(platform::ID3D11DeviceContext* backing)
         : DeviceChild(backing),
-          m_Video(QueryBacking<platform::ID3D11VideoContext>(backing, platform::IID_ID3D11VideoContext))
+          m_Video(static_cast<platform::ID3D11VideoContext*>(QueryBacking(backing, platform::IID_ID3D11VideoContext)))
     {
     }
     ~VideoContext() override { m_Video->Release(); }
@@ -271,21 +259,17 @@ public:
     HRESULT STDMETHODCALLTYPE GetDecoderBuffer(ID3D11VideoDecoder* decoder, D3D11_VIDEO_DECODER_BUFFER_TYPE type,
                                                UINT* bufferSize, void** buffer) override
     {
-        return m_Video->GetDecoderBuffer(BackingOf<VideoDecoder>(decoder),
-                                         static_cast<platform::D3D11_VIDEO_DECODER_BUFFER_TYPE>(type), bufferSize,
-                                         buffer);
+        return m_Video->GetDecoderBuffer(BackingOf<VideoDecoder>(decoder), Ours{type}, bufferSize, buffer);
     }
     HRESULT STDMETHODCALLTYPE ReleaseDecoderBuffer(ID3D11VideoDecoder* decoder,
                                                    D3D11_VIDEO_DECODER_BUFFER_TYPE type) override
     {
-        return m_Video->ReleaseDecoderBuffer(BackingOf<VideoDecoder>(decoder),
-                                             static_cast<platform::D3D11_VIDEO_DECODER_BUFFER_TYPE>(type));
+        return m_Video->ReleaseDecoderBuffer(BackingOf<VideoDecoder>(decoder), Ours{type});
     }
     HRESULT STDMETHODCALLTYPE SubmitDecoderBuffers(ID3D11VideoDecoder* decoder, UINT bufferCount,
                                                    const D3D11_VIDEO_DECODER_BUFFER_DESC* descriptions) override
     {
-        HRESULT result = m_Video->SubmitDecoderBuffers(
-            BackingOf<VideoDecoder>(decoder), bufferCount, As<const platform::D3D11_VIDEO_DECODER_BUFFER_DESC>(descriptions));
+        HRESULT result = m_Video->SubmitDecoderBuffers(BackingOf<VideoDecoder>(decoder), bufferCount, Ours{descriptions});
         g_AcceptedSubmissions += SUCCEEDED(result) ? 1 : 0;
         return result;
     }
@@ -356,11 +340,11 @@ private:
 
 HRESULT WINAPI CreateDXGIFactory1(REFIID interfaceId, void** factory)
 {
+    const platform::GUID* ours = Ours{&interfaceId};
     void* simulated = nullptr;
-    HRESULT result = Simulated().CreateDXGIFactory1(*As<const platform::GUID>(&interfaceId), &simulated);
-    *factory = simulated ? static_cast<IDXGIFactory2*>(new Factory(static_cast<platform::IDXGIFactory2*>(simulated)))
-                         : nullptr;
-    return result;
+    HRESULT result = g_Simulated.CreateDXGIFactory1(*ours, &simulated);
+    auto* backing = static_cast<platform::IDXGIFactory2*>(simulated);
+    return HandOut<Factory>(result, backing, reinterpret_cast<IDXGIFactory2**>(factory));
 }
 
 HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, HMODULE software, UINT flags,
@@ -369,11 +353,10 @@ HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverTy
 {
     platform::ID3D11Device* simulatedDevice = nullptr;
     platform::ID3D11DeviceContext* simulatedContext = nullptr;
-    HRESULT result = Simulated().D3D11CreateDevice(
-        BackingOf<Adapter>(adapter), static_cast<platform::D3D_DRIVER_TYPE>(driverType), software, flags,
-        As<const platform::D3D_FEATURE_LEVEL>(featureLevels), featureLevelCount, sdkVersion, &simulatedDevice,
-        As<platform::D3D_FEATURE_LEVEL>(featureLevel), &simulatedContext);
-    *device = simulatedDevice ? static_cast<ID3D11Device*>(new Device(simulatedDevice)) : nullptr;
+    HRESULT result = g_Simulated.D3D11CreateDevice(BackingOf<Adapter>(adapter), Ours{driverType}, software, flags,
+                                                   Ours{featureLevels}, featureLevelCount, sdkVersion, &simulatedDevice,
+                                                   Ours{featureLevel}, &simulatedContext);
+    HandOut<Device>(result, simulatedDevice, device);
     // The layer asks its immediate context for its video context and nothing
     // else, so the video context double stands in for it: QueryInterface and
     // Release sit first in every COM interface's table. Any other call of the
