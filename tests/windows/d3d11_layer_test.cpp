@@ -8,6 +8,7 @@
 #include "decoder/dxva2_video_decoder.h"
 #include "decoder/platform/d3d11/d3d11_entry_points.h"
 #include "sdk_doubles.h"
+#include "support/log_capture.h"
 
 namespace {
 
@@ -38,14 +39,18 @@ std::unique_ptr<DXVA2VideoDecoder> MakeDecoder(Callbacks& callbacks)
 TEST(D3D11Layer, DecodesTheDataSetThroughTheSdkInterfaces)
 {
     ScopedEntryPoints doubles({&sdk_doubles::CreateDXGIFactory1, &sdk_doubles::D3D11CreateDevice});
+    LogCapture log;
     Callbacks callbacks;
     std::unique_ptr<DXVA2VideoDecoder> decoder = MakeDecoder(callbacks);
-    ASSERT_EQ(decoder->Init(), 1);
+    ASSERT_EQ(decoder->Init(), 1) << ::testing::PrintToString(log.messages());
+    // The adapter's name crossed the SDK's record twice, as UTF-16.
+    EXPECT_TRUE(log.contains("adapter 0 -> Simulated video decoder (no hardware)"));
     int frames = 0;
     for (const BenchCase& benchCase : g_BenchCases) {
         for (int32_t index = 0; index < static_cast<int32_t>(benchCase.frameCount); ++index) {
             std::unique_ptr<VideoFrame> frame = std::make_unique<VideoFileFrame>(FrameFileName(benchCase, index));
-            ASSERT_GT(decoder->Decode(frame), 0) << FrameFileName(benchCase, index);
+            ASSERT_GT(decoder->Decode(frame), 0) << FrameFileName(benchCase, index) << "\n"
+                                                 << ::testing::PrintToString(log.messages());
             ++frames;
         }
     }
