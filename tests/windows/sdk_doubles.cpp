@@ -45,11 +45,12 @@ HRESULT HandOut(HRESULT result, Backing* const& backing, Sdk** object)
     return result;
 }
 
-void* QueryBacking(platform::PlatformUnknown* backing, const platform::GUID& interfaceId)
+template <typename Wanted>
+Wanted* QueryBacking(platform::PlatformUnknown* backing, const platform::GUID& interfaceId)
 {
     void* object = nullptr;
     backing->QueryInterface(interfaceId, &object);
-    return object;
+    return static_cast<Wanted*>(object);
 }
 
 class Adapter : public DxgiObject<platform::IDXGIAdapter1, IDXGIAdapter1> {
@@ -119,8 +120,8 @@ class Device : public ComObject<platform::ID3D11Device, ID3D11Device, ID3D11Vide
 public:
     explicit Device(platform::ID3D11Device* backing)
         : ComObject(backing),
-          m_Video(static_cast<platform::ID3D11VideoDevice*>(QueryBacking(backing, platform::IID_ID3D11VideoDevice))),
-          m_Multithread(static_cast<platform::ID3D10Multithread*>(QueryBacking(backing, platform::IID_ID3D10Multithread)))
+          m_Video(QueryBacking<platform::ID3D11VideoDevice>(backing, platform::IID_ID3D11VideoDevice)),
+          m_Multithread(QueryBacking<platform::ID3D10Multithread>(backing, platform::IID_ID3D10Multithread))
     {
     }
     ~Device() override
@@ -156,7 +157,8 @@ public:
     {
         return m_Video->CheckVideoDecoderFormat(Ours{profile}, Ours{format}, supported);
     }
-    HRESULT STDMETHODCALLTYPE GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC* description, UINT* count) override
+    HRESULT STDMETHODCALLTYPE GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC* description,
+                                                         UINT* count) override
     {
         return m_Video->GetVideoDecoderConfigCount(Ours{description}, count);
     }
@@ -245,7 +247,7 @@ class VideoContext : public DeviceChild<platform::ID3D11DeviceContext, ID3D11Vid
 public:
     explicit VideoContext(platform::ID3D11DeviceContext* backing)
         : DeviceChild(backing),
-          m_Video(static_cast<platform::ID3D11VideoContext*>(QueryBacking(backing, platform::IID_ID3D11VideoContext)))
+          m_Video(QueryBacking<platform::ID3D11VideoContext>(backing, platform::IID_ID3D11VideoContext))
     {
     }
     ~VideoContext() override { m_Video->Release(); }
@@ -269,7 +271,8 @@ public:
     HRESULT STDMETHODCALLTYPE SubmitDecoderBuffers(ID3D11VideoDecoder* decoder, UINT bufferCount,
                                                    const D3D11_VIDEO_DECODER_BUFFER_DESC* descriptions) override
     {
-        HRESULT result = m_Video->SubmitDecoderBuffers(BackingOf<VideoDecoder>(decoder), bufferCount, Ours{descriptions});
+        HRESULT result =
+            m_Video->SubmitDecoderBuffers(BackingOf<VideoDecoder>(decoder), bufferCount, Ours{descriptions});
         g_AcceptedSubmissions += SUCCEEDED(result) ? 1 : 0;
         return result;
     }
