@@ -38,6 +38,7 @@ auto BackingOf(Sdk* object)
 }
 
 // Hands out a double over what a simulated call handed out, if anything.
+// `backing` is a reference so that it is read after the call has filled it.
 template <typename Double, typename Sdk, typename Backing>
 HRESULT HandOut(HRESULT result, Backing* const& backing, Sdk** object)
 {
