@@ -109,7 +109,9 @@ function main() {
     console.error(`bench-client: cannot start ${options.program}: ${error.message}`);
     process.exitCode = 1;
   });
-  child.on('exit', (code, signal) => {
+  // 'close', not 'exit': the report can still be in the channel when the exit
+  // is seen (Windows delivers them in that order); 'close' waits for the channel.
+  child.on('close', (code, signal) => {
     clearTimeout(deadline);
     if (progress) {
       clearInterval(progress);

@@ -7,7 +7,6 @@
 const test = require('node:test');
 const assert = require('node:assert');
 const { spawnSync } = require('child_process');
-const fs = require('fs');
 const path = require('path');
 const { program, sourceDir, makeWorkDir, readLog, reportCases } = require('./harness');
 
@@ -21,17 +20,13 @@ if (!expectedLog) throw new Error('TARSEL_WINE_DISPLAY must be none or xvfb');
 test('bench-client gets a report of eight failed cases and a clean exit', (t) => {
   const dir = makeWorkDir(t, { withData: true });
   const client = path.join(sourceDir, 'tools', 'bench-client.js');
-  // Files, not pipes: Wine's desktop process, started by the first program that
-  // needs it, keeps the standard error it was handed, so a pipe might never close.
-  const files = ['out', 'err'].map((name) => path.join(dir, `client.${name}`));
-  const fds = files.map((file) => fs.openSync(file, 'w'));
+  // Wine's desktop process, started by the first program that needs it, keeps
+  // the standard error it was handed, so a pipe there would never close.
   const result = spawnSync(process.execPath, [client, '--program', program, '--data-dir', dir, '--json'],
-    { stdio: ['ignore', ...fds], timeout: 120000 });
-  fds.forEach((fd) => fs.closeSync(fd));
-  const [stdout, stderr] = files.map((file) => fs.readFileSync(file, 'utf8'));
+    { stdio: ['ignore', 'pipe', 'ignore'], encoding: 'utf8', timeout: 120000 });
   assert.ifError(result.error);
-  assert.strictEqual(result.status, 0, stderr);
-  const cases = reportCases(JSON.parse(stdout));
+  assert.strictEqual(result.status, 0);
+  const cases = reportCases(JSON.parse(result.stdout));
   assert.deepStrictEqual(cases.map((c) => [c.width, c['bench-frame'], c['bench-pass']]),
     [1280, 1920, 2560, 3840, 1280, 1920, 2560, 3840].map((width) => [width, 30, false]));
   const log = readLog(dir);
