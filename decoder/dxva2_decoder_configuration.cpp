@@ -25,7 +25,7 @@ uint32_t ScoreConfiguration(const D3D11_VIDEO_DECODER_CONFIG& config)
 
 }  // namespace
 
-HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
+platform::HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
 {
     ReleaseConfiguration();
 
@@ -36,7 +36,7 @@ HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
         description.Guid = m_HevcProfile;
     } else {
         g_Logger.Log(LogLevel::error, "decoder: unknown codec");
-        return E_ABORT;
+        return kResultAbort;
     }
     description.SampleWidth = static_cast<UINT>(m_CodedWidth);
     description.SampleHeight = static_cast<UINT>(m_CodedHeight);
@@ -44,11 +44,11 @@ HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
 
     // Without Init there is no video device to ask.
     UINT count = 0;
-    HRESULT result = m_VideoDevice ? m_VideoDevice->GetVideoDecoderConfigCount(&description, &count) : E_POINTER;
+    platform::HRESULT result = m_VideoDevice ? m_VideoDevice->GetVideoDecoderConfigCount(&description, &count) : kResultPointer;
     if (Failed(result) || count == 0) {
         g_Logger.Log(LogLevel::error, "GetVideoDecoderConfigCount failed, error: 0x%x (count: %d) for: [%dx%d]",
                      HresultBits(result), count, m_Width, m_Height);
-        return E_ABORT;
+        return kResultAbort;
     }
 
     uint32_t bestScore = 0;
@@ -67,14 +67,14 @@ HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
     }
     if (bestScore == 0) {
         g_Logger.Log(LogLevel::error, "no suitable decoder found...");
-        return E_ABORT;
+        return kResultAbort;
     }
 
     result = m_VideoDevice->CreateVideoDecoder(&description, &bestConfig, &m_VideoDecoder);
     if (Failed(result) || !m_VideoDecoder) {
         m_VideoDecoder = nullptr;
         g_Logger.Log(LogLevel::error, "CreateVideoDecoder failed: 0x%x (for: [%dx%d])", HresultBits(result), m_Width, m_Height);
-        return Failed(result) ? result : E_FAIL;
+        return Failed(result) ? result : kResultFail;
     }
 
     // H.265 has only the short slice-control format.
@@ -87,10 +87,10 @@ HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
     }
     if (!m_ShortSliceFormat)
         g_Logger.Log(LogLevel::info, "video: decoder: this decoder is using long slice");
-    return S_OK;
+    return kResultOk;
 }
 
-HRESULT DXVA2VideoDecoder::CreateOutputSurfaces(uint8_t codec)
+platform::HRESULT DXVA2VideoDecoder::CreateOutputSurfaces(uint8_t codec)
 {
     D3D11_TEXTURE2D_DESC textureDescription = {};
     textureDescription.Width = static_cast<UINT>(m_CodedWidth);
@@ -103,7 +103,7 @@ HRESULT DXVA2VideoDecoder::CreateOutputSurfaces(uint8_t codec)
     textureDescription.BindFlags = D3D11_BIND_DECODER;
 
     UINT support = 0;
-    HRESULT result = m_Device ? m_Device->CheckFormatSupport(DXGI_FORMAT_NV12, &support) : E_POINTER;
+    platform::HRESULT result = m_Device ? m_Device->CheckFormatSupport(DXGI_FORMAT_NV12, &support) : kResultPointer;
     if (Failed(result)) {
         g_Logger.Log(LogLevel::error, "failed to query format support: %d", result);
         return result;
@@ -114,7 +114,7 @@ HRESULT DXVA2VideoDecoder::CreateOutputSurfaces(uint8_t codec)
     result = m_Device->CreateTexture2D(&textureDescription, nullptr, &m_OutputTexture);
     if (Failed(result) || !m_OutputTexture) {
         m_OutputTexture = nullptr;
-        result = Failed(result) ? result : E_FAIL;
+        result = Failed(result) ? result : kResultFail;
         g_Logger.Log(LogLevel::error, "failed to create texture 2D: hr = 0x%x", HresultBits(result));
         return result;
     }
@@ -128,7 +128,7 @@ HRESULT DXVA2VideoDecoder::CreateOutputSurfaces(uint8_t codec)
             viewDescription.DecodeProfile = m_HevcProfile;
         } else {
             g_Logger.Log(LogLevel::error, "decoder: unknown codec");
-            return E_ABORT;
+            return kResultAbort;
         }
         viewDescription.ViewDimension = D3D11_VDOV_DIMENSION_TEXTURE2D;
         viewDescription.Texture2D.ArraySlice = slice;
@@ -136,7 +136,7 @@ HRESULT DXVA2VideoDecoder::CreateOutputSurfaces(uint8_t codec)
         if (Failed(result) || !m_OutputViews[slice]) {
             m_OutputViews[slice] = nullptr;
             g_Logger.Log(LogLevel::error, "Could not create the decoder output view %d", slice);
-            return Failed(result) ? result : E_FAIL;
+            return Failed(result) ? result : kResultFail;
         }
     }
     return result;

@@ -86,22 +86,22 @@ int64_t DXVA2VideoDecoder::ElapsedMicroseconds(int64_t start)
 // Starts the frame on the current surface, waiting while the hardware still
 // holds it. The limit covers the whole wait, so a surface that never frees up
 // fails the frame instead of hanging the benchmark.
-HRESULT DXVA2VideoDecoder::BeginFrame()
+platform::HRESULT DXVA2VideoDecoder::BeginFrame()
 {
     // Without a successful Init and a configured decoder there is nothing to begin on.
     if (!m_Initialized || !m_VideoContext || !m_VideoDecoder || m_CounterFrequency <= 0 ||
         m_CurrentOutputIndex >= m_OutputViews.size() || !m_OutputViews[m_CurrentOutputIndex]) {
-        return E_POINTER;
+        return kResultPointer;
     }
 
     ID3D11VideoDecoderOutputView* view = m_OutputViews[m_CurrentOutputIndex];
     int retries = 0;
     int64_t waitStart = 0;
     int64_t elapsed = 0;
-    HRESULT result = S_OK;
+    platform::HRESULT result = kResultOk;
     for (;;) {
         result = m_VideoContext->DecoderBeginFrame(m_VideoDecoder, view, 0, nullptr);
-        if (result != E_PENDING)
+        if (result != kResultPending)
             break;
         ++retries;
         int64_t stepStart = 0;
@@ -125,7 +125,7 @@ HRESULT DXVA2VideoDecoder::BeginFrame()
 
 int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
 {
-    HRESULT begin = BeginFrame();
+    platform::HRESULT begin = BeginFrame();
     if (Failed(begin)) {
         g_Logger.Log(LogLevel::error, "decoder: failed to start decoding frame. hr = 0x%x", HresultBits(begin));
         if (m_ErrorCallback)
@@ -144,7 +144,7 @@ int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
     }
     int64_t result = submitted ? state.result : kDecodeSubmitFailed;
 
-    HRESULT end = m_VideoContext->DecoderEndFrame(m_VideoDecoder);
+    platform::HRESULT end = m_VideoContext->DecoderEndFrame(m_VideoDecoder);
     if (Failed(end)) {
         g_Logger.Log(LogLevel::error, "decoder: failed DecoderEndFrame. hr = 0x%x", HresultBits(end));
         result = kDecodeSubmitFailed;
@@ -165,10 +165,10 @@ bool DXVA2VideoDecoder::FillBitstream(SubmitState& state, VideoFrame& frame)
 {
     UINT size = 0;
     void* buffer = nullptr;
-    HRESULT result = m_VideoContext->GetDecoderBuffer(m_VideoDecoder, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, &size, &buffer);
+    platform::HRESULT result = m_VideoContext->GetDecoderBuffer(m_VideoDecoder, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, &size, &buffer);
     if (Failed(result) || !buffer) {
         g_Logger.Log(LogLevel::error, "decoder: failed GetDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_BITSTREAM hr = 0x%x",
-                     HresultBits(Failed(result) ? result : E_POINTER));
+                     HresultBits(Failed(result) ? result : kResultPointer));
         return false;
     }
     state.bitstream = static_cast<uint8_t*>(buffer);
@@ -205,7 +205,7 @@ bool DXVA2VideoDecoder::FillBitstream(SubmitState& state, VideoFrame& frame)
     if (Failed(result) || !buffer) {
         g_Logger.Log(LogLevel::error,
                      "decoder: failed GetDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL hr = 0x%x",
-                     HresultBits(Failed(result) ? result : E_POINTER));
+                     HresultBits(Failed(result) ? result : kResultPointer));
         return false;
     }
     state.sliceControl = static_cast<uint8_t*>(buffer);
@@ -369,7 +369,7 @@ bool DXVA2VideoDecoder::ReleaseSliceAndBitstream(SubmitState& state)
     D3D11_VIDEO_DECODER_BUFFER_DESC& slices = state.descriptions[0];
     slices.BufferType = D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL;
     slices.DataSize = static_cast<UINT>(state.sliceCursor - state.sliceControl);
-    HRESULT result = m_VideoContext->ReleaseDecoderBuffer(m_VideoDecoder, D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL);
+    platform::HRESULT result = m_VideoContext->ReleaseDecoderBuffer(m_VideoDecoder, D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL);
     if (Failed(result)) {
         g_Logger.Log(LogLevel::error,
                      "decoder: failed ReleaseDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL hr = 0x%x",
@@ -410,9 +410,9 @@ bool DXVA2VideoDecoder::SubmitParameterBuffers(SubmitState& state)
         const ParameterBuffer& parameters = buffers[index];
         UINT size = 0;
         void* buffer = nullptr;
-        HRESULT result = m_VideoContext->GetDecoderBuffer(m_VideoDecoder, parameters.type, &size, &buffer);
+        platform::HRESULT result = m_VideoContext->GetDecoderBuffer(m_VideoDecoder, parameters.type, &size, &buffer);
         if (Failed(result) || !buffer) {
-            g_Logger.Log(LogLevel::error, parameters.getFailure, HresultBits(Failed(result) ? result : E_POINTER));
+            g_Logger.Log(LogLevel::error, parameters.getFailure, HresultBits(Failed(result) ? result : kResultPointer));
             return false;
         }
         // The builders refuse (and log) a buffer smaller than their structure.
@@ -429,7 +429,7 @@ bool DXVA2VideoDecoder::SubmitParameterBuffers(SubmitState& state)
         }
     }
 
-    HRESULT result = m_VideoContext->SubmitDecoderBuffers(m_VideoDecoder, 4, state.descriptions);
+    platform::HRESULT result = m_VideoContext->SubmitDecoderBuffers(m_VideoDecoder, 4, state.descriptions);
     if (Failed(result)) {
         g_Logger.Log(LogLevel::error, "decoder: failed SubmitDecoderBuffers. hr = 0x%x", HresultBits(result));
         return false;

@@ -11,16 +11,16 @@ using namespace platform;
 
 namespace {
 
-const GUID kH264Profiles[] = {kH264VendorProfileA, kH264VendorProfileB, D3D11_DECODER_PROFILE_H264_VLD_NOFGT};
+const platform::GUID kH264Profiles[] = {kH264VendorProfileA, kH264VendorProfileB, D3D11_DECODER_PROFILE_H264_VLD_NOFGT};
 
 const D3D_FEATURE_LEVEL kFeatureLevels[] = {
     D3D_FEATURE_LEVEL_11_1, D3D_FEATURE_LEVEL_11_0, D3D_FEATURE_LEVEL_10_1, D3D_FEATURE_LEVEL_10_0,
     D3D_FEATURE_LEVEL_9_3,  D3D_FEATURE_LEVEL_9_2,  D3D_FEATURE_LEVEL_9_1,
 };
 
-bool IsH264Profile(const GUID& profile)
+bool IsH264Profile(const platform::GUID& profile)
 {
-    for (const GUID& candidate : kH264Profiles) {
+    for (const platform::GUID& candidate : kH264Profiles) {
         if (candidate == profile)
             return true;
     }
@@ -115,7 +115,7 @@ int32_t DXVA2VideoDecoder::Init()
     m_Initialized = false;
 
     void* factory = nullptr;
-    HRESULT result = m_Platform.CreateDXGIFactory1(IID_IDXGIFactory2, &factory);
+    platform::HRESULT result = m_Platform.CreateDXGIFactory1(IID_IDXGIFactory2, &factory);
     if (Failed(result) || !factory) {
         g_Logger.Log(LogLevel::error, "decoder : failed to CreateDXGIFactory : error 0x%x", HresultBits(result));
         return FailInit(static_cast<int32_t>(kFactoryFailed));
@@ -152,7 +152,7 @@ bool DXVA2VideoDecoder::ChooseAdapter()
 {
     for (UINT index = 0;; ++index) {
         IDXGIAdapter1* adapter = nullptr;
-        if (m_DxgiFactory->EnumAdapters1(index, &adapter) != S_OK || !adapter)
+        if (m_DxgiFactory->EnumAdapters1(index, &adapter) != kResultOk || !adapter)
             return false;
 
         DXGI_ADAPTER_DESC1 description = {};
@@ -170,9 +170,9 @@ bool DXVA2VideoDecoder::ChooseAdapter()
 
 bool DXVA2VideoDecoder::OpenAdapter(IDXGIAdapter1* adapter, UINT index)
 {
-    HRESULT result = m_Platform.D3D11CreateDevice(
+    platform::HRESULT result = m_Platform.D3D11CreateDevice(
         adapter, D3D_DRIVER_TYPE_UNKNOWN, nullptr, D3D11_CREATE_DEVICE_VIDEO_SUPPORT | D3D11_CREATE_DEVICE_BGRA_SUPPORT,
-        kFeatureLevels, static_cast<UINT>(std::size(kFeatureLevels)), D3D11_SDK_VERSION, &m_Device, nullptr,
+        kFeatureLevels, static_cast<UINT>(std::size(kFeatureLevels)), kD3D11SdkVersion, &m_Device, nullptr,
         &m_DeviceContext);
     if (Failed(result) || !m_Device || !m_DeviceContext) {
         g_Logger.Log(LogLevel::error, "decoder: D3D11CreateDevice failed on adapter %d: hr = 0x%x", index, HresultBits(result));
@@ -206,13 +206,13 @@ bool DXVA2VideoDecoder::OpenAdapter(IDXGIAdapter1* adapter, UINT index)
 // format check, so both start cleared.
 bool DXVA2VideoDecoder::ScanProfiles()
 {
-    m_H264Profile = GUID_NULL;
-    m_HevcProfile = GUID_NULL;
+    m_H264Profile = kGuidNull;
+    m_HevcProfile = kGuidNull;
     bool foundH264 = false;
     bool foundHevc = false;
     UINT count = m_VideoDevice->GetVideoDecoderProfileCount();
     for (UINT index = 0; index < count; ++index) {
-        GUID profile = GUID_NULL;
+        platform::GUID profile = kGuidNull;
         if (Failed(m_VideoDevice->GetVideoDecoderProfile(index, &profile))) {
             g_Logger.Log(LogLevel::error, "decoder: could not retrieve decoder profile for id: %d", index);
             continue;
@@ -236,7 +236,7 @@ bool DXVA2VideoDecoder::ScanProfiles()
 bool DXVA2VideoDecoder::CheckProfileFormats()
 {
     struct Check {
-        const GUID& profile;
+        const platform::GUID& profile;
         const char* unsupportedLine;
     };
     const Check checks[] = {
@@ -244,10 +244,10 @@ bool DXVA2VideoDecoder::CheckProfileFormats()
         {m_HevcProfile, "decoder: failed to create decoder format: %d is not supported for H265"},
     };
     for (const Check& check : checks) {
-        if (check.profile == GUID_NULL)
+        if (check.profile == kGuidNull)
             continue;
         BOOL supported = 0;
-        HRESULT result = m_VideoDevice->CheckVideoDecoderFormat(&check.profile, DXGI_FORMAT_NV12, &supported);
+        platform::HRESULT result = m_VideoDevice->CheckVideoDecoderFormat(&check.profile, DXGI_FORMAT_NV12, &supported);
         if (Failed(result)) {
             g_Logger.Log(LogLevel::error, "decoder: failed to check decoder format: hr = 0x%x", HresultBits(result));
             return false;

@@ -100,8 +100,8 @@ private:
     uint32_t m_ReferenceOutputIndex = 1;
     int64_t m_CounterFrequency = 0;
     bool m_Initialized = false;
-    platform::GUID m_H264Profile = platform::GUID_NULL;
-    platform::GUID m_HevcProfile = platform::GUID_NULL;
+    platform::GUID m_H264Profile = platform::kGuidNull;
+    platform::GUID m_HevcProfile = platform::kGuidNull;
     platform::VideoPlatform& m_Platform;
     // Host copy of a frame that does not hold its payload in memory, so the
     // NAL walk never reads back from the hardware's buffer.

@@ -7,23 +7,27 @@
 // The Direct3D 11, DXGI and DXVA values the decoder exchanges with the
 // platform, written out with the published names, values and layouts. They
 // live in their own namespace so that a Windows build can include the SDK
-// headers beside them and translate field by field.
+// headers beside them and translate field by field. The result codes, the SDK
+// version and the null GUID are macros in the SDK headers, and a macro ignores
+// namespaces, so ours carry their own spellings (the published name beside
+// each); every other name here is a type or an enumerator, which a namespace
+// does keep apart.
 namespace platform {
 
 using HRESULT = int32_t;
 using UINT = uint32_t;
 using ULONG = uint32_t;
-using BOOL = int32_t;
+using BOOL = int32_t;  // a macro for WINBOOL in the SDK: int either way
 
-constexpr HRESULT S_OK = 0;
-constexpr HRESULT E_PENDING = static_cast<HRESULT>(0x8000000Au);
-constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
-constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
-constexpr HRESULT E_ABORT = static_cast<HRESULT>(0x80004004u);
-constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
-constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
-constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
-constexpr HRESULT DXGI_ERROR_NOT_FOUND = static_cast<HRESULT>(0x887A0002u);
+constexpr HRESULT kResultOk = 0;  // S_OK
+constexpr HRESULT kResultPending = static_cast<HRESULT>(0x8000000Au);  // E_PENDING
+constexpr HRESULT kResultNoInterface = static_cast<HRESULT>(0x80004002u);  // E_NOINTERFACE
+constexpr HRESULT kResultPointer = static_cast<HRESULT>(0x80004003u);  // E_POINTER
+constexpr HRESULT kResultAbort = static_cast<HRESULT>(0x80004004u);  // E_ABORT
+constexpr HRESULT kResultFail = static_cast<HRESULT>(0x80004005u);  // E_FAIL
+constexpr HRESULT kResultOutOfMemory = static_cast<HRESULT>(0x8007000Eu);  // E_OUTOFMEMORY
+constexpr HRESULT kResultInvalidArgument = static_cast<HRESULT>(0x80070057u);  // E_INVALIDARG
+constexpr HRESULT kResultDxgiNotFound = static_cast<HRESULT>(0x887A0002u);  // DXGI_ERROR_NOT_FOUND
 
 constexpr bool Failed(HRESULT result) { return result < 0; }
 // The code's bits as unsigned, for printing in hexadecimal.
@@ -42,7 +46,7 @@ struct GUID {
 };
 static_assert(sizeof(GUID) == 16);
 
-constexpr GUID GUID_NULL = {};
+constexpr GUID kGuidNull = {};  // GUID_NULL
 
 // Interface identifiers asked for with QueryInterface and CreateDXGIFactory1.
 constexpr GUID IID_IDXGIFactory2 = {0x50c83a1c, 0xe072, 0x4c48, {0x87, 0xb0, 0x36, 0x30, 0xfa, 0x36, 0xa6, 0xd0}};
@@ -74,7 +78,7 @@ enum D3D_FEATURE_LEVEL : uint32_t {
 
 constexpr UINT D3D11_CREATE_DEVICE_BGRA_SUPPORT = 0x20;
 constexpr UINT D3D11_CREATE_DEVICE_VIDEO_SUPPORT = 0x800;
-constexpr UINT D3D11_SDK_VERSION = 7;
+constexpr UINT kD3D11SdkVersion = 7;  // D3D11_SDK_VERSION
 
 enum D3D11_USAGE : uint32_t { D3D11_USAGE_DEFAULT = 0 };
 constexpr UINT D3D11_BIND_SHADER_RESOURCE = 0x8;

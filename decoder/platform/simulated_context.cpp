@@ -11,7 +11,7 @@ namespace {
 HRESULT Refuse(const char* operation, const std::string& reason)
 {
     LogSimulatedRefusal(operation, reason);
-    return E_INVALIDARG;
+    return kResultInvalidArgument;
 }
 
 }  // namespace
@@ -21,7 +21,7 @@ HRESULT SimulatedContext::QueryInterface(const GUID& interfaceId, void** object)
     *object = nullptr;
     if (interfaceId == IID_ID3D11VideoContext)
         return HandOut<ID3D11VideoContext>(this, object);
-    return E_NOINTERFACE;
+    return kResultNoInterface;
 }
 
 HRESULT SimulatedContext::DecoderBeginFrame(ID3D11VideoDecoder* decoder, ID3D11VideoDecoderOutputView* view,
@@ -47,7 +47,7 @@ HRESULT SimulatedContext::DecoderBeginFrame(ID3D11VideoDecoder* decoder, ID3D11V
     simulated->m_FrameOpen = true;
     simulated->m_Target = target;
     target->AddRef();
-    return S_OK;
+    return kResultOk;
 }
 
 HRESULT SimulatedContext::GetDecoderBuffer(ID3D11VideoDecoder* decoder, D3D11_VIDEO_DECODER_BUFFER_TYPE type,
@@ -69,7 +69,7 @@ HRESULT SimulatedContext::GetDecoderBuffer(ID3D11VideoDecoder* decoder, D3D11_VI
     held.used = false;
     *bufferSize = static_cast<UINT>(held.memory.size());
     *buffer = held.memory.data();
-    return S_OK;
+    return kResultOk;
 }
 
 HRESULT SimulatedContext::ReleaseDecoderBuffer(ID3D11VideoDecoder* decoder, D3D11_VIDEO_DECODER_BUFFER_TYPE type)
@@ -81,7 +81,7 @@ HRESULT SimulatedContext::ReleaseDecoderBuffer(ID3D11VideoDecoder* decoder, D3D1
         return Refuse("ReleaseDecoderBuffer", "buffer type " + std::to_string(type) + " is not held");
     simulated->m_Buffers[type].held = false;
     simulated->m_Buffers[type].used = true;
-    return S_OK;
+    return kResultOk;
 }
 
 HRESULT SimulatedContext::SubmitDecoderBuffers(ID3D11VideoDecoder* decoder, UINT bufferCount,
@@ -98,7 +98,7 @@ HRESULT SimulatedContext::SubmitDecoderBuffers(ID3D11VideoDecoder* decoder, UINT
     if (!problem.empty())
         return Refuse("SubmitDecoderBuffers", problem);
     simulated->m_Submitted = true;
-    return S_OK;
+    return kResultOk;
 }
 
 HRESULT SimulatedContext::DecoderEndFrame(ID3D11VideoDecoder* decoder)
@@ -114,7 +114,7 @@ HRESULT SimulatedContext::DecoderEndFrame(ID3D11VideoDecoder* decoder)
         texture.m_PictureNumbers[simulated->m_Target->m_Description.Texture2D.ArraySlice] = ++texture.m_PicturesDecoded;
     }
     simulated->CloseFrame();
-    return S_OK;
+    return kResultOk;
 }
 
 }  // namespace platform

@@ -77,12 +77,12 @@ SimulatedVideoPlatform::SimulatedVideoPlatform(SimulatedDeviceOptions options) :
 HRESULT SimulatedVideoPlatform::CreateDXGIFactory1(const GUID& interfaceId, void** factory)
 {
     if (!factory)
-        return E_POINTER;
+        return kResultPointer;
     *factory = nullptr;
     if (!(interfaceId == IID_IDXGIFactory2))
-        return E_NOINTERFACE;
+        return kResultNoInterface;
     *factory = static_cast<IDXGIFactory2*>(new SimulatedFactory());
-    return S_OK;
+    return kResultOk;
 }
 
 HRESULT SimulatedVideoPlatform::D3D11CreateDevice(IDXGIAdapter1* adapter, D3D_DRIVER_TYPE driverType, void*,
@@ -91,24 +91,24 @@ HRESULT SimulatedVideoPlatform::D3D11CreateDevice(IDXGIAdapter1* adapter, D3D_DR
                                                   D3D_FEATURE_LEVEL* featureLevel, ID3D11DeviceContext** context)
 {
     if (!device || !context)
-        return E_POINTER;
+        return kResultPointer;
     *device = nullptr;
     *context = nullptr;
     // An explicit adapter goes with the unknown driver type, as in Direct3D.
     if (!dynamic_cast<SimulatedAdapter*>(adapter) || driverType != D3D_DRIVER_TYPE_UNKNOWN ||
-        sdkVersion != D3D11_SDK_VERSION || !(flags & D3D11_CREATE_DEVICE_VIDEO_SUPPORT)) {
-        return E_INVALIDARG;
+        sdkVersion != kD3D11SdkVersion || !(flags & D3D11_CREATE_DEVICE_VIDEO_SUPPORT)) {
+        return kResultInvalidArgument;
     }
     bool levelOffered = false;
     for (UINT index = 0; featureLevels && index < featureLevelCount; ++index)
         levelOffered = levelOffered || featureLevels[index] == D3D_FEATURE_LEVEL_11_0;
     if (featureLevels && !levelOffered)
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     if (featureLevel)
         *featureLevel = D3D_FEATURE_LEVEL_11_0;
     *device = static_cast<ID3D11Device*>(new SimulatedDevice(m_Options));
     *context = static_cast<ID3D11DeviceContext*>(new SimulatedContext());
-    return S_OK;
+    return kResultOk;
 }
 
 BOOL SimulatedVideoPlatform::QueryPerformanceFrequency(int64_t* frequency)
@@ -128,20 +128,20 @@ BOOL SimulatedVideoPlatform::QueryPerformanceCounter(int64_t* counter)
 HRESULT SimulatedAdapter::QueryInterface(const GUID&, void** object)
 {
     *object = nullptr;
-    return E_NOINTERFACE;
+    return kResultNoInterface;
 }
 
 HRESULT SimulatedAdapter::GetDesc1(DXGI_ADAPTER_DESC1* description)
 {
     if (!description)
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     *description = {};
     static_assert(std::size(kAdapterName) <= std::size(DXGI_ADAPTER_DESC1{}.Description));
     for (size_t index = 0; index < std::size(kAdapterName); ++index)
         description->Description[index] = kAdapterName[index];
     description->VendorId = SimulatedVideoPlatform::kVendorId;
     description->DeviceId = SimulatedVideoPlatform::kDeviceId;
-    return S_OK;
+    return kResultOk;
 }
 
 HRESULT SimulatedFactory::QueryInterface(const GUID& interfaceId, void** object)
@@ -149,18 +149,18 @@ HRESULT SimulatedFactory::QueryInterface(const GUID& interfaceId, void** object)
     *object = nullptr;
     if (interfaceId == IID_IDXGIFactory2)
         return HandOut<IDXGIFactory2>(this, object);
-    return E_NOINTERFACE;
+    return kResultNoInterface;
 }
 
 HRESULT SimulatedFactory::EnumAdapters1(UINT index, IDXGIAdapter1** adapter)
 {
     if (!adapter)
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     *adapter = nullptr;
     if (index != 0)
-        return DXGI_ERROR_NOT_FOUND;
+        return kResultDxgiNotFound;
     *adapter = new SimulatedAdapter();
-    return S_OK;
+    return kResultOk;
 }
 
 // ------------------------------------------------------------------ textures, views, decoders
@@ -173,7 +173,7 @@ SimulatedTexture::SimulatedTexture(const D3D11_TEXTURE2D_DESC& description)
 HRESULT SimulatedTexture::QueryInterface(const GUID&, void** object)
 {
     *object = nullptr;
-    return E_NOINTERFACE;
+    return kResultNoInterface;
 }
 
 void SimulatedTexture::GetDesc(D3D11_TEXTURE2D_DESC* description)
@@ -196,7 +196,7 @@ SimulatedOutputView::~SimulatedOutputView()
 HRESULT SimulatedOutputView::QueryInterface(const GUID&, void** object)
 {
     *object = nullptr;
-    return E_NOINTERFACE;
+    return kResultNoInterface;
 }
 
 void SimulatedOutputView::GetDesc(D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC* description)
@@ -238,7 +238,7 @@ SimulatedVideoDecoder::~SimulatedVideoDecoder()
 HRESULT SimulatedVideoDecoder::QueryInterface(const GUID&, void** object)
 {
     *object = nullptr;
-    return E_NOINTERFACE;
+    return kResultNoInterface;
 }
 
 HRESULT SimulatedVideoDecoder::GetCreationParameters(D3D11_VIDEO_DECODER_DESC* description,
@@ -248,7 +248,7 @@ HRESULT SimulatedVideoDecoder::GetCreationParameters(D3D11_VIDEO_DECODER_DESC* d
         *description = m_Description;
     if (config)
         *config = m_Config;
-    return S_OK;
+    return kResultOk;
 }
 
 void SimulatedVideoDecoder::CloseFrame()
@@ -286,26 +286,26 @@ HRESULT SimulatedDevice::QueryInterface(const GUID& interfaceId, void** object)
         return HandOut<ID3D11VideoDevice>(this, object);
     if (interfaceId == IID_ID3D10Multithread)
         return HandOut<ID3D10Multithread>(this, object);
-    return E_NOINTERFACE;
+    return kResultNoInterface;
 }
 
 HRESULT SimulatedDevice::CheckFormatSupport(DXGI_FORMAT format, UINT* support)
 {
     if (!support)
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     *support = 0;
     if (format != DXGI_FORMAT_NV12)
-        return E_FAIL;
+        return kResultFail;
     constexpr UINT kTexture2D = 0x20;
     *support = kTexture2D | D3D11_FORMAT_SUPPORT_SHADER_SAMPLE;
-    return S_OK;
+    return kResultOk;
 }
 
 HRESULT SimulatedDevice::CreateTexture2D(const D3D11_TEXTURE2D_DESC* description, const void* initialData,
                                          ID3D11Texture2D** texture)
 {
     if (!texture || !description)
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     *texture = nullptr;
     std::string problem;
     if (description->Format != DXGI_FORMAT_NV12)
@@ -322,10 +322,10 @@ HRESULT SimulatedDevice::CreateTexture2D(const D3D11_TEXTURE2D_DESC* description
         problem = "a decoder texture takes no initial data";
     if (!problem.empty()) {
         LogSimulatedRefusal("CreateTexture2D", problem);
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     }
     *texture = new SimulatedTexture(*description);
-    return S_OK;
+    return kResultOk;
 }
 
 BOOL SimulatedDevice::SetMultithreadProtected(BOOL protect)
@@ -343,17 +343,17 @@ UINT SimulatedDevice::GetVideoDecoderProfileCount()
 HRESULT SimulatedDevice::GetVideoDecoderProfile(UINT index, GUID* profile)
 {
     if (!profile || index >= std::size(kProfiles))
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     *profile = kProfiles[index];
-    return S_OK;
+    return kResultOk;
 }
 
 HRESULT SimulatedDevice::CheckVideoDecoderFormat(const GUID* profile, DXGI_FORMAT format, BOOL* supported)
 {
     if (!profile || !supported || SimulatedCodecOf(*profile) == kSimulatedCodecNone)
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     *supported = format == DXGI_FORMAT_NV12;
-    return S_OK;
+    return kResultOk;
 }
 
 std::string SimulatedDevice::CheckDecoderDescription(const D3D11_VIDEO_DECODER_DESC* description) const
@@ -379,31 +379,31 @@ std::string SimulatedDevice::CheckDecoderDescription(const D3D11_VIDEO_DECODER_D
 HRESULT SimulatedDevice::GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC* description, UINT* count)
 {
     if (!count)
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     *count = 0;
     std::string problem = CheckDecoderDescription(description);
     if (!problem.empty()) {
         LogSimulatedRefusal("GetVideoDecoderConfigCount", problem);
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     }
     *count = static_cast<UINT>(m_Configs.size());
-    return S_OK;
+    return kResultOk;
 }
 
 HRESULT SimulatedDevice::GetVideoDecoderConfig(const D3D11_VIDEO_DECODER_DESC* description, UINT index,
                                                D3D11_VIDEO_DECODER_CONFIG* config)
 {
     if (!config || !CheckDecoderDescription(description).empty() || index >= m_Configs.size())
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     *config = m_Configs[index];
-    return S_OK;
+    return kResultOk;
 }
 
 HRESULT SimulatedDevice::CreateVideoDecoder(const D3D11_VIDEO_DECODER_DESC* description,
                                             const D3D11_VIDEO_DECODER_CONFIG* config, ID3D11VideoDecoder** decoder)
 {
     if (!decoder)
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     *decoder = nullptr;
     std::string problem = CheckDecoderDescription(description);
     bool offered = false;
@@ -413,10 +413,10 @@ HRESULT SimulatedDevice::CreateVideoDecoder(const D3D11_VIDEO_DECODER_DESC* desc
         problem = "configuration not offered";
     if (!problem.empty()) {
         LogSimulatedRefusal("CreateVideoDecoder", problem);
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     }
     *decoder = new SimulatedVideoDecoder(*this, *description, *config);
-    return S_OK;
+    return kResultOk;
 }
 
 SimulatedMemory SimulatedDevice::TakeBufferMemory(UINT type)
@@ -436,7 +436,7 @@ HRESULT SimulatedDevice::CreateVideoDecoderOutputView(ID3D11Resource* resource,
                                                       ID3D11VideoDecoderOutputView** view)
 {
     if (!view)
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     *view = nullptr;
     auto* texture = dynamic_cast<SimulatedTexture*>(resource);
     std::string problem;
@@ -450,10 +450,10 @@ HRESULT SimulatedDevice::CreateVideoDecoderOutputView(ID3D11Resource* resource,
         problem = "array slice " + std::to_string(description->Texture2D.ArraySlice) + " outside the texture";
     if (!problem.empty()) {
         LogSimulatedRefusal("CreateVideoDecoderOutputView", problem);
-        return E_INVALIDARG;
+        return kResultInvalidArgument;
     }
     *view = new SimulatedOutputView(texture, *description);
-    return S_OK;
+    return kResultOk;
 }
 
 }  // namespace platform

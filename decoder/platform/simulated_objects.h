@@ -28,7 +28,7 @@ HRESULT HandOut(Object* object, void** out)
 {
     object->AddRef();
     *out = static_cast<Interface*>(object);
-    return S_OK;
+    return kResultOk;
 }
 
 class SimulatedAdapter : public ReferenceCounted<IDXGIAdapter1> {

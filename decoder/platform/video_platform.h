@@ -29,7 +29,7 @@ public:
 
 class IDXGIFactory2 : public PlatformUnknown {
 public:
-    // DXGI_ERROR_NOT_FOUND once the index passes the last adapter.
+    // kResultDxgiNotFound once the index passes the last adapter.
     virtual HRESULT EnumAdapters1(UINT index, IDXGIAdapter1** adapter) = 0;
 };
 
@@ -82,7 +82,7 @@ public:
 
 class ID3D11VideoContext : public PlatformUnknown {
 public:
-    // E_PENDING while the target surface is still in use.
+    // kResultPending while the target surface is still in use.
     virtual HRESULT DecoderBeginFrame(ID3D11VideoDecoder* decoder, ID3D11VideoDecoderOutputView* view,
                                       UINT contentKeySize, const void* contentKey) = 0;
     virtual HRESULT GetDecoderBuffer(ID3D11VideoDecoder* decoder, D3D11_VIDEO_DECODER_BUFFER_TYPE type,

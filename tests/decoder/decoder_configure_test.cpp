@@ -59,19 +59,19 @@ TEST_F(ConfigureFixture, ScoringPicksTheExpectedConfiguration)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         platform.adapters[0].configs = c.configs;
-        platform.failures = {{c.failing ? c.failing : "", E_FAIL}};
+        platform.failures = {{c.failing ? c.failing : "", kResultFail}};
         platform.decoderConfigs.clear();
         log.clear();
         auto decoder = Initialised();
         HRESULT result = decoder->ConfigureDecoder(c.codec);
         EXPECT_EQ(log.count("GetVideoDecoderConfig failed for id: 0"), c.failing ? 1u : 0u);
         if (c.chosen < 0) {
-            EXPECT_EQ(result, E_ABORT);
+            EXPECT_EQ(result, kResultAbort);
             EXPECT_EQ(log.count("no suitable decoder found..."), 1u);
             EXPECT_TRUE(platform.decoderConfigs.empty());
             continue;
         }
-        EXPECT_EQ(result, S_OK);
+        EXPECT_EQ(result, kResultOk);
         ASSERT_EQ(platform.decoderConfigs.size(), 1u);
         EXPECT_EQ(std::memcmp(&platform.decoderConfigs[0], &c.configs[c.chosen], sizeof(D3D11_VIDEO_DECODER_CONFIG)), 0);
         bool longSlices = c.codec == kCodecH264 && c.configs[c.chosen].ConfigBitstreamRaw == 1;
@@ -139,12 +139,12 @@ TEST_F(ConfigureFixture, FailuresGiveMinusSixAndAreRetried)
 {
     struct Case { const char* failing; HRESULT result; std::vector<std::string> lines; };
     const Case cases[] = {
-        {nullptr, S_OK, {"GetVideoDecoderConfigCount failed, error: 0x0 (count: 0) for: [0x0]"}},  // no configuration
-        {"GetVideoDecoderConfigCount", E_FAIL, {"GetVideoDecoderConfigCount failed, error: 0x80004005 (count: 1) for: [0x0]"}},
-        {"CreateVideoDecoder", E_OUTOFMEMORY, {"CreateVideoDecoder failed: 0x8007000e (for: [0x0])"}},
-        {"CheckFormatSupport", E_FAIL, {"failed to query format support: -2147467259", "Failed to create texture 2D"}},
-        {"CreateTexture2D", E_OUTOFMEMORY, {"failed to create texture 2D: hr = 0x8007000e", "Failed to create texture 2D"}},
-        {"CreateVideoDecoderOutputView(1)", E_OUTOFMEMORY, {"Could not create the decoder output view 1", "Failed to create texture 2D"}},
+        {nullptr, kResultOk, {"GetVideoDecoderConfigCount failed, error: 0x0 (count: 0) for: [0x0]"}},  // no configuration
+        {"GetVideoDecoderConfigCount", kResultFail, {"GetVideoDecoderConfigCount failed, error: 0x80004005 (count: 1) for: [0x0]"}},
+        {"CreateVideoDecoder", kResultOutOfMemory, {"CreateVideoDecoder failed: 0x8007000e (for: [0x0])"}},
+        {"CheckFormatSupport", kResultFail, {"failed to query format support: -2147467259", "Failed to create texture 2D"}},
+        {"CreateTexture2D", kResultOutOfMemory, {"failed to create texture 2D: hr = 0x8007000e", "Failed to create texture 2D"}},
+        {"CreateVideoDecoderOutputView(1)", kResultOutOfMemory, {"Could not create the decoder output view 1", "Failed to create texture 2D"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lines[0]);

@@ -38,7 +38,7 @@ TEST_F(InitFixture, InitFailuresReportTheirCode)
         fake::FakeVideoPlatform local;
         if (c.failing.empty())
             local.adapters.clear();
-        local.failures[c.failing] = E_FAIL;
+        local.failures[c.failing] = kResultFail;
         local.frequencyAvailable = c.failing != "frequency";
         std::vector<int> codes;
         LogCapture lines;
@@ -60,15 +60,15 @@ TEST_F(InitFixture, RejectedFirstAdapterFallsThroughToTheSecond)
 {
     struct Case { const char* failing; HRESULT result; void (*spoil)(fake::AdapterScript&); const char* line; };
     const Case cases[] = {
-        {"D3D11CreateDevice(0)", E_FAIL, nullptr, "D3D11CreateDevice failed on adapter 0: hr = 0x80004005"},
-        {"VideoDevice(0)", E_NOINTERFACE, nullptr, "could not query ID3D11VideoDevice interface: hr = 0x80004002"},
-        {"VideoContext(0)", E_NOINTERFACE, nullptr, "could not query ID3D11VideoContext interface: hr = 0x80004002"},
-        {nullptr, S_OK, [](fake::AdapterScript& a) { a.nullVideoContext = true; }, "no video context found on this computer"},
-        {nullptr, S_OK, [](fake::AdapterScript& a) { a.profiles = {{0x11111111, 0x2222, 0x3333, {4, 4, 4, 4, 4, 4, 4, 4}}}; },
+        {"D3D11CreateDevice(0)", kResultFail, nullptr, "D3D11CreateDevice failed on adapter 0: hr = 0x80004005"},
+        {"VideoDevice(0)", kResultNoInterface, nullptr, "could not query ID3D11VideoDevice interface: hr = 0x80004002"},
+        {"VideoContext(0)", kResultNoInterface, nullptr, "could not query ID3D11VideoContext interface: hr = 0x80004002"},
+        {nullptr, kResultOk, [](fake::AdapterScript& a) { a.nullVideoContext = true; }, "no video context found on this computer"},
+        {nullptr, kResultOk, [](fake::AdapterScript& a) { a.profiles = {{0x11111111, 0x2222, 0x3333, {4, 4, 4, 4, 4, 4, 4, 4}}}; },
          "could not find suitable decoder profile for h264"},
-        {"CheckVideoDecoderFormat(0,h264)", E_INVALIDARG, nullptr, "failed to check decoder format: hr = 0x80070057"},
-        {nullptr, S_OK, [](fake::AdapterScript& a) { a.nv12Supported = false; }, "failed to create decoder format: 103 is not supported for H264"},
-        {nullptr, S_OK, [](fake::AdapterScript& a) { a.profiles = {D3D11_DECODER_PROFILE_HEVC_VLD_MAIN}; a.nv12Supported = false; },
+        {"CheckVideoDecoderFormat(0,h264)", kResultInvalidArgument, nullptr, "failed to check decoder format: hr = 0x80070057"},
+        {nullptr, kResultOk, [](fake::AdapterScript& a) { a.nv12Supported = false; }, "failed to create decoder format: 103 is not supported for H264"},
+        {nullptr, kResultOk, [](fake::AdapterScript& a) { a.profiles = {D3D11_DECODER_PROFILE_HEVC_VLD_MAIN}; a.nv12Supported = false; },
          "failed to create decoder format: 103 is not supported for H265"},
     };
     for (const Case& c : cases) {
@@ -85,7 +85,7 @@ TEST_F(InitFixture, RejectedFirstAdapterFallsThroughToTheSecond)
             EXPECT_EQ(lines.lines(), (std::vector<std::string>{"info: decoder : adapter 0 -> Software adapter [0x1234//0x5678]",
                                                                std::string("error: decoder: ") + c.line,
                                                                "info: decoder : adapter 1 -> GPU \u00e9 [0x1234//0x5678]"}));
-            EXPECT_EQ(local.CallCount("destroy device(0)"), c.result == E_FAIL ? 0u : 1u) << c.line;
+            EXPECT_EQ(local.CallCount("destroy device(0)"), c.result == kResultFail ? 0u : 1u) << c.line;
             EXPECT_TRUE(local.multithreadProtected);
         }
         EXPECT_EQ(local.liveObjects, 0) << c.line;
@@ -100,7 +100,7 @@ TEST_F(InitFixture, ProfilesComeFromTheChosenAdapterInItsOrder)
 {
     platform.adapters[0].profiles = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, kH264VendorProfileB, D3D11_DECODER_PROFILE_H264_VLD_NOFGT,
                                      D3D11_DECODER_PROFILE_HEVC_VLD_MAIN};
-    platform.failures["GetVideoDecoderProfile(0)"] = E_FAIL;
+    platform.failures["GetVideoDecoderProfile(0)"] = kResultFail;
     DXVA2VideoDecoder decoder = MakeDecoder();
     ASSERT_EQ(decoder.Init(), 1);
     EXPECT_TRUE(decoder.H264Profile() == kH264VendorProfileB);
@@ -113,7 +113,7 @@ TEST_F(InitFixture, ProfilesComeFromTheChosenAdapterInItsOrder)
                       {.profiles = {D3D11_DECODER_PROFILE_HEVC_VLD_MAIN}}};
     DXVA2VideoDecoder hevcOnly([](size_t, size_t, float, float) {}, [this](int code) { errors.push_back(code); }, local);
     ASSERT_EQ(hevcOnly.Init(), 1);
-    EXPECT_TRUE(hevcOnly.H264Profile() == GUID_NULL);
+    EXPECT_TRUE(hevcOnly.H264Profile() == kGuidNull);
     std::unique_ptr<VideoFrame> frame = SizedFrame(kCodecH264, 64, 48, {0, 0, 1, 0x65, 0x88});
     EXPECT_EQ(hevcOnly.Decode(frame), -6);
     EXPECT_EQ(errors, std::vector<int>{-6});

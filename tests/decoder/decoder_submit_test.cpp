@@ -218,16 +218,16 @@ TEST_F(SubmitFixture, FailuresAfterBeginEndTheFrame)
     for (const auto& [type, name] : {std::pair<UINT, const char*>{kBitstream, "BITSTREAM"}, {kSliceControl, "SLICE_CONTROL"}, {0, "PICTURE_PARAMETERS"},
                                      {4, "INVERSE_QUANTIZATION_MATRIX"}}) {
         for (const char* step : {"Get", "Release"})
-            cases.push_back({std::string(step) + "DecoderBuffer(" + std::to_string(type) + ")", E_FAIL,
+            cases.push_back({std::string(step) + "DecoderBuffer(" + std::to_string(type) + ")", kResultFail,
                              std::string("decoder: failed ") + step + "DecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_" + name + " hr = 0x80004005"});
     }
-    cases.push_back({"SubmitDecoderBuffers(4)", E_INVALIDARG, "decoder: failed SubmitDecoderBuffers. hr = 0x80070057"});
-    cases.push_back({"DecoderEndFrame", E_FAIL, "decoder: failed DecoderEndFrame. hr = 0x80004005"});
-    cases.push_back({"", S_OK, "no more space in bitstream buffer", [](fake::FakeVideoPlatform& p) { p.bufferSizes[kSliceControl] = 15; }});
-    cases.push_back({"", S_OK, "h264 picture parameters buffer holds 1000 bytes", [](fake::FakeVideoPlatform& p) { p.bufferSizes[0] = 1000; }});
-    cases.push_back({"", S_OK, "could not read the nal header (error: -1) for type: 1", nullptr, {0, 0, 1, 0x41, 0x9A}});
+    cases.push_back({"SubmitDecoderBuffers(4)", kResultInvalidArgument, "decoder: failed SubmitDecoderBuffers. hr = 0x80070057"});
+    cases.push_back({"DecoderEndFrame", kResultFail, "decoder: failed DecoderEndFrame. hr = 0x80004005"});
+    cases.push_back({"", kResultOk, "no more space in bitstream buffer", [](fake::FakeVideoPlatform& p) { p.bufferSizes[kSliceControl] = 15; }});
+    cases.push_back({"", kResultOk, "h264 picture parameters buffer holds 1000 bytes", [](fake::FakeVideoPlatform& p) { p.bufferSizes[0] = 1000; }});
+    cases.push_back({"", kResultOk, "could not read the nal header (error: -1) for type: 1", nullptr, {0, 0, 1, 0x41, 0x9A}});
     // A PPS naming two references needs more surfaces than the decoder keeps.
-    cases.push_back({"", S_OK, "P-frame with more than one ref frame: num_ref_idx_l0_active_minus1 == 1", nullptr,
+    cases.push_back({"", kResultOk, "P-frame with more than one ref frame: num_ref_idx_l0_active_minus1 == 1", nullptr,
                      FixtureAccessUnits("h264_64x48_two_refs.h264", kCodecH264)[0]});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);

@@ -27,7 +27,7 @@ public:
     HRESULT QueryInterface(const GUID&, void** object) override
     {
         *object = nullptr;
-        return E_NOINTERFACE;
+        return kResultNoInterface;
     }
 
 protected:
@@ -45,7 +45,7 @@ public:
         std::copy_n(name.begin(), std::min<size_t>(name.size(), 127), description->Description);
         description->VendorId = 0x1234;
         description->DeviceId = 0x5678;
-        return S_OK;
+        return kResultOk;
     }
     UINT m_Index;
 };
@@ -56,7 +56,7 @@ public:
     HRESULT EnumAdapters1(UINT index, IDXGIAdapter1** adapter) override
     {
         *adapter = index < m_Platform.adapters.size() ? new FakeAdapter(m_Platform, index) : nullptr;
-        return *adapter ? S_OK : DXGI_ERROR_NOT_FOUND;
+        return *adapter ? kResultOk : kResultDxgiNotFound;
     }
 };
 
@@ -83,7 +83,7 @@ public:
     {
         *description = m_Description;
         *config = m_Config;
-        return S_OK;
+        return kResultOk;
     }
     D3D11_VIDEO_DECODER_DESC m_Description;
     D3D11_VIDEO_DECODER_CONFIG m_Config;
@@ -100,7 +100,7 @@ public:
     {
         *object = nullptr;
         if (!(interfaceId == IID_ID3D11VideoDevice) && !(interfaceId == IID_ID3D10Multithread))
-            return E_NOINTERFACE;
+            return kResultNoInterface;
         bool video = interfaceId == IID_ID3D11VideoDevice;
         HRESULT result = m_Platform.Call(Named(video ? "VideoDevice" : "Multithread", m_Adapter));
         if (Failed(result))
@@ -144,7 +144,7 @@ public:
         bool known = std::find(Script().profiles.begin(), Script().profiles.end(), description->Guid) != Script().profiles.end();
         *count = known ? static_cast<UINT>(Script().configs.size()) : 0;
         HRESULT result = m_Platform.Call("GetVideoDecoderConfigCount");
-        return known ? result : E_INVALIDARG;
+        return known ? result : kResultInvalidArgument;
     }
     HRESULT GetVideoDecoderConfig(const D3D11_VIDEO_DECODER_DESC*, UINT index, D3D11_VIDEO_DECODER_CONFIG* config) override
     {
@@ -180,20 +180,20 @@ public:
     {
         *object = nullptr;
         if (!(interfaceId == IID_ID3D11VideoContext))
-            return E_NOINTERFACE;
+            return kResultNoInterface;
         HRESULT result = m_Platform.Call(Named("VideoContext", m_Adapter));
         if (Failed(result) || m_Platform.adapters[m_Adapter].nullVideoContext)
             return result;
         AddRef();
         *object = static_cast<ID3D11VideoContext*>(this);
-        return S_OK;
+        return kResultOk;
     }
     HRESULT DecoderBeginFrame(ID3D11VideoDecoder* decoder, ID3D11VideoDecoderOutputView* view, UINT, const void*) override
     {
         HRESULT result = m_Platform.Call("DecoderBeginFrame");
         if (m_Platform.pendingBeginFrames != 0) {
             m_Platform.pendingBeginFrames -= m_Platform.pendingBeginFrames > 0 ? 1 : 0;
-            return E_PENDING;
+            return kResultPending;
         }
         static_cast<FakeDecoder*>(decoder)->m_TargetSlice = static_cast<FakeView*>(view)->m_Description.Texture2D.ArraySlice;
         return result;
@@ -223,7 +223,7 @@ public:
             submission.buffers[description.BufferType].assign(memory.begin(), memory.begin() + std::min<size_t>(description.DataSize, memory.size()));
         }
         m_Platform.submissions.push_back(std::move(submission));
-        return S_OK;
+        return kResultOk;
     }
     HRESULT DecoderEndFrame(ID3D11VideoDecoder*) override { return m_Platform.Call("DecoderEndFrame"); }
 
@@ -236,7 +236,7 @@ HRESULT FakeVideoPlatform::CreateDXGIFactory1(const GUID& interfaceId, void** fa
 {
     HRESULT result = Call("CreateDXGIFactory1");
     *factory = Failed(result) || !(interfaceId == IID_IDXGIFactory2) ? nullptr : static_cast<IDXGIFactory2*>(new FakeFactory(*this));
-    return *factory || Failed(result) ? result : E_NOINTERFACE;
+    return *factory || Failed(result) ? result : kResultNoInterface;
 }
 
 HRESULT FakeVideoPlatform::D3D11CreateDevice(IDXGIAdapter1* adapter, D3D_DRIVER_TYPE, void*, UINT flags, const D3D_FEATURE_LEVEL*, UINT,
@@ -272,7 +272,7 @@ HRESULT FakeVideoPlatform::Call(const std::string& call)
 {
     calls.push_back(call);
     auto failure = failures.find(call);
-    return failure == failures.end() ? S_OK : failure->second;
+    return failure == failures.end() ? kResultOk : failure->second;
 }
 
 D3D11_VIDEO_DECODER_CONFIG Config(UINT bitstreamRaw, const GUID& encryption)

@@ -49,7 +49,7 @@ public:
     std::map<std::string, HRESULT> failures;
     std::vector<AdapterScript> adapters = {AdapterScript{}};
     bool frequencyAvailable = true;
-    int pendingBeginFrames = 0;  // E_PENDING this many times; negative: for ever
+    int pendingBeginFrames = 0;  // kResultPending this many times; negative: for ever
     std::map<UINT, UINT> bufferSizes = {{0, 4096}, {4, 4096}, {5, 256 * 864}, {6, 1 << 20}};
 
     // Record.
@@ -64,7 +64,7 @@ public:
     bool multithreadProtected = false;
 
     size_t CallCount(const std::string& call) const;
-    // Records the call and returns its scripted result (S_OK when none).
+    // Records the call and returns its scripted result (kResultOk when none).
     HRESULT Call(const std::string& call);
 };
 

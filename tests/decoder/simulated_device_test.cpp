@@ -109,7 +109,7 @@ struct Replay : ::testing::Test {
     Interface* Query(Object* object, const GUID& id)
     {
         void* pointer = nullptr;
-        EXPECT_EQ(object->QueryInterface(id, &pointer), S_OK);
+        EXPECT_EQ(object->QueryInterface(id, &pointer), kResultOk);
         return static_cast<Interface*>(pointer);
     }
 
@@ -124,10 +124,10 @@ struct Replay : ::testing::Test {
         void* factory = nullptr;
         IDXGIAdapter1* adapter = nullptr;
         ID3D11DeviceContext* deviceContext = nullptr;
-        ASSERT_EQ(simulated.CreateDXGIFactory1(IID_IDXGIFactory2, &factory), S_OK);
-        ASSERT_EQ(static_cast<IDXGIFactory2*>(factory)->EnumAdapters1(0, &adapter), S_OK);
-        ASSERT_EQ(simulated.D3D11CreateDevice(adapter, D3D_DRIVER_TYPE_UNKNOWN, nullptr, 0x820, nullptr, 0, D3D11_SDK_VERSION, &device, nullptr, &deviceContext),
-                  S_OK);
+        ASSERT_EQ(simulated.CreateDXGIFactory1(IID_IDXGIFactory2, &factory), kResultOk);
+        ASSERT_EQ(static_cast<IDXGIFactory2*>(factory)->EnumAdapters1(0, &adapter), kResultOk);
+        ASSERT_EQ(simulated.D3D11CreateDevice(adapter, D3D_DRIVER_TYPE_UNKNOWN, nullptr, 0x820, nullptr, 0, kD3D11SdkVersion, &device, nullptr, &deviceContext),
+                  kResultOk);
         adapter->Release();
         static_cast<IDXGIFactory2*>(factory)->Release();
         videoDevice = Query<ID3D11VideoDevice>(device, IID_ID3D11VideoDevice);
@@ -136,13 +136,13 @@ struct Replay : ::testing::Test {
 
         D3D11_VIDEO_DECODER_DESC description = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, 64, 48, DXGI_FORMAT_NV12};
         D3D11_VIDEO_DECODER_CONFIG config = {};
-        ASSERT_EQ(videoDevice->GetVideoDecoderConfig(&description, 0, &config), S_OK);
-        ASSERT_EQ(videoDevice->CreateVideoDecoder(&description, &config, &decoderObject), S_OK);
+        ASSERT_EQ(videoDevice->GetVideoDecoderConfig(&description, 0, &config), kResultOk);
+        ASSERT_EQ(videoDevice->CreateVideoDecoder(&description, &config, &decoderObject), kResultOk);
         D3D11_TEXTURE2D_DESC textureDescription = {64, 48, 1, 2, DXGI_FORMAT_NV12, {1, 0}, D3D11_USAGE_DEFAULT, D3D11_BIND_DECODER, 0, 0};
-        ASSERT_EQ(device->CreateTexture2D(&textureDescription, nullptr, &texture), S_OK);
+        ASSERT_EQ(device->CreateTexture2D(&textureDescription, nullptr, &texture), kResultOk);
         for (UINT slice = 0; slice < 2; ++slice) {
             D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC viewDescription = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, D3D11_VDOV_DIMENSION_TEXTURE2D, {slice}};
-            ASSERT_EQ(videoDevice->CreateVideoDecoderOutputView(texture, &viewDescription, &views[slice]), S_OK);
+            ASSERT_EQ(videoDevice->CreateVideoDecoderOutputView(texture, &viewDescription, &views[slice]), kResultOk);
         }
     }
 
@@ -195,17 +195,17 @@ TEST_F(Replay, EachSpoiledSubmissionIsRefusedWithItsReason)
         spoil(descriptions, buffers);
         LogCapture log;
         // Begins on surface 0, copies the buffers in and submits them.
-        EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[0], 0, nullptr), S_OK);
+        EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[0], 0, nullptr), kResultOk);
         for (auto& [type, bytes] : buffers) {
             UINT size = 0;
             void* memory = nullptr;
-            EXPECT_EQ(context->GetDecoderBuffer(decoderObject, static_cast<D3D11_VIDEO_DECODER_BUFFER_TYPE>(type), &size, &memory), S_OK);
+            EXPECT_EQ(context->GetDecoderBuffer(decoderObject, static_cast<D3D11_VIDEO_DECODER_BUFFER_TYPE>(type), &size, &memory), kResultOk);
             std::memcpy(memory, bytes.data(), std::min<size_t>(bytes.size(), size));
-            EXPECT_EQ(context->ReleaseDecoderBuffer(decoderObject, static_cast<D3D11_VIDEO_DECODER_BUFFER_TYPE>(type)), S_OK);
+            EXPECT_EQ(context->ReleaseDecoderBuffer(decoderObject, static_cast<D3D11_VIDEO_DECODER_BUFFER_TYPE>(type)), kResultOk);
         }
         HRESULT result = context->SubmitDecoderBuffers(decoderObject, static_cast<UINT>(descriptions.size()), descriptions.data());
-        EXPECT_EQ(context->DecoderEndFrame(decoderObject), S_OK);
-        EXPECT_EQ(result, reason ? E_INVALIDARG : S_OK);
+        EXPECT_EQ(context->DecoderEndFrame(decoderObject), kResultOk);
+        EXPECT_EQ(result, reason ? kResultInvalidArgument : kResultOk);
         ASSERT_EQ(log.messages().size(), reason ? 1u : 0u);
         EXPECT_TRUE(!reason || log.messages()[0].find(reason) != std::string::npos) << log.messages()[0];
     }
@@ -218,18 +218,18 @@ TEST_F(Replay, FrameProtocolOutOfOrderIsRefused)
     UINT size = 0;
     void* memory = nullptr;
     const auto bitstream = D3D11_VIDEO_DECODER_BUFFER_BITSTREAM;
-    EXPECT_EQ(context->DecoderEndFrame(decoderObject), E_INVALIDARG);
-    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, bitstream, &size, &memory), E_INVALIDARG);
-    EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[1], 0, nullptr), S_OK);
-    EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[1], 0, nullptr), E_INVALIDARG);
-    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, bitstream, &size, &memory), S_OK);
+    EXPECT_EQ(context->DecoderEndFrame(decoderObject), kResultInvalidArgument);
+    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, bitstream, &size, &memory), kResultInvalidArgument);
+    EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[1], 0, nullptr), kResultOk);
+    EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[1], 0, nullptr), kResultInvalidArgument);
+    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, bitstream, &size, &memory), kResultOk);
     EXPECT_GE(size, 64u * 48 * 3 / 2);
-    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, bitstream, &size, &memory), E_INVALIDARG);
-    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_FILM_GRAIN, &size, &memory), E_INVALIDARG);
-    EXPECT_EQ(context->SubmitDecoderBuffers(decoderObject, static_cast<UINT>(captured.descriptions.size()), captured.descriptions.data()), E_INVALIDARG);
-    EXPECT_EQ(context->ReleaseDecoderBuffer(decoderObject, bitstream), S_OK);
-    EXPECT_EQ(context->ReleaseDecoderBuffer(decoderObject, bitstream), E_INVALIDARG);
-    EXPECT_EQ(context->DecoderEndFrame(decoderObject), S_OK);
+    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, bitstream, &size, &memory), kResultInvalidArgument);
+    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_FILM_GRAIN, &size, &memory), kResultInvalidArgument);
+    EXPECT_EQ(context->SubmitDecoderBuffers(decoderObject, static_cast<UINT>(captured.descriptions.size()), captured.descriptions.data()), kResultInvalidArgument);
+    EXPECT_EQ(context->ReleaseDecoderBuffer(decoderObject, bitstream), kResultOk);
+    EXPECT_EQ(context->ReleaseDecoderBuffer(decoderObject, bitstream), kResultInvalidArgument);
+    EXPECT_EQ(context->DecoderEndFrame(decoderObject), kResultOk);
     const std::string prefix = "decoder: simulated device refused ";
     std::vector<std::string> expected = {"DecoderEndFrame: no frame begun", "GetDecoderBuffer: no frame begun",
                                          "DecoderBeginFrame: the previous frame was not ended", "GetDecoderBuffer: buffer type 6 is already held",

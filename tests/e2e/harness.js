@@ -13,7 +13,9 @@ if (!program || !sourceDir) throw new Error('TARSEL_PROGRAM and TARSEL_SOURCE_DI
 // A fresh directory; with data it links the committed data set in as data/.
 function makeWorkDir(t, { withData }) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tarsel-e2e-'));
-  if (withData) fs.symlinkSync(path.join(sourceDir, 'data'), path.join(dir, 'data'));
+  // Symbolic links need a privilege on Windows and do not resolve under Wine: copy there.
+  const link = withData && (process.platform === 'win32' ? (from, to) => fs.cpSync(from, to, { recursive: true }) : fs.symlinkSync);
+  if (link) link(path.join(sourceDir, 'data'), path.join(dir, 'data'));
   t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
   return dir;
 }

@@ -1,16 +1,23 @@
 #include "support/temp_dir.h"
 
+#include <random>
 #include <stdexcept>
 #include <string>
 
-#include <stdlib.h>
-
 TempDir::TempDir()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tarsel-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    m_Path = pattern;
+    // create_directory reports whether it made the folder, so a name another
+    // process took meanwhile is simply skipped: portable where mkdtemp is not.
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto candidate = std::filesystem::temp_directory_path() / ("tarsel-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) {
+            m_Path = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("no fresh temporary directory");
 }
 
 TempDir::~TempDir()

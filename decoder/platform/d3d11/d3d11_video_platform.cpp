@@ -1,19 +1,21 @@
 // The platform on Windows: every operation forwards to Direct3D 11 / DXGI.
-// Our declarations come first; the SDK headers after them define macros
-// (S_OK, E_PENDING, ...) that would otherwise rewrite our constants' names,
-// so below this point only the SDK spellings of those are used.
+// Our records, enumerators and GUIDs are the SDK's byte for byte
+// (d3d11_sdk_agreement.cpp proves it), so they cross by cast or by copy.
+#include "decoder/platform/d3d11/d3d11_entry_points.h"
 #include "decoder/platform/reference_counted.h"
 #include "decoder/platform/video_platform.h"
 
 #include <cstring>
 #include <type_traits>
 
+#include <windows.h>
 #include <d3d10.h>
 #include <d3d11.h>
 #include <dxgi1_2.h>
-#include <windows.h>
 
 namespace platform {
+
+D3D11EntryPoints g_D3D11EntryPoints;
 
 namespace {
 
@@ -34,14 +36,6 @@ const To* View(const From* from)
     static_assert(sizeof(To) == sizeof(From));
     return reinterpret_cast<const To*>(from);
 }
-
-static_assert(sizeof(GUID) == sizeof(::GUID));
-static_assert(sizeof(DXGI_ADAPTER_DESC1) == sizeof(::DXGI_ADAPTER_DESC1));
-static_assert(sizeof(D3D11_TEXTURE2D_DESC) == sizeof(::D3D11_TEXTURE2D_DESC));
-static_assert(sizeof(D3D11_VIDEO_DECODER_DESC) == sizeof(::D3D11_VIDEO_DECODER_DESC));
-static_assert(sizeof(D3D11_VIDEO_DECODER_CONFIG) == sizeof(::D3D11_VIDEO_DECODER_CONFIG));
-static_assert(sizeof(D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC) == sizeof(::D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC));
-static_assert(sizeof(D3D11_VIDEO_DECODER_BUFFER_DESC) == sizeof(::D3D11_VIDEO_DECODER_BUFFER_DESC));
 
 const ::GUID& Native(const GUID& guid)
 {
@@ -285,7 +279,8 @@ public:
     {
         *factory = nullptr;
         ::IDXGIFactory2* native = nullptr;
-        HRESULT result = ::CreateDXGIFactory1(Native(interfaceId), reinterpret_cast<void**>(&native));
+        HRESULT result =
+            g_D3D11EntryPoints.m_CreateDXGIFactory1(Native(interfaceId), reinterpret_cast<void**>(&native));
         if (native)
             *factory = static_cast<IDXGIFactory2*>(new D3DFactory(native));
         return result;
@@ -298,7 +293,7 @@ public:
     {
         ::ID3D11Device* nativeDevice = nullptr;
         ::ID3D11DeviceContext* nativeContext = nullptr;
-        HRESULT result = ::D3D11CreateDevice(
+        HRESULT result = g_D3D11EntryPoints.m_D3D11CreateDevice(
             adapter ? static_cast<D3DAdapter*>(adapter)->m_Native : nullptr, static_cast<::D3D_DRIVER_TYPE>(driverType),
             nullptr, flags, reinterpret_cast<const ::D3D_FEATURE_LEVEL*>(featureLevels), featureLevelCount, sdkVersion,
             &nativeDevice, reinterpret_cast<::D3D_FEATURE_LEVEL*>(featureLevel), &nativeContext);

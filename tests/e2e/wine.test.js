@@ -1,0 +1,43 @@
+'use strict';
+// The Windows executable under Wine, with the Windows node.exe as its parent.
+// Wine has no Direct3D 11 video decoding, so every case fails; what must hold
+// is the way it fails: logged at the right step, a report all the same, exit 0.
+// TARSEL_WINE_DISPLAY says what Wine offers: "none" (no display, so no DXGI
+// factory) or "xvfb" (an adapter and a device, but no video device).
+const test = require('node:test');
+const assert = require('node:assert');
+const { spawnSync } = require('child_process');
+const path = require('path');
+const { program, sourceDir, makeWorkDir, readLog, reportCases } = require('./harness');
+
+const expectedLog = {
+  none: [/^error: decoder : failed to CreateDXGIFactory : error 0x887a0004$/],
+  xvfb: [/^info: decoder : adapter 0 -> .+ \[0x[0-9a-f]+\/\/0x[0-9a-f]+\]$/,
+    /^error: decoder: could not query ID3D11VideoDevice interface: hr = 0x80004002$/],
+}[process.env.TARSEL_WINE_DISPLAY];
+if (!expectedLog) throw new Error('TARSEL_WINE_DISPLAY must be none or xvfb');
+
+test('bench-client gets a report of eight failed cases and a clean exit', (t) => {
+  const dir = makeWorkDir(t, { withData: true });
+  const client = path.join(sourceDir, 'tools', 'bench-client.js');
+  // Wine's desktop process, started by the first program that needs it, keeps
+  // the standard error it was handed, so a pipe there would never close.
+  const result = spawnSync(process.execPath, [client, '--program', program, '--data-dir', dir, '--json'],
+    { stdio: ['ignore', 'pipe', 'ignore'], encoding: 'utf8', timeout: 120000 });
+  assert.ifError(result.error);
+  assert.strictEqual(result.status, 0);
+  const cases = reportCases(JSON.parse(result.stdout));
+  assert.deepStrictEqual(cases.map((c) => [c.width, c['bench-frame'], c['bench-pass']]),
+    [1280, 1920, 2560, 3840, 1280, 1920, 2560, 3840].map((width) => [width, 30, false]));
+  const log = readLog(dir);
+  for (const line of expectedLog) assert.ok(log.some((entry) => line.test(entry)), `${line}\n${log.join('\n')}`);
+  assert.strictEqual(log.filter((entry) => entry.trim() === 'error: videoDecoderError -3').length, 8, log.join('\n'));
+  assert.ok(log.includes('info: com chan disconnected for reason 0'), log.join('\n'));
+});
+
+test('without a channel the program ends with -1, which a Windows parent reads as 4294967295', (t) => {
+  const env = { ...process.env };
+  delete env.NODE_CHANNEL_FD;
+  const result = spawnSync(program, [], { cwd: makeWorkDir(t, { withData: false }), env });
+  assert.strictEqual(result.status, 4294967295);
+});
