@@ -19,15 +19,9 @@ function reportCases(result) {
   return cases;
 }
 
-test('a full run decodes all eight cases, reports them once and ignores commands', async (t) => {
+test('a full run decodes all eight cases and reports them once', async (t) => {
   const dir = makeWorkDir(t, { withData: true });
-  const result = await runChild(dir, {
-    onStart: (child) => {
-      for (const value of [2.9, 'x']) child.send({ cmd: 'set-bitrate', value });
-      for (const value of ['full', 'neither']) child.send({ cmd: 'set-colorspace', value });
-      child.send({ cmd: 'quit' });
-    },
-  });
+  const result = await runChild(dir);
   assert.strictEqual(result.code, 0, result.stdout);
   assert.strictEqual(result.stdout, '');
   for (const c of reportCases(result)) assert.ok(c['bench-pass'] === true && c['bench-time'] > 0, JSON.stringify(c));
@@ -39,7 +33,7 @@ test('a full run decodes all eight cases, reports them once and ignores commands
   const changes = sizes.map((size) => at(`info: videoDecoderOutputChanged ${size}@30`));
   assert.ok(changes.every((index) => index > at('info: com chan connected')), log.join('\n'));
   assert.ok(at('info: com chan disconnected for reason 0') > Math.max(...changes), log.join('\n'));
-  assert.deepStrictEqual(log.filter((line) => line.startsWith('error:')), ['error: ipc: unknown color space request: neither ...']);
+  assert.deepStrictEqual(log.filter((line) => line.startsWith('error:')), []);
 });
 
 // Every frame file is one real access unit followed by a long sparse run of
@@ -53,7 +47,8 @@ function makeBusyWorkDir(t) {
     for (const size of sizes) {
       const caseDir = path.join(dir, 'data', codec, size.replace('x', '_'));
       fs.mkdirSync(caseDir, { recursive: true });
-      for (let i = 0; i < 30; ++i) fs.symlinkSync(busy, path.join(caseDir, `frame_${i}.frame`));
+      // Hard links: symbolic ones need a privilege on Windows and do not resolve under Wine.
+      for (let i = 0; i < 30; ++i) fs.linkSync(busy, path.join(caseDir, `frame_${i}.frame`));
     }
   }
   return dir;
@@ -85,4 +80,20 @@ test('without a channel, or with a log it cannot open, the program exits with -1
   const result = spawnSync(program, [], { cwd: dir, env: { ...env, NODE_CHANNEL_FD: '3' }, encoding: 'utf8' });
   assert.strictEqual(result.status, 255);
   assert.match(result.stdout, /^Log init failed: .+\nlogger: failed to init logger\n$/);
+});
+
+test('commands from the parent are handled while the run goes on and leave it undisturbed', async (t) => {
+  const dir = makeBusyWorkDir(t);
+  const result = await runChild(dir, {
+    onStart: (child) => {
+      for (const value of [2.9, 'x']) child.send({ cmd: 'set-bitrate', value });
+      for (const value of ['full', 'neither']) child.send({ cmd: 'set-colorspace', value });
+      child.send({ cmd: 'quit' });
+    },
+  });
+  assert.strictEqual(result.code, 0, result.stdout);
+  reportCases(result);
+  const log = readLog(dir);
+  assert.deepStrictEqual(log.filter((line) => line.startsWith('error: ipc')), ['error: ipc: unknown color space request: neither ...']);
+  assert.ok(log.includes('info: com chan disconnected for reason 0'), log.join('\n'));
 });
