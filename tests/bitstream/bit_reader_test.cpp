@@ -90,6 +90,26 @@ TEST(BitReader, FixedWidthReadsSkipsAndTheOverrunByte)
     EXPECT_EQ(reader.cursor, reader.end + 1);
 }
 
+// Every width from every bit offset, near enough the end that wide reads
+// switch from whole-word loads to single bits, against a bit-by-bit reading.
+TEST(BitReader, FixedWidthReadsEqualBitByBitReads)
+{
+    const std::vector<uint8_t> data = {0x9C, 0x01, 0xFF, 0x00, 0x5A, 0xA5, 0x80, 0x7F, 0x31, 0xE4, 0x0F, 0xC3};
+    for (size_t offset = 0; offset < 8 * data.size(); ++offset) {
+        for (int count = 1; count <= 32; ++count) {
+            BitReader wide = MakeBitReader(data.data(), data.size()), single = wide;
+            SkipBits(wide, offset);
+            SkipBits(single, offset);
+            uint32_t expected = 0;
+            for (int i = 0; i < count; ++i)
+                expected = (expected << 1) | ReadBit(single);
+            ASSERT_EQ(ReadBits(wide, count), expected) << offset << " + " << count;
+            ASSERT_EQ(BitPosition(wide), BitPosition(single)) << offset << " + " << count;
+            ASSERT_EQ(HasOverrun(wide), HasOverrun(single)) << offset << " + " << count;
+        }
+    }
+}
+
 TEST(BitReader, MoreRbspDataAndTrailingBits)
 {
     struct Case { std::vector<uint8_t> data; size_t skip; bool expected; };
