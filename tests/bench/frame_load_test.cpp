@@ -54,17 +54,24 @@ TEST(FrameLoadTest, EachRecordReportsItsOwnSizeAndPayloadWhateverWasLoadedBefore
     }
 }
 
-#ifndef _WIN32
-// A FIFO with no writer would block a plain open forever.
-TEST(FrameLoadTest, RefusesAFifoWithoutWaitingForAWriter)
+// Each refusal names its path once; a FIFO with no writer would block a plain open forever.
+TEST(FrameLoadTest, RefusesWhatIsNotARegularFrameFileWithoutWaiting)
 {
     TempDir dir;
-    std::string path = (dir.path() / "frame_0.frame").string();
-    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-    LogCapture log;
-    EXPECT_THROW(VideoFileFrame frame(path), std::runtime_error);
-    EXPECT_EQ(log.count("video: videoframe -> could not open frame file: " + path), 1u);
-}
+    const std::string directory = dir.path().string(), missing = (dir.path() / "missing.frame").string();
+    const std::string shortFile = (dir.path() / "short.frame").string(), fifo = (dir.path() / "fifo.frame").string();
+    std::ofstream(shortFile, std::ios::binary) << "\x00\x01\x02\x03";
+    std::vector<std::pair<std::string, std::string>> cases = {{missing, "could not open frame file"},
+        {directory, "could not open frame file"}, {shortFile, "frame file is shorter than its header"}};
+#ifndef _WIN32
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    cases.emplace_back(fifo, "could not open frame file");
 #endif
+    for (const auto& [path, reason] : cases) {
+        LogCapture log;
+        EXPECT_THROW(VideoFileFrame frame(path), std::runtime_error) << path;
+        EXPECT_EQ(log.count("video: videoframe -> " + reason + ": " + path), 1u) << path;
+    }
+}
 
 }  // namespace

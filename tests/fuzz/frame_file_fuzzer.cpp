@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -31,6 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::vector<uint8_t> payload(frame.DataSize());
         int64_t copied = frame.CopyData(payload.data(), payload.size());
         if (copied < 0 || static_cast<size_t>(copied) != payload.size())
+            __builtin_trap();
+        // The decoder reads the payload in place: it must be the bytes CopyData hands out.
+        if (!payload.empty() && (frame.Payload() == nullptr || std::memcmp(frame.Payload(), payload.data(), payload.size()) != 0))
             __builtin_trap();
         // A short destination must be respected too.
         std::vector<uint8_t> half(payload.size() / 2);
