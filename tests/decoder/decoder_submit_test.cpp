@@ -115,50 +115,6 @@ TEST_F(SubmitFixture, SliceEntriesDescribeEachSlice)
     }
 }
 
-// H.265 parameter sets, the delimiter and SEI get no entries but stay in the
-// bitstream; every slice segment gets a short entry; the pad is not added to it.
-TEST_F(SubmitFixture, HevcDescribesSliceSegmentsOnly)
-{
-    std::vector<std::vector<uint8_t>> units = FixtureAccessUnits("hevc_64x48.h265", kCodecH265);
-    ASSERT_EQ(units.size(), 3u);
-    MakeDecoder();
-    for (size_t index = 0; index < units.size(); ++index) {
-        std::unique_ptr<VideoFrame> frame = index == 0 ? SizedFrame(kCodecH265, 64, 48, units[0]) : UnsizedFrame(kCodecH265, units[index]);
-        EXPECT_GT(decoder->Decode(frame), 0);
-        const fake::Submission& submission = platform.submissions.back();
-        EXPECT_EQ(std::vector<UINT>({submission.descriptions[2].DataSize, submission.descriptions[3].DataSize, submission.descriptions[1].NumMBsInBuffer}),
-                  std::vector<UINT>({232, 1000, 0}));
-        const std::vector<uint8_t>& bits = submission.buffers.at(kBitstream);
-        EXPECT_TRUE(std::equal(units[index].begin(), units[index].end(), bits.begin()));
-        std::vector<size_t> starts = SliceStartCodes(units[index], kCodecH265);
-        auto entries = Entries<DXVA_Slice_HEVC_Short>(submission);
-        ASSERT_EQ(entries.size(), starts.size());
-        for (size_t slice = 0; slice < starts.size(); ++slice)
-            EXPECT_EQ(entries[slice][0], starts[slice]);
-        EXPECT_EQ(entries.back()[0] + entries.back()[1], units[index].size());
-    }
-    EXPECT_TRUE(errors.empty());
-}
-
-TEST_F(SubmitFixture, FourByteStartCodesAreDescribedFromTheirLastThreeBytes)
-{
-    MakeDecoder();
-    ASSERT_GT(DecodeH264(0), 0);
-    std::vector<uint8_t> payload;
-    for (size_t index = 0; index < h264[1].size(); ++index) {
-        if (index + 2 < h264[1].size() && h264[1][index] == 0 && h264[1][index + 1] == 0 && h264[1][index + 2] == 1 && (index == 0 || h264[1][index - 1] != 0))
-            payload.push_back(0);
-        payload.push_back(h264[1][index]);
-    }
-    ASSERT_GT(DecodeH264(1, payload), 0);
-    auto entries = Entries<DXVA_Slice_H264_Short>(platform.submissions.back());
-    std::vector<size_t> starts = SliceStartCodes(payload, kCodecH264);
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(std::vector<size_t>({entries[0][0], entries[1][0]}), starts);
-    // The first slice's NAL unit ends before the next start code's extra zero.
-    EXPECT_EQ(entries[0][1], starts[1] - 1 - starts[0]);
-}
-
 // Pad to the next multiple of 128 (a whole 128 when already aligned), or as
 // far as the buffer goes.
 TEST_F(SubmitFixture, AlignmentFill)

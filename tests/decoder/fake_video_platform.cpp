@@ -163,7 +163,6 @@ public:
     HRESULT CreateVideoDecoderOutputView(ID3D11Resource*, const D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC* description,
                                          ID3D11VideoDecoderOutputView** view) override
     {
-        m_Platform.viewDescriptions.push_back(*description);
         HRESULT result = m_Platform.Call(Named("CreateVideoDecoderOutputView", description->Texture2D.ArraySlice));
         *view = Failed(result) ? nullptr : new FakeView(m_Platform, Named("view", description->Texture2D.ArraySlice), *description);
         return result;

@@ -58,7 +58,6 @@ public:
     std::vector<D3D11_VIDEO_DECODER_DESC> decoderDescriptions;
     std::vector<D3D11_VIDEO_DECODER_CONFIG> decoderConfigs;
     std::vector<D3D11_TEXTURE2D_DESC> textureDescriptions;
-    std::vector<D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC> viewDescriptions;
     std::vector<UINT> createDeviceFlags;
     int liveObjects = 0;
     bool multithreadProtected = false;

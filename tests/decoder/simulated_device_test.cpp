@@ -43,7 +43,6 @@ TEST(SimulatedDevice, AcceptsTheWholeDataSet)
         std::vector<int> errors;
         LogCapture log;
         auto decoder = InitialisedDecoder(simulated, errors);
-        EXPECT_TRUE(log.contains("decoder : adapter 0 -> Simulated video decoder (no hardware) [0x0//0x0]"));
         size_t frames = 0;
         for (const BenchCase& benchCase : g_BenchCases) {
             for (int32_t index = 0; index < static_cast<int32_t>(benchCase.frameCount); ++index, ++frames) {
@@ -53,7 +52,6 @@ TEST(SimulatedDevice, AcceptsTheWholeDataSet)
         }
         EXPECT_EQ(frames, 240u);
         EXPECT_TRUE(errors.empty());
-        EXPECT_EQ(log.count("video: decoder: this decoder is using long slice"), longSlices ? 4u : 0u);
     }
 }
 
@@ -105,14 +103,6 @@ TEST(SimulatedDevice, RefusesBadFrames)
 // Replays a submission captured from the decoder straight on the simulated
 // device, with one thing spoiled at a time.
 struct Replay : ::testing::Test {
-    template <typename Interface, typename Object>
-    Interface* Query(Object* object, const GUID& id)
-    {
-        void* pointer = nullptr;
-        EXPECT_EQ(object->QueryInterface(id, &pointer), kResultOk);
-        return static_cast<Interface*>(pointer);
-    }
-
     void SetUp() override
     {
         fake::FakeVideoPlatform recorder;
@@ -122,6 +112,7 @@ struct Replay : ::testing::Test {
         captured = recorder.submissions.at(0);
 
         void* factory = nullptr;
+        void* pointer = nullptr;
         IDXGIAdapter1* adapter = nullptr;
         ID3D11DeviceContext* deviceContext = nullptr;
         ASSERT_EQ(simulated.CreateDXGIFactory1(IID_IDXGIFactory2, &factory), kResultOk);
@@ -130,8 +121,10 @@ struct Replay : ::testing::Test {
                   kResultOk);
         adapter->Release();
         static_cast<IDXGIFactory2*>(factory)->Release();
-        videoDevice = Query<ID3D11VideoDevice>(device, IID_ID3D11VideoDevice);
-        context = Query<ID3D11VideoContext>(deviceContext, IID_ID3D11VideoContext);
+        ASSERT_EQ(device->QueryInterface(IID_ID3D11VideoDevice, &pointer), kResultOk);
+        videoDevice = static_cast<ID3D11VideoDevice*>(pointer);
+        ASSERT_EQ(deviceContext->QueryInterface(IID_ID3D11VideoContext, &pointer), kResultOk);
+        context = static_cast<ID3D11VideoContext*>(pointer);
         deviceContext->Release();
 
         D3D11_VIDEO_DECODER_DESC description = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, 64, 48, DXGI_FORMAT_NV12};
@@ -140,16 +133,13 @@ struct Replay : ::testing::Test {
         ASSERT_EQ(videoDevice->CreateVideoDecoder(&description, &config, &decoderObject), kResultOk);
         D3D11_TEXTURE2D_DESC textureDescription = {64, 48, 1, 2, DXGI_FORMAT_NV12, {1, 0}, D3D11_USAGE_DEFAULT, D3D11_BIND_DECODER, 0, 0};
         ASSERT_EQ(device->CreateTexture2D(&textureDescription, nullptr, &texture), kResultOk);
-        for (UINT slice = 0; slice < 2; ++slice) {
-            D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC viewDescription = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, D3D11_VDOV_DIMENSION_TEXTURE2D, {slice}};
-            ASSERT_EQ(videoDevice->CreateVideoDecoderOutputView(texture, &viewDescription, &views[slice]), kResultOk);
-        }
+        D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC viewDescription = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, D3D11_VDOV_DIMENSION_TEXTURE2D, {0}};
+        ASSERT_EQ(videoDevice->CreateVideoDecoderOutputView(texture, &viewDescription, &view), kResultOk);
     }
 
     void TearDown() override
     {
-        SafeRelease(views[0]);
-        SafeRelease(views[1]);
+        SafeRelease(view);
         SafeRelease(texture);
         SafeRelease(decoderObject);
         SafeRelease(context);
@@ -164,7 +154,7 @@ struct Replay : ::testing::Test {
     ID3D11VideoContext* context = nullptr;
     ID3D11VideoDecoder* decoderObject = nullptr;
     ID3D11Texture2D* texture = nullptr;
-    ID3D11VideoDecoderOutputView* views[2] = {};
+    ID3D11VideoDecoderOutputView* view = nullptr;
 };
 
 TEST_F(Replay, EachSpoiledSubmissionIsRefusedWithItsReason)
@@ -195,7 +185,7 @@ TEST_F(Replay, EachSpoiledSubmissionIsRefusedWithItsReason)
         spoil(descriptions, buffers);
         LogCapture log;
         // Begins on surface 0, copies the buffers in and submits them.
-        EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[0], 0, nullptr), kResultOk);
+        EXPECT_EQ(context->DecoderBeginFrame(decoderObject, view, 0, nullptr), kResultOk);
         for (auto& [type, bytes] : buffers) {
             UINT size = 0;
             void* memory = nullptr;
@@ -209,35 +199,6 @@ TEST_F(Replay, EachSpoiledSubmissionIsRefusedWithItsReason)
         ASSERT_EQ(log.messages().size(), reason ? 1u : 0u);
         EXPECT_TRUE(!reason || log.messages()[0].find(reason) != std::string::npos) << log.messages()[0];
     }
-}
-
-// The frame protocol: steps out of order are refused.
-TEST_F(Replay, FrameProtocolOutOfOrderIsRefused)
-{
-    LogCapture log;
-    UINT size = 0;
-    void* memory = nullptr;
-    const auto bitstream = D3D11_VIDEO_DECODER_BUFFER_BITSTREAM;
-    EXPECT_EQ(context->DecoderEndFrame(decoderObject), kResultInvalidArgument);
-    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, bitstream, &size, &memory), kResultInvalidArgument);
-    EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[1], 0, nullptr), kResultOk);
-    EXPECT_EQ(context->DecoderBeginFrame(decoderObject, views[1], 0, nullptr), kResultInvalidArgument);
-    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, bitstream, &size, &memory), kResultOk);
-    EXPECT_GE(size, 64u * 48 * 3 / 2);
-    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, bitstream, &size, &memory), kResultInvalidArgument);
-    EXPECT_EQ(context->GetDecoderBuffer(decoderObject, D3D11_VIDEO_DECODER_BUFFER_FILM_GRAIN, &size, &memory), kResultInvalidArgument);
-    EXPECT_EQ(context->SubmitDecoderBuffers(decoderObject, static_cast<UINT>(captured.descriptions.size()), captured.descriptions.data()), kResultInvalidArgument);
-    EXPECT_EQ(context->ReleaseDecoderBuffer(decoderObject, bitstream), kResultOk);
-    EXPECT_EQ(context->ReleaseDecoderBuffer(decoderObject, bitstream), kResultInvalidArgument);
-    EXPECT_EQ(context->DecoderEndFrame(decoderObject), kResultOk);
-    const std::string prefix = "decoder: simulated device refused ";
-    std::vector<std::string> expected = {"DecoderEndFrame: no frame begun", "GetDecoderBuffer: no frame begun",
-                                         "DecoderBeginFrame: the previous frame was not ended", "GetDecoderBuffer: buffer type 6 is already held",
-                                         "GetDecoderBuffer: buffer type 8 not used by this decoder",
-                                         "SubmitDecoderBuffers: buffer type 6 still held at submission", "ReleaseDecoderBuffer: buffer type 6 is not held"};
-    for (std::string& line : expected)
-        line = prefix + line;
-    EXPECT_EQ(log.messages(), expected);
 }
 
 }  // namespace

@@ -33,25 +33,13 @@ std::unique_ptr<VideoFrame> UnsizedFrame(uint8_t codec, std::vector<uint8_t> pay
     return frame;
 }
 
-std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        throw std::runtime_error("cannot open " + path);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-std::string FixturePath(const std::string& name)
-{
-    return std::string(TARSEL_SOURCE_DIR) + "/tests/decoder/fixtures/" + name;
-}
-
 std::vector<std::vector<uint8_t>> FixtureAccessUnits(const std::string& name, uint8_t codec)
 {
-    std::vector<uint8_t> stream = ReadFile(FixturePath(name));
+    std::ifstream file(std::string(TARSEL_SOURCE_DIR) + "/tests/decoder/fixtures/" + name, std::ios::binary);
+    std::vector<uint8_t> stream{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     std::vector<AccessUnitRange> units;
     std::string error;
-    if (!SplitAccessUnits(codec, stream.data(), stream.size(), units, error))
+    if (stream.empty() || !SplitAccessUnits(codec, stream.data(), stream.size(), units, error))
         throw std::runtime_error(name + ": " + error);
     std::vector<std::vector<uint8_t>> payloads;
     for (const AccessUnitRange& unit : units)

@@ -23,8 +23,5 @@ public:
 std::unique_ptr<VideoFrame> SizedFrame(uint8_t codec, size_t width, size_t height, std::vector<uint8_t> payload);
 std::unique_ptr<VideoFrame> UnsizedFrame(uint8_t codec, std::vector<uint8_t> payload);
 
-std::vector<uint8_t> ReadFile(const std::string& path);
-std::string FixturePath(const std::string& name);
-
 // The access units of a fixture stream, each as its own payload.
 std::vector<std::vector<uint8_t>> FixtureAccessUnits(const std::string& name, uint8_t codec);

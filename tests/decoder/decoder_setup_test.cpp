@@ -38,6 +38,106 @@ struct ConfigureFixture : ::testing::Test {
     std::vector<Change> changes;
 };
 
+// A failed Init logs its line, reports its code once and leaves nothing
+// alive; Decode then fails at begin (-3) without reaching the platform.
+TEST(DecoderInit, InitFailuresReportTheirCode)
+{
+    struct Case { std::string failing; int code; const char* line; };
+    const Case cases[] = {
+        {"", -4, "decoder: no decoder were found on this computer..."},  // no adapter
+        {"CreateDXGIFactory1", -8, "decoder : failed to CreateDXGIFactory : error 0x80004005"},
+        {"Multithread(0)", -4, "decoder: failed to query the multithread interface"},
+        {"frequency", -4, "decoder: QueryPerformanceFrequency failed!"},
+    };
+    for (const Case& c : cases) {
+        fake::FakeVideoPlatform local;
+        if (c.failing.empty())
+            local.adapters.clear();
+        local.failures[c.failing] = kResultFail;
+        local.frequencyAvailable = c.failing != "frequency";
+        std::vector<int> codes;
+        LogCapture lines;
+        {
+            DXVA2VideoDecoder decoder([](size_t, size_t, float, float) {}, [&](int code) { codes.push_back(code); }, local);
+            EXPECT_EQ(decoder.Init(), c.code) << c.line;
+            EXPECT_FALSE(decoder.IsInitialized());
+            const size_t calls = local.calls.size();
+            std::unique_ptr<VideoFrame> frames[] = {SizedFrame(kCodecH264, 64, 48, {0, 0, 1, 0x65}), nullptr};
+            for (std::unique_ptr<VideoFrame>& frame : frames)
+                EXPECT_EQ(decoder.Decode(frame), -3);
+            EXPECT_EQ(local.calls.size(), calls);
+        }
+        EXPECT_EQ(lines.count(c.line), 1u) << c.line;
+        EXPECT_EQ(codes, (std::vector<int>{c.code, -3, -3})) << c.line;
+        EXPECT_EQ(local.liveObjects, 0) << c.line;
+    }
+}
+
+// Each way the first adapter can fail its checks: the adapter is logged, the
+// failure is logged once, its interfaces are released and the second adapter
+// is chosen.
+TEST(DecoderInit, RejectedFirstAdapterFallsThroughToTheSecond)
+{
+    struct Case { const char* failing; HRESULT result; void (*spoil)(fake::AdapterScript&); const char* line; };
+    const Case cases[] = {
+        {"D3D11CreateDevice(0)", kResultFail, nullptr, "D3D11CreateDevice failed on adapter 0: hr = 0x80004005"},
+        {"VideoDevice(0)", kResultNoInterface, nullptr, "could not query ID3D11VideoDevice interface: hr = 0x80004002"},
+        {"VideoContext(0)", kResultNoInterface, nullptr, "could not query ID3D11VideoContext interface: hr = 0x80004002"},
+        {nullptr, kResultOk, [](fake::AdapterScript& a) { a.nullVideoContext = true; }, "no video context found on this computer"},
+        {nullptr, kResultOk, [](fake::AdapterScript& a) { a.profiles = {{0x11111111, 0x2222, 0x3333, {4, 4, 4, 4, 4, 4, 4, 4}}}; },
+         "could not find suitable decoder profile for h264"},
+        {"CheckVideoDecoderFormat(0,h264)", kResultInvalidArgument, nullptr, "failed to check decoder format: hr = 0x80070057"},
+        {nullptr, kResultOk, [](fake::AdapterScript& a) { a.nv12Supported = false; }, "failed to create decoder format: 103 is not supported for H264"},
+        {nullptr, kResultOk, [](fake::AdapterScript& a) { a.profiles = {D3D11_DECODER_PROFILE_HEVC_VLD_MAIN}; a.nv12Supported = false; },
+         "failed to create decoder format: 103 is not supported for H265"},
+    };
+    for (const Case& c : cases) {
+        fake::FakeVideoPlatform local;
+        local.adapters = {{.name = u"Software adapter"}, {.name = u"GPU \u00e9"}};
+        if (c.failing)
+            local.failures[c.failing] = c.result;
+        if (c.spoil)
+            c.spoil(local.adapters[0]);
+        LogCapture lines;
+        {
+            DXVA2VideoDecoder decoder([](size_t, size_t, float, float) {}, [](int) {}, local);
+            EXPECT_EQ(decoder.Init(), 1);
+            EXPECT_EQ(lines.lines(), (std::vector<std::string>{"info: decoder : adapter 0 -> Software adapter [0x1234//0x5678]",
+                                                               std::string("error: decoder: ") + c.line,
+                                                               "info: decoder : adapter 1 -> GPU \u00e9 [0x1234//0x5678]"}));
+            EXPECT_EQ(local.CallCount("destroy device(0)"), c.result == kResultFail ? 0u : 1u) << c.line;
+            EXPECT_TRUE(local.multithreadProtected);
+        }
+        EXPECT_EQ(local.liveObjects, 0) << c.line;
+    }
+}
+
+// The first accepted profile in the device's order wins, whatever the order
+// of our own list; an unreadable profile is logged and skipped. A rejected
+// adapter's H.264 profile must not leak into an adapter that only decodes
+// H.265: an H.264 frame then cannot be configured.
+TEST_F(ConfigureFixture, ProfilesComeFromTheChosenAdapterInItsOrder)
+{
+    platform.adapters[0].profiles = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, kH264VendorProfileB, D3D11_DECODER_PROFILE_H264_VLD_NOFGT,
+                                     D3D11_DECODER_PROFILE_HEVC_VLD_MAIN};
+    platform.failures["GetVideoDecoderProfile(0)"] = kResultFail;
+    auto decoder = Initialised();
+    EXPECT_TRUE(decoder->H264Profile() == kH264VendorProfileB);
+    EXPECT_TRUE(decoder->HevcProfile() == D3D11_DECODER_PROFILE_HEVC_VLD_MAIN);
+    EXPECT_EQ(log.count("decoder: could not retrieve decoder profile for id: 0"), 1u);
+    EXPECT_EQ(platform.createDeviceFlags, std::vector<UINT>{0x820});  // video support and BGRA
+
+    decoder.reset();
+    platform = fake::FakeVideoPlatform();
+    platform.adapters = {{.profiles = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT}, .nv12Supported = false},
+                         {.profiles = {D3D11_DECODER_PROFILE_HEVC_VLD_MAIN}}};
+    auto hevcOnly = Initialised();
+    EXPECT_TRUE(hevcOnly->H264Profile() == kGuidNull);
+    EXPECT_EQ(Announce(*hevcOnly, kCodecH264, 64, 48), -6);
+    EXPECT_EQ(errors, std::vector<int>{-6});
+    EXPECT_EQ(platform.CallCount("DecoderBeginFrame"), 0u);
+}
+
 // Unencrypted beats the slice format; short beats long among equals; the
 // lowest index wins a tie; unreadable and unknown configurations are skipped.
 // H.265 always uses short slices.
@@ -89,7 +189,7 @@ TEST_F(ConfigureFixture, SurfacesUseTheCodedSize)
     for (UINT support : {D3D11_FORMAT_SUPPORT_SHADER_SAMPLE, 0u}) {
         platform.adapters[0].formatSupport = support;
         platform.textureDescriptions.clear();
-        platform.viewDescriptions.clear();
+        platform.calls.clear();
         auto decoder = Initialised();
         Announce(*decoder, kCodecH264, 1920, 1080, 1088);
         const D3D11_VIDEO_DECODER_DESC& description = platform.decoderDescriptions.back();
@@ -99,12 +199,7 @@ TEST_F(ConfigureFixture, SurfacesUseTheCodedSize)
         const D3D11_TEXTURE2D_DESC& texture = platform.textureDescriptions[0];
         EXPECT_EQ(std::vector<UINT>({texture.Width, texture.Height, texture.ArraySize, texture.MipLevels, texture.Format, texture.BindFlags}),
                   std::vector<UINT>({1920, 1088, 2, 1, DXGI_FORMAT_NV12, support ? 0x208u : 0x200u}));
-        ASSERT_EQ(platform.viewDescriptions.size(), 2u);
-        for (UINT slice = 0; slice < 2; ++slice) {
-            EXPECT_EQ(platform.viewDescriptions[slice].Texture2D.ArraySlice, slice);
-            EXPECT_EQ(platform.viewDescriptions[slice].ViewDimension, D3D11_VDOV_DIMENSION_TEXTURE2D);
-            EXPECT_TRUE(platform.viewDescriptions[slice].DecodeProfile == D3D11_DECODER_PROFILE_H264_VLD_NOFGT);
-        }
+        EXPECT_EQ(platform.CallCount("CreateVideoDecoderOutputView(0)") + platform.CallCount("CreateVideoDecoderOutputView(1)"), 2u);
         ASSERT_FALSE(changes.empty());
         EXPECT_EQ(std::vector<float>({float(changes.back().width), float(changes.back().height), changes.back().aspect, changes.back().fps}),
                   std::vector<float>({1920, 1080, 1, 30}));
