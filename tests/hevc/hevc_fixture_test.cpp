@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <set>
 #include <string>
 
 #include "bitstream/trace_fields.h"
@@ -93,17 +92,15 @@ const Fields kSliceFields = {
     SH_FIELD(num_entry_point_offsets), SH_FIELD(offset_len_minus1), SH_FIELD(slice_segment_header_extension_length),
     SH_ARRAY(slice_segment_header_extension_data_byte), SH_ARRAY(entry_point_offset_minus1), SH_ARRAY(lt_idx_sps), SH_ARRAY(poc_lsb_lt),
     SH_ARRAY(used_by_curr_pic_lt_flag), SH_ARRAY(delta_poc_msb_present_flag), SH_ARRAY(delta_poc_msb_cycle_lt),
+};
+
+// The elements of a slice's own short-term set, whose coded size the parser keeps.
+const Fields kSliceRpsFields = {
     RPS_FIELD(inter_ref_pic_set_prediction_flag), RPS_FIELD(delta_idx_minus1), RPS_FIELD(delta_rps_sign), RPS_FIELD(abs_delta_rps_minus1),
     RPS_ARRAY(used_by_curr_pic_flag), RPS_ARRAY(use_delta_flag), RPS_FIELD(num_negative_pics), RPS_FIELD(num_positive_pics),
     RPS_ARRAY(delta_poc_s0_minus1), RPS_ARRAY(used_by_curr_pic_s0_flag), RPS_ARRAY(delta_poc_s1_minus1), RPS_ARRAY(used_by_curr_pic_s1_flag),
 };
 
-// The elements of a slice's own short-term set, whose coded size the parser keeps.
-const std::set<std::string> kShortTermRpsElements = {
-    "inter_ref_pic_set_prediction_flag", "delta_idx_minus1", "delta_rps_sign", "abs_delta_rps_minus1",
-    "used_by_curr_pic_flag", "use_delta_flag", "num_negative_pics", "num_positive_pics", "delta_poc_s0_minus1",
-    "used_by_curr_pic_s0_flag", "delta_poc_s1_minus1", "used_by_curr_pic_s1_flag",
-};
 
 bool IsSlice(uint32_t nal_unit_type)
 {
@@ -123,7 +120,7 @@ void CheckSliceLocation(const HevcStream& stream, const TraceUnit& traced)
     uint64_t rpsBits = 0;
     TraceIndex index;
     for (const TraceElement& element : traced.elements)
-        rpsBits += kShortTermRpsElements.count(SplitTraceName(element.name, index)) ? element.bits.size() : 0;
+        rpsBits += kSliceRpsFields.count(SplitTraceName(element.name, index)) ? element.bits.size() : 0;
     EXPECT_EQ(stream.sps->stRps.numBitsStRps, rpsBits);
 }
 
@@ -153,8 +150,10 @@ TEST_P(HevcFixtureTest, ParsedFieldsMatchTrace)
         };
         if (fields)
             compared += CompareTracedFields(*stream, traced, *fields, where, unstored);
-        if (IsSlice(type))
+        if (IsSlice(type)) {
+            compared += CompareTracedFields(*stream, traced, kSliceRpsFields, where);
             CheckSliceLocation(*stream, traced);
+        }
     }
     EXPECT_GT(compared, 100u);
 }
