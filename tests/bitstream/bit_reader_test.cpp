@@ -4,8 +4,6 @@
 #include <vector>
 
 #include "bitstream/bit_reader.h"
-#include "bitstream/checked_read.h"
-#include "support/log_capture.h"
 
 namespace {
 
@@ -133,23 +131,6 @@ TEST(BitReader, MoreRbspDataAndTrailingBits)
         SkipTrailingBits(reader);  // aligned: the stop bit takes a whole byte
         EXPECT_EQ(BitPosition(reader), skip == 8 ? 16u : 8u) << skip;
     }
-}
-
-TEST(CheckedRead, RefusesValuesAboveTheBoundWithoutStoring)
-{
-    LogCapture log;
-    std::vector<uint8_t> data = Bits("00000100000 00000100001 1110");  // ue 31, ue 32, u(3) 7
-    BitReader reader = MakeBitReader(data.data(), data.size());
-    uint32_t value = 99;
-    EXPECT_TRUE(ReadUeMax(reader, "seq_parameter_set_id", 31, value));
-    EXPECT_EQ(value, 31u);
-    EXPECT_FALSE(ReadUeMax(reader, "seq_parameter_set_id", 31, value));
-    EXPECT_EQ(value, 31u);
-    EXPECT_EQ(BitPosition(reader), 22u);  // the refused value is still consumed
-    EXPECT_FALSE(ReadBitsMax(reader, 3, "sps_max_sub_layers_minus1", 6, value));
-    EXPECT_EQ(value, 31u);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"error: parser: seq_parameter_set_id out of range: 32 (at most 31)",
-                                                     "error: parser: sps_max_sub_layers_minus1 out of range: 7 (at most 6)"}));
 }
 
 } // namespace

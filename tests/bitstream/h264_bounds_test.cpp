@@ -29,14 +29,14 @@ TEST(H264Bounds, LastFittingValueIsTakenFirstOverflowingIsRefused)
     const auto weightedPps = MakePps({.weighted_pred_flag = 1});
     const Case cases[] = {
         {"sps id 31", {}, MakeSps({.seq_parameter_set_id = 31}), nullptr},
-        {"sps id 32", {}, MakeSps({.seq_parameter_set_id = 32}), "seq_parameter_set_id out of range: 32"},
+        {"sps id 32", {}, MakeSps({.seq_parameter_set_id = 32}), "seq_parameter_set_id out of range: 32 (at most 31)"},
         {"sps id huge", {}, MakeSps({.seq_parameter_set_id = 0xFFFFFFFEu}), "seq_parameter_set_id"},
         {"poc cycle 256", {}, MakeSps({.pic_order_cnt_type = 1, .num_ref_frames_in_pic_order_cnt_cycle = 256}), nullptr},
         {"poc cycle 257", {}, MakeSps({.pic_order_cnt_type = 1, .num_ref_frames_in_pic_order_cnt_cycle = 257}), "num_ref_frames_in_pic_order_cnt_cycle"},
         {"cpb count 32", {}, MakeSps({.cpb_cnt_minus1 = 31}), nullptr},
         {"cpb count 33", {}, MakeSps({.cpb_cnt_minus1 = 32}), "cpb_cnt_minus1"},
         {"pps id 255", {sps}, MakePps({.pic_parameter_set_id = 255}), nullptr},
-        {"pps id 256", {sps}, MakePps({.pic_parameter_set_id = 256}), "pic_parameter_set_id out of range: 256"},
+        {"pps id 256", {sps}, MakePps({.pic_parameter_set_id = 256}), "pic_parameter_set_id out of range: 256 (at most 255)"},
         {"pps naming sps 32", {sps}, MakePps({.seq_parameter_set_id = 32}), "seq_parameter_set_id"},
         {"slice groups 8", {sps}, MakePps({.num_slice_groups_minus1 = 7}), nullptr},
         {"slice groups 9", {sps}, MakePps({.num_slice_groups_minus1 = 8}), "num_slice_groups_minus1"},

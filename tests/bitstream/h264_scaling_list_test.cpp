@@ -3,7 +3,10 @@
 // The default lists are Tables 7-3 and 7-4 of the standard, written out here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "annexb_fixture.h"
@@ -23,6 +26,32 @@ const List kIntra8x8 = {6,  10, 10, 13, 11, 13, 16, 16, 16, 16, 18, 18, 18, 18, 
 const List kInter8x8 = {9,  13, 13, 15, 13, 15, 17, 17, 17, 17, 19, 19, 19, 19, 19, 21, 21, 21, 21, 21, 21, 22,
                         22, 22, 22, 22, 22, 22, 24, 24, 24, 24, 24, 24, 24, 24, 25, 25, 25, 25, 25, 25, 25, 27,
                         27, 27, 27, 27, 27, 28, 28, 28, 28, 28, 30, 30, 30, 30, 32, 32, 32, 33, 33, 35};
+
+// The matrices of an encoder's cqm file (raster order) read in zig-zag order.
+// The encoder codes the Cb matrices for both chroma planes and leaves the Cr
+// lists out, which fall back to the list before them.
+std::vector<List> CqmLists(const char* name)
+{
+    const int kZigZag4x4[16] = {0, 1, 4, 8, 5, 2, 3, 6, 9, 12, 13, 10, 7, 11, 14, 15};
+    const int kZigZag8x8[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+                                41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+                                30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+    Bytes bytes = ReadFileBytes(H264FixturePath(name));
+    std::string text(bytes.begin(), bytes.end());
+    std::replace(text.begin(), text.end(), ',', ' ');
+    std::vector<List> lists;
+    for (std::string list : {"INTRA4X4_LUMA", "INTRA4X4_CHROMAU", "INTRA4X4_CHROMAU", "INTER4X4_LUMA", "INTER4X4_CHROMAU",
+                             "INTER4X4_CHROMAU", "INTRA8X8_LUMA", "INTER8X8_LUMA"}) {
+        std::istringstream values(text.substr(text.find(list + " =") + list.size() + 2));
+        List raster(lists.size() < 6 ? 16 : 64), zigZag(raster.size());
+        for (int& value : raster)
+            values >> value;
+        for (size_t k = 0; k < raster.size(); ++k)
+            zigZag[k] = raster[raster.size() == 16 ? kZigZag4x4[k] : kZigZag8x8[k]];
+        lists.push_back(zigZag);
+    }
+    return lists;
+}
 
 List Flat4x4(int value) { return List(16, value); }
 List Flat8x8(int value) { return List(64, value); }
@@ -54,6 +83,7 @@ TEST(H264ScalingListFallBack, EncoderStreamsAndTheirQuantisationMatrix)
         {"cqm_absent444.264",
          {Flat4x4(6), Flat4x4(7), Flat4x4(7), Flat4x4(9), Flat4x4(9), Flat4x4(9), Flat8x8(11), Flat8x8(12),
           Flat8x8(13), Flat8x8(12), Flat8x8(13), Flat8x8(12)}},
+        {"cqm_custom.264", CqmLists("custom.cqm")},
     };
     for (const auto& c : kCases) {
         StreamPtr stream(CreateH264Stream(), DestroyH264Stream);

