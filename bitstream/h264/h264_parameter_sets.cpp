@@ -178,9 +178,8 @@ bool ParseH264Sps(H264Stream& stream, BitReader& reader)
     if (!ReadUeMax(reader, "seq_parameter_set_id", kH264MaxSps - 1, seq_parameter_set_id))
         return false;
 
-    H264Sps& sps = stream.spsTable[seq_parameter_set_id];
-    stream.sps = &sps;
-    std::memset(&sps, 0, sizeof(sps));
+    // Read into a copy: a unit refused or cut short below leaves the table as it was.
+    H264Sps sps{};
     sps.profile_idc = profile_idc;
     sps.constraint_set0_flag = constraintFlags[0];
     sps.constraint_set1_flag = constraintFlags[1];
@@ -241,6 +240,10 @@ bool ParseH264Sps(H264Stream& stream, BitReader& reader)
     if (sps.vui_parameters_present_flag && !ReadVui(reader, sps))
         return false;
     SkipTrailingBits(reader);
+    if (!HasOverrun(reader)) {
+        stream.spsTable[seq_parameter_set_id] = sps;
+        stream.sps = &stream.spsTable[seq_parameter_set_id];
+    }
     return true;
 }
 
@@ -253,10 +256,8 @@ bool ParseH264Pps(H264Stream& stream, BitReader& reader)
         return false;
 
     const H264Sps& sps = stream.spsTable[seq_parameter_set_id];
-    H264Pps& pps = stream.ppsTable[pic_parameter_set_id];
-    stream.sps = &stream.spsTable[seq_parameter_set_id];
-    stream.pps = &pps;
-    std::memset(&pps, 0, sizeof(pps));
+    // Read into a copy: a unit refused or cut short below leaves the table as it was.
+    H264Pps pps{};
     pps.pic_parameter_set_id = pic_parameter_set_id;
     pps.seq_parameter_set_id = seq_parameter_set_id;
 
@@ -316,5 +317,10 @@ bool ParseH264Pps(H264Stream& stream, BitReader& reader)
         pps.second_chroma_qp_index_offset = pps.chroma_qp_index_offset;
     }
     SkipTrailingBits(reader);
+    if (!HasOverrun(reader)) {
+        stream.ppsTable[pic_parameter_set_id] = pps;
+        stream.sps = &stream.spsTable[seq_parameter_set_id];
+        stream.pps = &stream.ppsTable[pic_parameter_set_id];
+    }
     return true;
 }

@@ -11,9 +11,10 @@
 
 using Bytes = std::vector<uint8_t>;
 
-inline std::string H264FixturePath(const std::string& name)
+// `codec` is the folder under tests/fixtures: "h264" or "hevc".
+inline std::string FixturePath(const std::string& codec, const std::string& name)
 {
-    return std::string(TARSEL_SOURCE_DIR) + "/tests/fixtures/h264/" + name;
+    return std::string(TARSEL_SOURCE_DIR) + "/tests/fixtures/" + codec + "/" + name;
 }
 
 inline Bytes ReadFileBytes(const std::string& path)
@@ -22,15 +23,6 @@ inline Bytes ReadFileBytes(const std::string& path)
     if (!in)
         throw std::runtime_error("cannot read " + path);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The access unit of a benchmark frame file (data/<codec>/<W>_<H>/frame_<N>.frame)
-// without the file's five-byte header; empty when the data set is not there.
-inline Bytes LoadFrameAccessUnit(const std::string& relativePath)
-{
-    std::ifstream in(std::string(TARSEL_SOURCE_DIR) + "/data/" + relativePath, std::ios::binary);
-    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return bytes.size() > 5 ? Bytes(bytes.begin() + 5, bytes.end()) : Bytes{};
 }
 
 // The NAL units of an Annex B stream, split the way the decoder splits an access unit.

@@ -50,47 +50,11 @@ TEST(BitReader, ExpGolombCodes)
     EXPECT_LE(reader.cursor - reader.end, 3);
 }
 
-TEST(BitReader, FixedWidthReadsSkipsAndTheOverrunByte)
-{
-    std::vector<uint8_t> data = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
-    BitReader reader = MakeBitReader(data.data(), data.size());
-    EXPECT_EQ(ReadBits(reader, 0) + ReadBits(reader, -3), 0u);
-    EXPECT_EQ(ReadBits(reader, 4), 0x1u);
-    EXPECT_EQ(ReadByte(reader), 0x23u);  // unaligned byte
-    EXPECT_EQ(ReadBits(reader, 12), 0x456u);
-    EXPECT_EQ(ReadByte(reader), 0x78u);  // aligned byte taken whole
-    EXPECT_EQ(ReadBits(reader, 3), 0x4u);
-    EXPECT_EQ(BitPosition(reader), 35u);
-    EXPECT_EQ(ReadBits(reader, 32), 0xD5E00000u);  // 13 real bits, then zeros
-    EXPECT_TRUE(HasOverrun(reader));
-    reader = MakeBitReader(data.data(), data.size());
-    EXPECT_EQ(ReadBits(reader, 33), 0x12345678u);  // at most 32 bits
-    EXPECT_EQ(ReadBits(reader, 1), 1u);
-
-    // Seven bits past the end are not yet an overrun, the eighth is.
-    reader = MakeBitReader(data.data(), 2);
-    SkipBits(reader, 13);
-    EXPECT_EQ(ReadBits(reader, 8), 0x80u);
-    EXPECT_FALSE(HasOverrun(reader));
-    ReadBits(reader, 2);
-    EXPECT_FALSE(HasOverrun(reader));
-    ReadBit(reader);
-    EXPECT_TRUE(HasOverrun(reader));
-
-    reader = MakeBitReader(data.data(), 4);
-    SkipBits(reader, 3);
-    SkipBits(reader, 14);
-    EXPECT_EQ(BitPosition(reader), 17u);
-    SkipBits(reader, 15);
-    EXPECT_FALSE(HasOverrun(reader));
-    SkipBits(reader, size_t(1) << 40);  // a huge skip stops one byte past the end
-    EXPECT_TRUE(HasOverrun(reader));
-    EXPECT_EQ(reader.cursor, reader.end + 1);
-}
-
 // Every width from every bit offset, near enough the end that wide reads
-// switch from whole-word loads to single bits, against a bit-by-bit reading.
-TEST(BitReader, FixedWidthReadsEqualBitByBitReads)
+// switch from whole-word loads to single bits: the value is the data's bits
+// (zeros past the end), the position that of as many single-bit reads, and
+// the overrun shows from the eighth bit past the end on.
+TEST(BitReader, FixedWidthReadsFromEveryOffset)
 {
     const std::vector<uint8_t> data = {0x9C, 0x01, 0xFF, 0x00, 0x5A, 0xA5, 0x80, 0x7F, 0x31, 0xE4, 0x0F, 0xC3};
     for (size_t offset = 0; offset < 8 * data.size(); ++offset) {
@@ -99,38 +63,18 @@ TEST(BitReader, FixedWidthReadsEqualBitByBitReads)
             SkipBits(wide, offset);
             SkipBits(single, offset);
             uint32_t expected = 0;
-            for (int i = 0; i < count; ++i)
-                expected = (expected << 1) | ReadBit(single);
+            for (size_t bit = offset; bit < offset + count; ++bit) {
+                expected = (expected << 1) | (bit < 8 * data.size() ? (data[bit / 8] >> (7 - bit % 8)) & 1 : 0);
+                ReadBit(single);
+            }
             ASSERT_EQ(ReadBits(wide, count), expected) << offset << " + " << count;
             ASSERT_EQ(BitPosition(wide), BitPosition(single)) << offset << " + " << count;
-            ASSERT_EQ(HasOverrun(wide), HasOverrun(single)) << offset << " + " << count;
+            ASSERT_EQ(HasOverrun(wide), offset + count > 8 * data.size() + 7) << offset << " + " << count;
         }
     }
-}
-
-TEST(BitReader, MoreRbspDataAndTrailingBits)
-{
-    struct Case { std::vector<uint8_t> data; size_t skip; bool expected; };
-    const Case cases[] = {
-        {{}, 0, false}, {{0x80}, 0, false}, {{0x80}, 8, false}, {{0x81}, 0, true}, {{0x40}, 0, true},
-        {{0xC0}, 1, false}, {{0xA0}, 1, true},
-        {{0x10, 0x00}, 3, false},  // stop bit mid-byte, alignment across the boundary
-        {{0x10, 0x01}, 3, false},  // only the next eight bits count
-        {{0x00, 0x80}, 0, true},
-    };
-    for (const Case& c : cases) {
-        BitReader reader = MakeBitReader(c.data.data(), c.data.size());
-        SkipBits(reader, c.skip);
-        EXPECT_EQ(MoreRbspData(reader), c.expected) << "size " << c.data.size() << " skip " << c.skip;
-        EXPECT_EQ(BitPosition(reader), std::min(c.skip, c.data.size() * 8));
-    }
-    std::vector<uint8_t> data = {0x5F, 0xFF};
-    for (size_t skip : {0, 3, 7, 8}) {
-        BitReader reader = MakeBitReader(data.data(), data.size());
-        SkipBits(reader, skip);
-        SkipTrailingBits(reader);  // aligned: the stop bit takes a whole byte
-        EXPECT_EQ(BitPosition(reader), skip == 8 ? 16u : 8u) << skip;
-    }
+    BitReader reader = MakeBitReader(data.data(), data.size());
+    SkipBits(reader, size_t(1) << 40);  // a huge skip stops one byte past the end
+    EXPECT_EQ(reader.cursor, reader.end + 1);
 }
 
 } // namespace

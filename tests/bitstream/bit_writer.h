@@ -8,13 +8,8 @@ class BitWriter {
 public:
     BitWriter& u(int count, uint64_t value)
     {
-        for (int i = count - 1; i >= 0; --i) {
-            if (m_Used == 8) {
-                m_Bytes.push_back(0);
-                m_Used = 0;
-            }
-            m_Bytes.back() |= static_cast<uint8_t>(((value >> i) & 1u) << (7 - m_Used++));
-        }
+        for (int i = count - 1; i >= 0; --i)
+            m_Bits.push_back((value >> i) & 1);
         return *this;
     }
     BitWriter& ue(uint64_t value)
@@ -25,18 +20,16 @@ public:
         return u(length, 0).u(length + 1, value + 1);
     }
     BitWriter& se(int64_t value) { return ue(value > 0 ? static_cast<uint64_t>(2 * value - 1) : static_cast<uint64_t>(-2 * value)); }
-    BitWriter& trailing()
-    {
-        u(1, 1);
-        return m_Used == 8 ? *this : u(8 - m_Used, 0);
-    }
-    size_t bitCount() const { return m_Bytes.size() * 8 - (8 - m_Used); }
+    BitWriter& trailing() { return u(1, 1).u(static_cast<int>((8 - m_Bits.size() % 8) % 8), 0); }
 
     // Header byte(s) followed by the payload with emulation prevention.
     std::vector<uint8_t> nal(std::vector<uint8_t> out) const
     {
         int zeros = 0;
-        for (uint8_t byte : m_Bytes) {
+        for (size_t i = 0; i < m_Bits.size(); i += 8) {
+            uint8_t byte = 0;
+            for (size_t bit = i; bit < i + 8; ++bit)
+                byte = static_cast<uint8_t>(byte << 1 | (bit < m_Bits.size() && m_Bits[bit]));
             if (zeros >= 2 && byte <= 3) {
                 out.push_back(3);
                 zeros = 0;
@@ -48,6 +41,5 @@ public:
     }
 
 private:
-    std::vector<uint8_t> m_Bytes;
-    int m_Used = 8;
+    std::vector<bool> m_Bits;
 };

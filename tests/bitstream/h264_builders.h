@@ -13,30 +13,14 @@ struct SpsOptions {
     uint64_t seq_parameter_set_id = 0;
     uint32_t pic_order_cnt_type = 0;
     uint64_t num_ref_frames_in_pic_order_cnt_cycle = 0;
-    uint32_t pic_width_in_mbs_minus1 = 119;
     int64_t cpb_cnt_minus1 = -1;  // >= 0: a VUI with a NAL HRD is present
-    bool scalingMatrix = false;
-    std::vector<std::vector<int>> scalingDeltas = {};  // per list; empty = list not present
 };
-
-// The present flags and delta_scale values of `count` scaling lists.
-inline void WriteScalingLists(BitWriter& w, const std::vector<std::vector<int>>& deltas, size_t count)
-{
-    for (size_t i = 0; i < count; ++i) {
-        bool present = i < deltas.size() && !deltas[i].empty();
-        w.u(1, present);
-        for (int delta : present ? deltas[i] : std::vector<int>{})
-            w.se(delta);
-    }
-}
 
 // High profile, 4:2:0, frame_num of 4 bits, pic_order_cnt_lsb of 6 bits.
 inline std::vector<uint8_t> MakeSps(const SpsOptions& s)
 {
     BitWriter w;
-    w.u(8, 100).u(8, 0).u(8, 40).ue(s.seq_parameter_set_id).ue(1).ue(0).ue(0).u(1, 0).u(1, s.scalingMatrix);
-    if (s.scalingMatrix)
-        WriteScalingLists(w, s.scalingDeltas, 8);
+    w.u(8, 100).u(8, 0).u(8, 40).ue(s.seq_parameter_set_id).ue(1).ue(0).ue(0).u(1, 0).u(1, 0);
     w.ue(0).ue(s.pic_order_cnt_type);
     if (s.pic_order_cnt_type == 0)
         w.ue(2);
@@ -45,7 +29,7 @@ inline std::vector<uint8_t> MakeSps(const SpsOptions& s)
         for (uint64_t i = 0; i < s.num_ref_frames_in_pic_order_cnt_cycle; ++i)
             w.se(static_cast<int64_t>(i % 5) - 2);
     }
-    w.ue(4).u(1, 0).ue(s.pic_width_in_mbs_minus1).ue(67).u(1, 1).u(1, 1).u(1, 0).u(1, s.cpb_cnt_minus1 >= 0);
+    w.ue(4).u(1, 0).ue(119).ue(67).u(1, 1).u(1, 1).u(1, 0).u(1, s.cpb_cnt_minus1 >= 0);
     if (s.cpb_cnt_minus1 >= 0) {
         w.u(5, 0).u(1, 1).ue(static_cast<uint64_t>(s.cpb_cnt_minus1)).u(4, 1).u(4, 2);
         for (int64_t i = 0; i <= s.cpb_cnt_minus1 && i < 40; ++i)
@@ -58,23 +42,18 @@ inline std::vector<uint8_t> MakeSps(const SpsOptions& s)
 
 struct PpsOptions {
     uint64_t pic_parameter_set_id = 0;
-    uint64_t seq_parameter_set_id = 0;
     uint64_t num_slice_groups_minus1 = 0;
     uint32_t slice_group_map_type = 0;
     uint64_t pic_size_in_map_units_minus1 = 0;
     uint64_t num_ref_idx_l0_default_active_minus1 = 0;
     uint32_t weighted_pred_flag = 0;
-    uint32_t weighted_bipred_idc = 0;
-    bool highExtension = false;  // transform_8x8_mode_flag 1, second chroma offset 3
-    bool scalingMatrix = false;
-    std::vector<std::vector<int>> scalingDeltas = {};
 };
 
-// CABAC, deblocking control present; the high-profile extension on request.
+// CABAC, deblocking control present.
 inline std::vector<uint8_t> MakePps(const PpsOptions& s)
 {
     BitWriter w;
-    w.ue(s.pic_parameter_set_id).ue(s.seq_parameter_set_id).u(1, 1).u(1, 0).ue(s.num_slice_groups_minus1);
+    w.ue(s.pic_parameter_set_id).ue(0).u(1, 1).u(1, 0).ue(s.num_slice_groups_minus1);
     if (s.num_slice_groups_minus1 > 0) {
         w.ue(s.slice_group_map_type);
         if (s.slice_group_map_type == 0) {
@@ -86,14 +65,8 @@ inline std::vector<uint8_t> MakePps(const PpsOptions& s)
                 w.u(static_cast<int>(CeilLog2(static_cast<uint32_t>(s.num_slice_groups_minus1) + 1)), i % (s.num_slice_groups_minus1 + 1));
         }
     }
-    w.ue(s.num_ref_idx_l0_default_active_minus1).ue(0).u(1, s.weighted_pred_flag).u(2, s.weighted_bipred_idc);
+    w.ue(s.num_ref_idx_l0_default_active_minus1).ue(0).u(1, s.weighted_pred_flag).u(2, 0);
     w.se(0).se(0).se(-2).u(1, 1).u(1, 0).u(1, 0);
-    if (s.highExtension) {
-        w.u(1, 1).u(1, s.scalingMatrix);
-        if (s.scalingMatrix)
-            WriteScalingLists(w, s.scalingDeltas, 8);
-        w.se(3);
-    }
     w.trailing();
     return w.nal({0x68});
 }
@@ -108,12 +81,7 @@ struct SliceOptions {
     size_t weightEntries = 0;           // > 0: the PPS has weighted_pred_flag
 };
 
-struct BuiltSlice {
-    std::vector<uint8_t> nal;
-    size_t headerBits;  // RBSP bits before the slice data
-};
-
-inline BuiltSlice MakePSlice(const SliceOptions& s)
+inline std::vector<uint8_t> MakePSlice(const SliceOptions& s)
 {
     BitWriter w;
     w.ue(0).ue(5).ue(s.pic_parameter_set_id).u(4, 1).u(6, 2).u(1, s.override);
@@ -138,7 +106,6 @@ inline BuiltSlice MakePSlice(const SliceOptions& s)
     if (s.markingOperations > 0)
         w.ue(0);
     w.ue(0).se(-3).ue(1);
-    size_t headerBits = w.bitCount();
     w.u(24, 0xA55AC3).trailing();
-    return {w.nal({0x41}), headerBits};
+    return w.nal({0x41});
 }

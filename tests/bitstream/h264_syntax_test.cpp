@@ -1,10 +1,18 @@
+// Hand-made units and records for what the encoder fixtures never carry: the
+// bounds on ids and counts, the picture size, aspect and rate; and scaling
+// lists as H.264 clause 7.4.2.1.1 resolves the ones a parameter set leaves
+// out (Table 7-2), with the quantisation-matrix buffer built from them. The
+// default lists are Tables 7-3 and 7-4 of the standard, written out here.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "annexb_fixture.h"
 #include "bitstream/h264/h264_parser.h"
+#include "decoder/dxva/dxva_buffers.h"
 #include "h264_builders.h"
 #include "support/log_capture.h"
 
@@ -12,120 +20,169 @@ namespace {
 
 using StreamPtr = std::unique_ptr<H264Stream, void (*)(H264Stream*)>;
 
-StreamPtr NewStream()
+// Ids and counts from the stream index fixed tables and arrays: the last
+// value that fits is taken; the first that does not fails the unit with -1,
+// names the element (or reports on standard output) and changes no table.
+TEST(H264Bounds, LastFittingValueIsTakenFirstOverflowingIsRefused)
 {
-    return StreamPtr(CreateH264Stream(), DestroyH264Stream);
+    struct Case {
+        const char* what;
+        std::vector<std::vector<uint8_t>> setup;  // parsed first, must succeed
+        std::vector<uint8_t> unit;
+        const char* logged;  // null: accepted
+    };
+    const auto sps = MakeSps({});
+    const auto pps = MakePps({});
+    const auto weightedPps = MakePps({.weighted_pred_flag = 1});
+    const auto slice = MakePSlice({});
+    std::vector<uint8_t> largest(kRbspCapacity, 0x55), tooLarge(kRbspCapacity + 1, 0x55);
+    largest[0] = 0x06;  // an SEI, not parsed
+    tooLarge[0] = 0x65;
+    const Case cases[] = {
+        {"sps id 31", {}, MakeSps({.seq_parameter_set_id = 31}), nullptr},
+        {"sps id 32", {}, MakeSps({.seq_parameter_set_id = 32}), "seq_parameter_set_id out of range: 32 (at most 31)"},
+        {"poc cycle 256", {}, MakeSps({.pic_order_cnt_type = 1, .num_ref_frames_in_pic_order_cnt_cycle = 256}), nullptr},
+        {"poc cycle 257", {}, MakeSps({.pic_order_cnt_type = 1, .num_ref_frames_in_pic_order_cnt_cycle = 257}), "num_ref_frames_in_pic_order_cnt_cycle"},
+        {"cpb count 32", {}, MakeSps({.cpb_cnt_minus1 = 31}), nullptr},
+        {"cpb count 33", {}, MakeSps({.cpb_cnt_minus1 = 32}), "cpb_cnt_minus1"},
+        {"pps id 255", {sps}, MakePps({.pic_parameter_set_id = 255}), nullptr},
+        {"pps id 256", {sps}, MakePps({.pic_parameter_set_id = 256}), "pic_parameter_set_id out of range: 256 (at most 255)"},
+        {"slice groups 8", {sps}, MakePps({.num_slice_groups_minus1 = 7}), nullptr},
+        {"slice groups 9", {sps}, MakePps({.num_slice_groups_minus1 = 8}), "num_slice_groups_minus1"},
+        {"map units 256", {sps}, MakePps({.num_slice_groups_minus1 = 1, .slice_group_map_type = 6, .pic_size_in_map_units_minus1 = 255}), nullptr},
+        {"map units 257", {sps}, MakePps({.num_slice_groups_minus1 = 1, .slice_group_map_type = 6, .pic_size_in_map_units_minus1 = 256}), "pic_size_in_map_units_minus1"},
+        {"slice naming pps 256", {sps, pps}, MakePSlice({.pic_parameter_set_id = 256}), "pic_parameter_set_id"},
+        {"64 list modifications", {sps, pps}, MakePSlice({.modificationOperations = 64}), nullptr},
+        {"65 list modifications", {sps, pps}, MakePSlice({.modificationOperations = 65}), "ref_pic_list_modification"},
+        {"64 marking operations", {sps, pps}, MakePSlice({.markingOperations = 64}), nullptr},
+        {"65 marking operations", {sps, pps}, MakePSlice({.markingOperations = 65}), "memory_management_control_operation"},
+        {"64 weights", {sps, weightedPps}, MakePSlice({.override = true, .num_ref_idx_l0_active_minus1 = 63, .weightEntries = 64}), nullptr},
+        {"65 weights", {sps, weightedPps}, MakePSlice({.override = true, .num_ref_idx_l0_active_minus1 = 64, .weightEntries = 65}), "num_ref_idx_l0_active_minus1"},
+        {"65 weights from the pps default", {sps, MakePps({.num_ref_idx_l0_default_active_minus1 = 64, .weighted_pred_flag = 1})},
+         MakePSlice({.weightEntries = 65}), "pred_weight_table"},
+        {"largest unit", {}, largest, nullptr},
+        {"unit beyond the RBSP buffer", {sps, pps}, tooLarge, "parser: rbsp buffer is too small"},
+        // After one RBSP byte, frame_num and pic_order_cnt_lsb still need 10 bits.
+        {"slice cut short", {sps, pps}, std::vector<uint8_t>(slice.begin(), slice.begin() + 2), "overrun detected: nal type: 1"},
+    };
+    for (const Case& c : cases) {
+        StreamPtr stream(CreateH264Stream(), DestroyH264Stream);
+        for (const auto& unit : c.setup)
+            ASSERT_EQ(ParseH264Nal(stream.get(), unit.data(), unit.size()), static_cast<int32_t>(unit.size())) << c.what;
+        auto before = std::make_unique<H264Stream>(*stream);
+        LogCapture log;
+        testing::internal::CaptureStdout();
+        const int32_t result = ParseH264Nal(stream.get(), c.unit.data(), c.unit.size());
+        const std::string printed = testing::internal::GetCapturedStdout();
+        if (!c.logged) {
+            EXPECT_EQ(result, static_cast<int32_t>(c.unit.size())) << c.what;
+            EXPECT_EQ(log.count("parser:") + printed.size(), 0u) << c.what << ": " << printed;
+            continue;
+        }
+        EXPECT_EQ(result, -1) << c.what;
+        EXPECT_TRUE(log.contains(c.logged) || printed.find(c.logged) != std::string::npos) << c.what << ": " << printed;
+        EXPECT_EQ(std::memcmp(stream->spsTable, before->spsTable, sizeof(before->spsTable)), 0) << c.what;
+        EXPECT_EQ(std::memcmp(stream->ppsTable, before->ppsTable, sizeof(before->ppsTable)), 0) << c.what;
+        EXPECT_EQ(stream->sps, before->sps) << c.what;
+        EXPECT_EQ(stream->pps, before->pps) << c.what;
+    }
 }
 
-int32_t Parse(H264Stream* stream, const std::vector<uint8_t>& unit)
-{
-    return ParseH264Nal(stream, unit.data(), unit.size());
-}
-
+// Crop units follow the chroma format and field coding; the sample aspect
+// comes from the table of aspect_ratio_idc; the rate is time_scale over
+// twice num_units_in_tick, truncated, or -1 without timing.
 TEST(H264PictureInfo, SizesAspectAndRate)
 {
     struct Case {
         const char* what;
         void (*set)(H264Sps&);
-        int64_t croppedWidth, codedWidth, croppedHeight, codedHeight;
+        std::vector<int64_t> sizes;  // cropped and coded width, cropped and coded height
         float sampleAspect, frameRate;
-        const char* warning;
     };
     const Case cases[] = {
-        {"field coded 4:2:0 crop", [](H264Sps& s) { s.pic_width_in_mbs_minus1 = 44; s.pic_height_in_map_units_minus1 = 17; s.chroma_format_idc = 1;
-                                                   s.frame_cropping_flag = 1; s.frame_crop_left_offset = 1; s.frame_crop_top_offset = 2; },
-         718, 720, 568, 576, 1.0f, -1.0f, nullptr},
-        {"monochrome field crop", [](H264Sps& s) { s.frame_cropping_flag = 1; s.frame_crop_right_offset = 3; s.frame_crop_bottom_offset = 1; },
-         13, 16, 30, 32, 1.0f, -1.0f, nullptr},
-        {"4:2:2 crop", [](H264Sps& s) { s.frame_mbs_only_flag = 1; s.chroma_format_idc = 2; s.frame_cropping_flag = 1; s.frame_crop_right_offset = 1;
-                                       s.frame_crop_bottom_offset = 3; }, 14, 16, 13, 16, 1.0f, -1.0f, nullptr},
-        {"4:4:4 crop", [](H264Sps& s) { s.frame_mbs_only_flag = 1; s.chroma_format_idc = 3; s.frame_cropping_flag = 1;
-                                       s.frame_crop_right_offset = 3; s.frame_crop_bottom_offset = 3; }, 13, 16, 13, 16, 1.0f, -1.0f, nullptr},
-        {"sar 10:11", [](H264Sps& s) { s.vui_parameters_present_flag = 1; s.aspect_ratio_info_present_flag = 1; s.aspect_ratio_idc = 3; },
-         16, 16, 32, 32, 0.0f, -1.0f, nullptr},
-        {"sar 2:1", [](H264Sps& s) { s.vui_parameters_present_flag = 1; s.aspect_ratio_info_present_flag = 1; s.aspect_ratio_idc = 16; },
-         16, 16, 32, 32, 2.0f, -1.0f, nullptr},
-        {"extended 0:3", [](H264Sps& s) { s.vui_parameters_present_flag = 1; s.aspect_ratio_info_present_flag = 1; s.aspect_ratio_idc = 255; s.sar_height = 3; },
-         16, 16, 32, 32, 1.0f, -1.0f, "warning: decoder: aspect_ratio_idc -> sar extended. fail, value: [0,3]"},
-        {"reserved idc", [](H264Sps& s) { s.vui_parameters_present_flag = 1; s.aspect_ratio_info_present_flag = 1; s.aspect_ratio_idc = 17; },
-         16, 16, 32, 32, 1.0f, -1.0f, "warning: decoder: unexpected aspect_ratio_idc value: 17"},
-        {"29.97 fps truncated", [](H264Sps& s) { s.vui_parameters_present_flag = 1; s.timing_info_present_flag = 1; s.num_units_in_tick = 1001; s.time_scale = 60000; },
-         16, 16, 32, 32, 1.0f, 29.0f, nullptr},
-        {"zero tick", [](H264Sps& s) { s.vui_parameters_present_flag = 1; s.timing_info_present_flag = 1; s.time_scale = 50; },
-         16, 16, 32, 32, 1.0f, -1.0f, nullptr},
+        {"field coded 4:2:0", [](H264Sps& s) { s.pic_width_in_mbs_minus1 = 44; s.pic_height_in_map_units_minus1 = 17; s.chroma_format_idc = 1;
+                                              s.frame_cropping_flag = 1; s.frame_crop_left_offset = 1; s.frame_crop_top_offset = 2; },
+         {718, 720, 568, 576}, 1.0f, -1.0f},
+        {"4:2:2", [](H264Sps& s) { s.frame_mbs_only_flag = 1; s.chroma_format_idc = 2; s.frame_cropping_flag = 1; s.frame_crop_right_offset = 1;
+                                  s.frame_crop_bottom_offset = 3; }, {14, 16, 13, 16}, 1.0f, -1.0f},
+        {"4:4:4", [](H264Sps& s) { s.frame_mbs_only_flag = 1; s.chroma_format_idc = 3; s.frame_cropping_flag = 1;
+                                  s.frame_crop_right_offset = 3; s.frame_crop_bottom_offset = 3; }, {13, 16, 13, 16}, 1.0f, -1.0f},
+        {"sar 2:1, 29.97 fps", [](H264Sps& s) { s.vui_parameters_present_flag = s.aspect_ratio_info_present_flag = 1; s.aspect_ratio_idc = 16;
+                                               s.timing_info_present_flag = 1; s.num_units_in_tick = 1001; s.time_scale = 60000; },
+         {16, 16, 32, 32}, 2.0f, 29.0f},
     };
     for (const Case& c : cases) {
         H264Sps sps{};
         c.set(sps);
-        LogCapture log;
-        int64_t sizes[4] = {};
+        std::vector<int64_t> sizes(4);
         float sampleAspect = 0, frameRate = 0;
         EXPECT_TRUE(GetH264PictureInfo(&sps, sizes[0], sizes[1], sizes[2], sizes[3], sampleAspect, frameRate));
-        EXPECT_EQ(std::vector<int64_t>(sizes, sizes + 4), (std::vector<int64_t>{c.croppedWidth, c.codedWidth, c.croppedHeight, c.codedHeight})) << c.what;
+        EXPECT_EQ(sizes, c.sizes) << c.what;
         EXPECT_EQ(sampleAspect, c.sampleAspect) << c.what;
         EXPECT_EQ(frameRate, c.frameRate) << c.what;
-        EXPECT_EQ(log.lines(), c.warning ? std::vector<std::string>{c.warning} : std::vector<std::string>{}) << c.what;
     }
 }
 
-TEST(H264Nal, SizeLimitAndOverrunAreReportedOnStandardOutput)
-{
-    StreamPtr stream = NewStream();
-    std::vector<uint8_t> huge(kRbspCapacity + 1, 0x55);
-    huge[0] = 0x65;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(Parse(stream.get(), huge), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "parser: rbsp buffer is too small ...\n");
-    huge.resize(kRbspCapacity);  // the largest accepted unit: an SEI, not parsed
-    huge[0] = 0x06;
-    EXPECT_EQ(Parse(stream.get(), huge), static_cast<int32_t>(kRbspCapacity));
+using List = std::vector<int>;
 
-    ASSERT_GT(Parse(stream.get(), MakeSps({})), 0);
-    ASSERT_GT(Parse(stream.get(), MakePps({})), 0);
-    BuiltSlice slice = MakePSlice({.modificationOperations = 3});
-    size_t headerBytes = 1 + slice.headerBits / 8;
-    // Missing less than a byte of the header is tolerated (zeros are read) ...
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(ParseH264Nal(stream.get(), slice.nal.data(), headerBytes), static_cast<int32_t>(headerBytes));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    // ... a whole byte past the data is an overrun: after one RBSP byte,
-    // frame_num and pic_order_cnt_lsb still need 10 bits.
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(ParseH264Nal(stream.get(), slice.nal.data(), 2), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "overrun detected: nal type: 1\n");
-    EXPECT_EQ(ParseH264Nal(stream.get(), nullptr, 0), 0);
-    EXPECT_EQ(ParseH264Nal(nullptr, slice.nal.data(), slice.nal.size()), -1);
-    DestroyH264Stream(nullptr);
+const List kIntra4x4 = {6, 13, 13, 20, 20, 20, 28, 28, 28, 28, 32, 32, 32, 37, 37, 42};
+const List kInter4x4 = {10, 14, 14, 20, 20, 20, 24, 24, 24, 24, 27, 27, 27, 30, 30, 34};
+const List kIntra8x8 = {6,  10, 10, 13, 11, 13, 16, 16, 16, 16, 18, 18, 18, 18, 18, 23, 23, 23, 23, 23, 23, 25,
+                        25, 25, 25, 25, 25, 25, 27, 27, 27, 27, 27, 27, 27, 27, 29, 29, 29, 29, 29, 29, 29, 31,
+                        31, 31, 31, 31, 31, 33, 33, 33, 33, 33, 36, 36, 36, 36, 38, 38, 38, 40, 40, 42};
+const List kInter8x8 = {9,  13, 13, 15, 13, 15, 17, 17, 17, 17, 19, 19, 19, 19, 19, 21, 21, 21, 21, 21, 21, 22,
+                        22, 22, 22, 22, 22, 22, 24, 24, 24, 24, 24, 24, 24, 24, 25, 25, 25, 25, 25, 25, 25, 27,
+                        27, 27, 27, 27, 27, 28, 28, 28, 28, 28, 30, 30, 30, 30, 32, 32, 32, 33, 33, 35};
+
+List Flat4x4(int value) { return List(16, value); }
+List Flat8x8(int value) { return List(64, value); }
+
+// The PPS's lists 0-5 (4x4), then its 8x8 lists, in coding order.
+std::vector<List> PpsLists(const H264Pps& pps, size_t count)
+{
+    std::vector<List> lists;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* list = i < 6 ? pps.ScalingList4x4[i] : pps.ScalingList8x8[i - 6];
+        lists.emplace_back(list, list + (i < 6 ? 16 : 64));
+    }
+    return lists;
 }
 
-// Explicit bi-prediction weights (no fixture has them): list 1 has its own
-// count and arrays, and a non-reference B slice carries no marking.
-TEST(H264Nal, ExplicitBipredWeightsForBothLists)
+// x264 codes its matrices in the PPS only: with cqm=jvt it leaves every list
+// out (rule A gives the defaults); its 4:4:4 stream leaves out the lists
+// that equal the one before them (custom444.cqm).
+TEST(H264ScalingLists, FallBackRulesAndTheQuantisationMatrix)
 {
-    StreamPtr stream = NewStream();
-    ASSERT_GT(Parse(stream.get(), MakeSps({})), 0);
-    ASSERT_GT(Parse(stream.get(), MakePps({.weighted_bipred_idc = 1})), 0);
-    BitWriter w;
-    w.ue(0).ue(6).ue(0).u(4, 3).u(6, 9).u(1, 1).u(1, 1).ue(1).ue(2).u(1, 0).u(1, 0).ue(5).ue(3);
-    w.u(1, 0).u(1, 1).se(-4).se(7).se(5).se(-6);  // l0[0]: chroma only
-    w.u(1, 1).se(9).se(-2).u(1, 0);               // l0[1]: luma only
-    for (int i = 0; i < 3; ++i) {
-        w.u(1, 1).se(10 + i).se(-i).u(1, i == 2);
-        if (i == 2)
-            w.se(1).se(2).se(3).se(4);
+    const struct {
+        const char* what;
+        const char* fixture;
+        std::vector<List> lists;
+    } kCases[] = {
+        {"cqm_jvt", "cqm_jvt.264",
+         {kIntra4x4, kIntra4x4, kIntra4x4, kInter4x4, kInter4x4, kInter4x4, kIntra8x8, kInter8x8}},
+        {"cqm_absent444", "cqm_absent444.264",
+         {Flat4x4(6), Flat4x4(7), Flat4x4(7), Flat4x4(9), Flat4x4(9), Flat4x4(9), Flat8x8(11), Flat8x8(12), Flat8x8(13), Flat8x8(12),
+          Flat8x8(13), Flat8x8(12)}},
+    };
+    for (const auto& c : kCases) {
+        StreamPtr stream(CreateH264Stream(), DestroyH264Stream);
+        for (const Bytes& unit : SplitNalUnits(ReadFileBytes(FixturePath("h264", c.fixture)))) {
+            ASSERT_EQ(ParseH264Nal(stream.get(), unit.data(), unit.size()), static_cast<int32_t>(unit.size())) << c.what;
+            if ((unit[0] & 0x1F) == 8)
+                break;
+        }
+        EXPECT_EQ(PpsLists(*stream->pps, c.lists.size()), c.lists) << c.what;
+
+        // The buffer has room for the 4x4 lists and the two luma 8x8 lists.
+        DXVA_Qmatrix_H264 qm{};
+        ASSERT_EQ(FillQuantizationMatrixH264(*stream, &qm, sizeof qm), static_cast<int32_t>(sizeof qm));
+        std::vector<List> buffer;
+        for (const auto& list : qm.bScalingLists4x4)
+            buffer.emplace_back(list, list + 16);
+        for (const auto& list : qm.bScalingLists8x8)
+            buffer.emplace_back(list, list + 64);
+        EXPECT_EQ(buffer, std::vector<List>(c.lists.begin(), c.lists.begin() + 8)) << c.what;
     }
-    w.ue(2).se(1).ue(1);
-    size_t headerBits = w.bitCount();
-    w.u(8, 0x77).trailing();
-    std::vector<uint8_t> unit = w.nal({0x01});
-    ASSERT_EQ(Parse(stream.get(), unit), static_cast<int32_t>(unit.size()));
-    const H264SliceHeader& sh = *stream->sh;
-    EXPECT_EQ(std::vector<int64_t>({sh.direct_spatial_mv_pred_flag, sh.num_ref_idx_l1_active_minus1, sh.luma_log2_weight_denom,
-                                    sh.chroma_log2_weight_denom, sh.chroma_weight_l0[0][1], sh.chroma_offset_l0[0][1],
-                                    sh.luma_weight_l0[0], sh.luma_weight_l0[1], sh.luma_offset_l1[2], sh.chroma_weight_l1_flag[2],
-                                    sh.chroma_offset_l1[2][1], sh.cabac_init_idc, sh.slice_qp_delta}),
-              std::vector<int64_t>({1, 2, 5, 3, 5, -6, 0, 9, -2, 1, 4, 2, 1}));
-    EXPECT_EQ(stream->loc->headerBits, headerBits);
 }
 
 } // namespace

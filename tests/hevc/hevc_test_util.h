@@ -5,24 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "bitstream/annexb_fixture.h"  // ReadFileBytes, SplitNalUnits
+#include "bitstream/annexb_fixture.h"
 #include "bitstream/bit_writer.h"
 #include "bitstream/hevc/hevc_parser.h"
 
-struct HevcStreamDeleter {
-    void operator()(HevcStream* stream) const { DestroyHevcStream(stream); }
-};
-using HevcStreamPtr = std::unique_ptr<HevcStream, HevcStreamDeleter>;
+using HevcStreamPtr = std::unique_ptr<HevcStream, void (*)(HevcStream*)>;
 
 // rbsp_trailing_bits() and the escaped NAL unit behind a two-byte header.
 inline std::vector<uint8_t> MakeNal(BitWriter& writer, uint32_t nal_unit_type)
 {
     return writer.trailing().nal({static_cast<uint8_t>(nal_unit_type << 1), 1});
-}
-
-inline std::string HevcFixturePath(const std::string& name)
-{
-    return std::string(TARSEL_SOURCE_DIR) + "/tests/fixtures/hevc/" + name;
 }
 
 // Knobs of the small parameter sets and slices the synthetic tests write.
@@ -35,8 +27,6 @@ struct TestSps {
     uint32_t num_negative_pics = 1;  // of each explicit set
     uint32_t num_long_term_ref_pics_sps = 0;
     bool longTermPresent = false;
-    uint32_t vui_num_units_in_tick = 0;  // > 0: a VUI with timing
-    uint32_t vui_time_scale = 0;
 };
 
 struct TestPps {
@@ -51,10 +41,7 @@ struct TestSlice {
     uint32_t nal_unit_type = 19;
     uint32_t slice_pic_parameter_set_id = 0;
     uint32_t num_long_term_pics = 0;  // non-IDR types only
-    std::vector<uint32_t> entryPoints = {};
-    uint32_t offset_len_minus1 = 31;
     std::vector<uint8_t> extension = {};
-    size_t sliceDataBytes = 64;
 };
 
 // 1920x1080, 64x64 CTBs, 4:2:0, 8 bits.
@@ -68,33 +55,25 @@ inline std::vector<uint8_t> WriteTestSps(const TestSps& sps)
         w.u(2, 0);
     if (sps.sps_max_sub_layers_minus1 > 0 && sps.sps_max_sub_layers_minus1 < 8)
         w.u(2 * static_cast<int>(8 - sps.sps_max_sub_layers_minus1), 0);
-    w.ue(sps.sps_seq_parameter_set_id);
-    w.ue(1).ue(1920).ue(1080).u(1, 0).ue(0).ue(0).ue(sps.log2_max_pic_order_cnt_lsb_minus4).u(1, sps.sps_sub_layer_ordering_info_present_flag);
+    w.ue(sps.sps_seq_parameter_set_id).ue(1).ue(1920).ue(1080).u(1, 0).ue(0).ue(0).ue(sps.log2_max_pic_order_cnt_lsb_minus4).u(1, sps.sps_sub_layer_ordering_info_present_flag);
     const uint32_t first = sps.sps_sub_layer_ordering_info_present_flag ? 0 : sps.sps_max_sub_layers_minus1;
-    for (uint32_t i = first; i <= sps.sps_max_sub_layers_minus1 && i < 8; ++i) {
-        w.ue(4 + i); w.ue(2); w.ue(0);
-    }
+    for (uint32_t i = first; i <= sps.sps_max_sub_layers_minus1 && i < 8; ++i)
+        w.ue(4 + i).ue(2).ue(0);
     w.ue(0).ue(3).ue(0).ue(3).ue(0).ue(0).u(1, 0).u(1, 0).u(1, 0).u(1, 0).ue(sps.num_short_term_ref_pic_sets);  // no scaling lists
     for (uint32_t i = 0; i < sps.num_short_term_ref_pic_sets; ++i) {
         if (i > 0)
             w.u(1, 0);
-        w.ue(sps.num_negative_pics); w.ue(0);
-        for (uint32_t j = 0; j < sps.num_negative_pics; ++j) {
-            w.ue(0); w.u(1, 1);
-        }
+        w.ue(sps.num_negative_pics).ue(0);
+        for (uint32_t j = 0; j < sps.num_negative_pics; ++j)
+            w.ue(0).u(1, 1);
     }
     w.u(1, sps.longTermPresent);
     if (sps.longTermPresent) {
         w.ue(sps.num_long_term_ref_pics_sps);
-        for (uint32_t i = 0; i < sps.num_long_term_ref_pics_sps; ++i) {
-            w.u(static_cast<int>(sps.log2_max_pic_order_cnt_lsb_minus4 + 4), i); w.u(1, 1);
-        }
+        for (uint32_t i = 0; i < sps.num_long_term_ref_pics_sps; ++i)
+            w.u(static_cast<int>(sps.log2_max_pic_order_cnt_lsb_minus4 + 4), i).u(1, 1);
     }
-    w.u(1, 0); w.u(1, 1);
-    w.u(1, sps.vui_num_units_in_tick > 0);  // vui_parameters_present_flag
-    if (sps.vui_num_units_in_tick > 0)
-        w.u(9, 1).u(32, sps.vui_num_units_in_tick).u(32, sps.vui_time_scale).u(3, 0);
-    w.u(1, 0);
+    w.u(1, 0).u(1, 1).u(1, 0).u(1, 0);  // no temporal mvp, strong intra smoothing, no VUI, no extension
     return MakeNal(w, 33);
 }
 
@@ -105,7 +84,7 @@ inline std::vector<uint8_t> WriteTestPps(const TestPps& pps)
     w.ue(pps.pps_pic_parameter_set_id).ue(pps.pps_seq_parameter_set_id).u(1, 0).u(1, 0).u(3, 0).u(1, 0).u(1, 0);
     w.ue(0).ue(0).se(0).u(1, 0).u(1, 0).u(1, 0).se(0).se(0).u(1, 0).u(1, 0).u(1, 0).u(1, 0).u(1, pps.tiles).u(1, 1);
     if (pps.tiles) {
-        w.ue(pps.num_tile_columns_minus1); w.ue(pps.num_tile_rows_minus1); w.u(1, 0);
+        w.ue(pps.num_tile_columns_minus1).ue(pps.num_tile_rows_minus1).u(1, 0);
         for (uint32_t i = 0; i < pps.num_tile_columns_minus1; ++i)
             w.ue(0);
         for (uint32_t i = 0; i < pps.num_tile_rows_minus1; ++i)
@@ -116,39 +95,26 @@ inline std::vector<uint8_t> WriteTestPps(const TestPps& pps)
     return MakeNal(w, 34);
 }
 
-// An I slice; headerBits receives where its slice data starts (NAL header
-// bits included), as the writer counted it.
-inline std::vector<uint8_t> WriteTestSlice(const TestSlice& slice, uint32_t& headerBits)
+// An I slice without entry points, and some slice data.
+inline std::vector<uint8_t> WriteTestSlice(const TestSlice& slice)
 {
     BitWriter w;
     w.u(1, 1);
     if (slice.nal_unit_type >= 16 && slice.nal_unit_type <= 23)
         w.u(1, 0);
-    w.ue(slice.slice_pic_parameter_set_id);
-    w.ue(2);                  // I slice
+    w.ue(slice.slice_pic_parameter_set_id).ue(2);  // I slice
     if (slice.nal_unit_type != 19 && slice.nal_unit_type != 20) {
-        w.u(8, 0);             // slice_pic_order_cnt_lsb
-        w.u(1, 0);             // its own short-term set: empty
-        w.ue(0); w.ue(0);
-        w.ue(slice.num_long_term_pics);
-        for (uint32_t i = 0; i < slice.num_long_term_pics; ++i) {
-            w.u(8, i); w.u(1, 1); w.u(1, 0);
-        }
+        // pic_order_cnt_lsb, an empty short-term set of its own, long-term pictures
+        w.u(8, 0).u(1, 0).ue(0).ue(0).ue(slice.num_long_term_pics);
+        for (uint32_t i = 0; i < slice.num_long_term_pics; ++i)
+            w.u(8, i).u(1, 1).u(1, 0);
     }
-    w.se(0);                  // slice_qp_delta
-    w.ue(static_cast<uint32_t>(slice.entryPoints.size()));
-    if (!slice.entryPoints.empty()) {
-        w.ue(slice.offset_len_minus1);
-        for (uint32_t offset : slice.entryPoints)
-            w.u(static_cast<int>(slice.offset_len_minus1 + 1), offset);
-    }
-    w.ue(static_cast<uint32_t>(slice.extension.size()));
+    // slice_qp_delta, no entry points, the extension
+    w.se(0).ue(0).ue(static_cast<uint32_t>(slice.extension.size()));
     for (uint8_t byte : slice.extension)
         w.u(8, byte);
-    headerBits = static_cast<uint32_t>(w.bitCount() + 16);
     // byte_alignment() is the trailing-bits pattern; the slice data follows.
     std::vector<uint8_t> nal = MakeNal(w, slice.nal_unit_type);
-    for (size_t i = 0; i < slice.sliceDataBytes; ++i)
-        nal.push_back(static_cast<uint8_t>(0x40 + i % 0xB0));
+    nal.insert(nal.end(), 64, 0x5A);
     return nal;
 }
