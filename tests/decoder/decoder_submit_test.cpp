@@ -27,7 +27,7 @@ struct SubmitFixture : ::testing::Test {
     {
         decoder.reset();
         platform = std::make_unique<fake::ScriptedPlatform>();
-        platform->adapters[0].configs = {fake::Config(longSlices ? 1 : 2)};
+        platform->configs = {fake::Config(longSlices ? 1 : 2)};
         decoder = std::make_unique<DXVA2VideoDecoder>([](size_t, size_t, float, float) {}, [this](int code) { errors.push_back(code); }, *platform);
         ASSERT_EQ(decoder->Init(), 1);
         std::unique_ptr<VideoFrame> idr = Frame(kCodecH264, h264[0], 64, 48);

@@ -33,48 +33,15 @@ std::string Named(const std::string& name, UINT value)
     return name + "(" + std::to_string(value) + ")";
 }
 
-class ScriptedAdapter : public SimulatedAdapter {
-public:
-    ScriptedAdapter(ScriptedPlatform& platform, UINT index) : m_Platform(platform), m_Index(index) {}
-    HRESULT GetDesc1(DXGI_ADAPTER_DESC1* description) override
-    {
-        const std::u16string& name = m_Platform.adapters[m_Index].name;
-        HRESULT result = SimulatedAdapter::GetDesc1(description);
-        std::copy_n(name.c_str(), name.size() + 1, description->Description);
-        return result;
-    }
-    ScriptedPlatform& m_Platform;
-    UINT m_Index;
-};
-
-class ScriptedFactory : public SimulatedFactory {
-public:
-    explicit ScriptedFactory(ScriptedPlatform& platform) : m_Platform(platform) {}
-    HRESULT EnumAdapters1(UINT index, IDXGIAdapter1** adapter) override
-    {
-        *adapter = index < m_Platform.adapters.size() ? new ScriptedAdapter(m_Platform, index) : nullptr;
-        return *adapter ? kResultOk : kResultDxgiNotFound;
-    }
-    ScriptedPlatform& m_Platform;
-};
-
 class ScriptedDevice : public SimulatedDevice {
 public:
-    ScriptedDevice(ScriptedPlatform& platform, UINT adapter) : SimulatedDevice({}), m_Platform(platform), m_Adapter(adapter)
-    {
-        ++m_Platform.liveObjects;
-    }
-    ~ScriptedDevice() override
-    {
-        --m_Platform.liveObjects;
-        m_Platform.calls.push_back(Named("destroy device", m_Adapter));
-    }
-    const AdapterScript& Script() const { return m_Platform.adapters[m_Adapter]; }
+    explicit ScriptedDevice(ScriptedPlatform& platform) : SimulatedDevice({}), m_Platform(platform) { ++m_Platform.liveObjects; }
+    ~ScriptedDevice() override { --m_Platform.liveObjects; }
 
     HRESULT QueryInterface(const GUID& interfaceId, void** object) override
     {
         *object = nullptr;
-        return m_Platform.Call(Named(interfaceId == IID_ID3D11VideoDevice ? "VideoDevice" : "Multithread", m_Adapter),
+        return m_Platform.Call(interfaceId == IID_ID3D11VideoDevice ? "VideoDevice" : "Multithread",
                                [&] { return SimulatedDevice::QueryInterface(interfaceId, object); });
     }
     HRESULT CheckFormatSupport(DXGI_FORMAT format, UINT* support) override
@@ -85,32 +52,20 @@ public:
     {
         return m_Platform.Call("CreateTexture2D", [&] { return SimulatedDevice::CreateTexture2D(description, data, texture); });
     }
-    UINT GetVideoDecoderProfileCount() override { return static_cast<UINT>(Script().profiles.size()); }
-    HRESULT GetVideoDecoderProfile(UINT index, GUID* profile) override
-    {
-        *profile = Script().profiles.at(index);
-        return m_Platform.Call(Named("GetVideoDecoderProfile", index));
-    }
-    HRESULT CheckVideoDecoderFormat(const GUID*, DXGI_FORMAT format, BOOL* supported) override
-    {
-        *supported = Script().nv12Supported && format == DXGI_FORMAT_NV12;
-        return m_Platform.Call(Named("CheckVideoDecoderFormat", m_Adapter));
-    }
     HRESULT GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC*, UINT* count) override
     {
-        *count = static_cast<UINT>(Script().configs.size());
+        *count = static_cast<UINT>(m_Platform.configs.size());
         return m_Platform.Call("GetVideoDecoderConfigCount");
     }
     HRESULT GetVideoDecoderConfig(const D3D11_VIDEO_DECODER_DESC*, UINT index, D3D11_VIDEO_DECODER_CONFIG* config) override
     {
-        *config = Script().configs.at(index);
+        *config = m_Platform.configs.at(index);
         return m_Platform.Call(Named("GetVideoDecoderConfig", index));
     }
     // The device makes decoders only from its own configurations: the one of the same slice format.
     HRESULT CreateVideoDecoder(const D3D11_VIDEO_DECODER_DESC* description, const D3D11_VIDEO_DECODER_CONFIG* config,
                                ID3D11VideoDecoder** decoder) override
     {
-        m_Platform.decoderDescriptions.push_back(*description);
         m_Platform.decoderConfigs.push_back(*config);
         D3D11_VIDEO_DECODER_CONFIG own = {};
         for (UINT index = 0; own.ConfigBitstreamRaw != config->ConfigBitstreamRaw && index < 2; ++index)
@@ -126,21 +81,18 @@ public:
 
 private:
     ScriptedPlatform& m_Platform;
-    UINT m_Adapter;
 };
 
 // Keeps the buffers handed out, so that a submission can be recorded and spoilt.
 class ScriptedContext : public SimulatedContext {
 public:
-    ScriptedContext(ScriptedPlatform& platform, UINT adapter) : m_Platform(platform), m_Adapter(adapter) { ++m_Platform.liveObjects; }
+    explicit ScriptedContext(ScriptedPlatform& platform) : m_Platform(platform) { ++m_Platform.liveObjects; }
     ~ScriptedContext() override { --m_Platform.liveObjects; }
 
     HRESULT QueryInterface(const GUID& interfaceId, void** object) override
     {
         *object = nullptr;
-        if (m_Platform.adapters[m_Adapter].nullVideoContext)
-            return kResultOk;
-        return m_Platform.Call(Named("VideoContext", m_Adapter), [&] { return SimulatedContext::QueryInterface(interfaceId, object); });
+        return m_Platform.Call("VideoContext", [&] { return SimulatedContext::QueryInterface(interfaceId, object); });
     }
     HRESULT DecoderBeginFrame(ID3D11VideoDecoder* decoder, ID3D11VideoDecoderOutputView* view, UINT keySize, const void* key) override
     {
@@ -185,19 +137,15 @@ public:
 
 private:
     ScriptedPlatform& m_Platform;
-    UINT m_Adapter;
     Memory m_Memory;
 };
 
 }  // namespace
 
-HRESULT ScriptedPlatform::CreateDXGIFactory1(const GUID&, void** factory)
+HRESULT ScriptedPlatform::CreateDXGIFactory1(const GUID& interfaceId, void** factory)
 {
     *factory = nullptr;
-    return Call("CreateDXGIFactory1", [&] {
-        *factory = static_cast<IDXGIFactory2*>(new ScriptedFactory(*this));
-        return kResultOk;
-    });
+    return Call("CreateDXGIFactory1", [&] { return SimulatedVideoPlatform::CreateDXGIFactory1(interfaceId, factory); });
 }
 
 // The simulated device checks the arguments; ours stand in for what it made.
@@ -205,8 +153,7 @@ HRESULT ScriptedPlatform::D3D11CreateDevice(IDXGIAdapter1* adapter, D3D_DRIVER_T
                                             const D3D_FEATURE_LEVEL* featureLevels, UINT featureLevelCount, UINT sdkVersion,
                                             ID3D11Device** device, D3D_FEATURE_LEVEL* featureLevel, ID3D11DeviceContext** context)
 {
-    UINT index = static_cast<ScriptedAdapter*>(adapter)->m_Index;
-    HRESULT result = Call(Named("D3D11CreateDevice", index), [&] {
+    HRESULT result = Call("D3D11CreateDevice", [&] {
         return SimulatedVideoPlatform::D3D11CreateDevice(adapter, driverType, software, flags, featureLevels, featureLevelCount, sdkVersion,
                                                          device, featureLevel, context);
     });
@@ -214,15 +161,9 @@ HRESULT ScriptedPlatform::D3D11CreateDevice(IDXGIAdapter1* adapter, D3D_DRIVER_T
         return result;
     (*device)->Release();
     (*context)->Release();
-    *device = static_cast<ID3D11Device*>(new ScriptedDevice(*this, index));
-    *context = static_cast<ID3D11DeviceContext*>(new ScriptedContext(*this, index));
+    *device = static_cast<ID3D11Device*>(new ScriptedDevice(*this));
+    *context = static_cast<ID3D11DeviceContext*>(new ScriptedContext(*this));
     return result;
-}
-
-BOOL ScriptedPlatform::QueryPerformanceFrequency(int64_t* frequency)
-{
-    *frequency = 0;
-    return frequencyAvailable && SimulatedVideoPlatform::QueryPerformanceFrequency(frequency);
 }
 
 }  // namespace fake

@@ -8,23 +8,14 @@
 
 #include "decoder/platform/simulated_video_device.h"
 
-// The simulated device with a script in front: the adapters it offers, the
-// calls that fail, a busy surface, smaller buffers, a hook that spoils a
+// The simulated device with a script in front: the configurations it offers,
+// the calls that fail, a busy surface, smaller buffers, a hook that spoils a
 // submission on its way; and a record of the calls and submissions.
 namespace fake {
 
 using namespace platform;
 
 D3D11_VIDEO_DECODER_CONFIG Config(UINT bitstreamRaw, const GUID& encryption = DXVA_NoEncrypt);
-
-// What one adapter offers; by default both profiles and both slice formats.
-struct AdapterScript {
-    std::u16string name = u"Scripted adapter";
-    std::vector<GUID> profiles = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, D3D11_DECODER_PROFILE_HEVC_VLD_MAIN};
-    std::vector<D3D11_VIDEO_DECODER_CONFIG> configs = {Config(2), Config(1)};
-    bool nv12Supported = true;
-    bool nullVideoContext = false;  // the context query succeeds but yields nothing
-};
 
 // One SubmitDecoderBuffers call as the decoder made it.
 struct Submission {
@@ -34,10 +25,10 @@ struct Submission {
 using Memory = std::map<UINT, uint8_t*>;  // the device's buffers, by type
 using Spoil = std::function<void(std::vector<D3D11_VIDEO_DECODER_BUFFER_DESC>&, Memory&)>;
 
-// Calls are recorded by name, with the adapter index or buffer type where
-// there is one: "D3D11CreateDevice(0)", "VideoContext(1)", "CheckFormatSupport",
-// "GetVideoDecoderConfig(0)", "CreateVideoDecoderOutputView(1)" (by array
-// slice), "GetDecoderBuffer(6)", "SubmitDecoderBuffers(4)", "DecoderEndFrame".
+// Calls are recorded by name, with the array slice or buffer type where there
+// is one: "CreateDXGIFactory1", "VideoDevice", "Multithread", "VideoContext",
+// "GetVideoDecoderConfig(0)", "CreateVideoDecoderOutputView(1)",
+// "GetDecoderBuffer(6)", "SubmitDecoderBuffers(4)", "DecoderEndFrame", ...
 class ScriptedPlatform : public SimulatedVideoPlatform {
 public:
     HRESULT CreateDXGIFactory1(const GUID& interfaceId, void** factory) override;
@@ -45,21 +36,18 @@ public:
                               const D3D_FEATURE_LEVEL* featureLevels, UINT featureLevelCount, UINT sdkVersion,
                               ID3D11Device** device, D3D_FEATURE_LEVEL* featureLevel,
                               ID3D11DeviceContext** context) override;
-    BOOL QueryPerformanceFrequency(int64_t* frequency) override;
 
     // Records the call; its scripted failure, or else what `forward` returns.
     HRESULT Call(const std::string& call, const std::function<HRESULT()>& forward = [] { return kResultOk; });
     size_t CallCount(const std::string& call) const;
 
     std::map<std::string, HRESULT> failures;
-    std::vector<AdapterScript> adapters = {AdapterScript{}};
-    bool frequencyAvailable = true;
+    std::vector<D3D11_VIDEO_DECODER_CONFIG> configs = {Config(2), Config(1)};
     int pendingBeginFrames = 0;       // answered kResultPending this many times
     std::map<UINT, UINT> capacities;  // buffer sizes to hand out instead of the device's, by type
     Spoil spoil;                      // applied to each submission after it is recorded
 
     std::vector<std::string> calls;
-    std::vector<D3D11_VIDEO_DECODER_DESC> decoderDescriptions;
     std::vector<D3D11_VIDEO_DECODER_CONFIG> decoderConfigs;
     std::vector<Submission> submissions;
     int liveObjects = 0;  // devices and contexts; a decoder keeps its device alive
