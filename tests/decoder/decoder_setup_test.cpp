@@ -12,28 +12,6 @@ using namespace platform;
 
 namespace {
 
-struct ConfigureFixture : ::testing::Test {
-    std::unique_ptr<DXVA2VideoDecoder> Initialised()
-    {
-        auto decoder = std::make_unique<DXVA2VideoDecoder>([this](size_t, size_t, float, float) { ++changes; },
-                                                           [this](int code) { errors.push_back(code); }, platform);
-        EXPECT_EQ(decoder->Init(), 1);
-        return decoder;
-    }
-    // The first access unit of a fixture, announcing its size as the benchmark's records do.
-    int64_t DecodeFirst(DXVA2VideoDecoder& decoder, uint8_t codec)
-    {
-        const char* fixture = codec == kCodecH264 ? "h264_64x48_two_slices.h264" : "hevc_64x48.h265";
-        std::unique_ptr<VideoFrame> frame = Frame(codec, FixtureAccessUnits(fixture, codec)[0], 64, 48);
-        return decoder.Decode(frame);
-    }
-
-    LogCapture log;
-    fake::ScriptedPlatform platform;
-    std::vector<int> errors;
-    int changes = 0;  // output sizes reported
-};
-
 // A failure anywhere in Init gives its code once and leaks nothing; Decode
 // then fails at begin (-3) without reaching the platform. The only
 // adapter failing a check leaves no decoder to be found.
@@ -72,7 +50,7 @@ TEST(DecoderInit, FailuresReportTheirCodeAndReleaseEverything)
 // Unencrypted beats the slice format; short beats long among equals; the
 // lowest index wins a tie; unreadable and unknown configurations are skipped.
 // H.265 always uses short slices.
-TEST_F(ConfigureFixture, ScoringPicksTheExpectedConfiguration)
+TEST(DecoderConfiguration, ScoringPicksTheExpectedConfiguration)
 {
     const GUID kOtherEncryption = {0xdeadbeef, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
     D3D11_VIDEO_DECODER_CONFIG shortClear = fake::Config(2);
@@ -89,12 +67,15 @@ TEST_F(ConfigureFixture, ScoringPicksTheExpectedConfiguration)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        fake::ScriptedPlatform platform;
         platform.configs = c.configs;
         platform.failures = {{c.failing ? c.failing : "", kResultFail}};
-        platform.decoderConfigs.clear();
-        log.clear();
-        auto decoder = Initialised();
-        const int64_t result = DecodeFirst(*decoder, c.codec);
+        LogCapture log;
+        DXVA2VideoDecoder decoder([](size_t, size_t, float, float) {}, [](int) {}, platform);
+        ASSERT_EQ(decoder.Init(), 1);
+        const char* fixture = c.codec == kCodecH264 ? "h264_64x48_two_slices.h264" : "hevc_64x48.h265";
+        std::unique_ptr<VideoFrame> frame = Frame(c.codec, FixtureAccessUnits(fixture, c.codec)[0], 64, 48);
+        const int64_t result = decoder.Decode(frame);
         EXPECT_TRUE(c.chosen < 0 ? result == -6 : result > 0) << result;
         EXPECT_EQ(log.count("GetVideoDecoderConfig failed for id: 0"), c.failing ? 1u : 0u);
         if (c.chosen < 0) {
@@ -105,42 +86,8 @@ TEST_F(ConfigureFixture, ScoringPicksTheExpectedConfiguration)
         ASSERT_EQ(platform.decoderConfigs.size(), 1u);
         EXPECT_EQ(std::memcmp(&platform.decoderConfigs[0], &c.configs[c.chosen], sizeof(D3D11_VIDEO_DECODER_CONFIG)), 0);
         bool longSlices = c.codec == kCodecH264 && c.configs[c.chosen].ConfigBitstreamRaw == 1;
-        EXPECT_EQ(decoder->ShortSliceFormat(), !longSlices);
+        EXPECT_EQ(decoder.ShortSliceFormat(), !longSlices);
         EXPECT_EQ(log.count("video: decoder: this decoder is using long slice"), longSlices ? 1u : 0u);
-    }
-}
-
-// Each configuration failure is logged where it happens and turns into -6;
-// the display size is not taken over, so the next frame of that size retries.
-TEST_F(ConfigureFixture, FailuresGiveMinusSixAndAreRetried)
-{
-    struct Case { const char* failing; HRESULT result; std::vector<std::string> lines; };
-    const Case cases[] = {
-        {nullptr, kResultOk, {"GetVideoDecoderConfigCount failed, error: 0x0 (count: 0) for: [0x0]"}},  // no configuration
-        {"GetVideoDecoderConfigCount", kResultFail, {"GetVideoDecoderConfigCount failed, error: 0x80004005 (count: 1) for: [0x0]"}},
-        {"CreateVideoDecoder", kResultOutOfMemory, {"CreateVideoDecoder failed: 0x8007000e (for: [0x0])"}},
-        {"CheckFormatSupport", kResultFail, {"failed to query format support: -2147467259", "Failed to create texture 2D"}},
-        {"CreateTexture2D", kResultOutOfMemory, {"failed to create texture 2D: hr = 0x8007000e", "Failed to create texture 2D"}},
-        {"CreateVideoDecoderOutputView(1)", kResultOutOfMemory, {"Could not create the decoder output view 1", "Failed to create texture 2D"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.lines[0]);
-        platform.configs = c.failing ? std::vector{fake::Config(2)} : std::vector<D3D11_VIDEO_DECODER_CONFIG>{};
-        platform.failures = {{c.failing ? c.failing : "", c.result}};
-        errors.clear();
-        changes = 0;
-        auto decoder = Initialised();
-        log.clear();
-        EXPECT_EQ(DecodeFirst(*decoder, kCodecH264), -6);
-        EXPECT_EQ(log.messages(), c.lines);
-        EXPECT_EQ(errors, std::vector<int>{-6});
-        EXPECT_EQ(changes, 0);
-        size_t attempts = platform.CallCount("GetVideoDecoderConfigCount");
-        DecodeFirst(*decoder, kCodecH264);
-        EXPECT_EQ(platform.CallCount("GetVideoDecoderConfigCount"), attempts + 1);
-        decoder.reset();
-        EXPECT_EQ(platform.liveObjects, 0);
-        platform.calls.clear();
     }
 }
 

@@ -44,14 +44,6 @@ public:
         return m_Platform.Call(interfaceId == IID_ID3D11VideoDevice ? "VideoDevice" : "Multithread",
                                [&] { return SimulatedDevice::QueryInterface(interfaceId, object); });
     }
-    HRESULT CheckFormatSupport(DXGI_FORMAT format, UINT* support) override
-    {
-        return m_Platform.Call("CheckFormatSupport", [&] { return SimulatedDevice::CheckFormatSupport(format, support); });
-    }
-    HRESULT CreateTexture2D(const D3D11_TEXTURE2D_DESC* description, const void* data, ID3D11Texture2D** texture) override
-    {
-        return m_Platform.Call("CreateTexture2D", [&] { return SimulatedDevice::CreateTexture2D(description, data, texture); });
-    }
     HRESULT GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC*, UINT* count) override
     {
         *count = static_cast<UINT>(m_Platform.configs.size());
@@ -71,12 +63,6 @@ public:
         for (UINT index = 0; own.ConfigBitstreamRaw != config->ConfigBitstreamRaw && index < 2; ++index)
             SimulatedDevice::GetVideoDecoderConfig(description, index, &own);
         return m_Platform.Call("CreateVideoDecoder", [&] { return SimulatedDevice::CreateVideoDecoder(description, &own, decoder); });
-    }
-    HRESULT CreateVideoDecoderOutputView(ID3D11Resource* resource, const D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC* description,
-                                         ID3D11VideoDecoderOutputView** view) override
-    {
-        return m_Platform.Call(Named("CreateVideoDecoderOutputView", description->Texture2D.ArraySlice),
-                               [&] { return SimulatedDevice::CreateVideoDecoderOutputView(resource, description, view); });
     }
 
 private:

@@ -9,19 +9,14 @@
 
 namespace {
 
-class MemoryFrame : public VideoFrame {
-public:
+struct MemoryFrame : VideoFrame {
     explicit MemoryFrame(std::vector<uint8_t> payload) : m_Payload(std::move(payload)) {}
     int64_t CopyData(uint8_t* destination, size_t capacity) const override
     {
-        size_t count = std::min(capacity, m_Payload.size());
-        std::copy_n(m_Payload.begin(), count, destination);
-        return static_cast<int64_t>(count);
+        return std::copy_n(m_Payload.begin(), std::min(capacity, m_Payload.size()), destination) - destination;
     }
     size_t DataSize() const override { return m_Payload.size(); }
     bool QueryFlag() const override { return false; }
-
-private:
     std::vector<uint8_t> m_Payload;
 };
 
