@@ -76,7 +76,7 @@ TEST(HevcStreamBuffers, PictureParametersAndMatricesOfEveryPictureAgreeWithTheTr
         const int64_t minCbShift = sps->value("log2_min_luma_coding_block_size_minus3") + 3;
         EXPECT_EQ(std::vector<int64_t>({pp.PicWidthInMinCbsY, pp.PicHeightInMinCbsY, pp.NoBiPredFlag, pp.NoPicReorderingFlag}),
                   std::vector<int64_t>({sps->value("pic_width_in_luma_samples") >> minCbShift, sps->value("pic_height_in_luma_samples") >> minCbShift, 1, 0}));
-        EXPECT_EQ(pp.ReservedBits1 | pp.ReservedBits3 | pp.ReservedBits4, 0u) << "reserved bits must stay clear";
+        EXPECT_EQ(pp.ReservedBits1 | pp.ReservedBits3 | pp.ReservedBits4, 0) << "reserved bits must stay clear";
         const bool idr = type == 19 || type == 20;
         EXPECT_EQ(std::vector<int64_t>({pp.IdrPicFlag, pp.IrapPicFlag, pp.IntraPicFlag, pp.CurrPic.bPicEntry, pp.RefPicList[0].bPicEntry, pp.StatusReportFeedbackNumber}),
                   std::vector<int64_t>({idr, type >= 16 && type <= 23, idr, surfaces.current, idr ? 0xFF : surfaces.reference, 41 + int64_t(pictures)}));
