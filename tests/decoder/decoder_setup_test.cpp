@@ -15,7 +15,7 @@ namespace {
 // A failure anywhere in Init gives its code once and leaks nothing; Decode
 // then fails at begin (-3) without reaching the platform. The only
 // adapter failing a check leaves no decoder to be found.
-TEST(DecoderInit, FailuresReportTheirCodeAndReleaseEverything)
+TEST(DecoderInit, FailuresReportTheirCodeAndLeakNothing)
 {
     struct Case { const char* failing; HRESULT result; int code; const char* line; };
     const Case cases[] = {
