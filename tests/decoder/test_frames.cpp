@@ -1,35 +1,34 @@
 #include "test_frames.h"
 
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
 #include "tools/access_unit_splitter.h"
 
-int64_t MemoryFrame::CopyData(uint8_t* destination, size_t capacity) const
-{
-    size_t count = std::min(capacity, m_Payload.size());
-    if (count > 0)
-        std::memcpy(destination, m_Payload.data(), count);
-    return static_cast<int64_t>(count);
-}
+namespace {
 
-std::unique_ptr<VideoFrame> SizedFrame(uint8_t codec, size_t width, size_t height, std::vector<uint8_t> payload)
+struct MemoryFrame : VideoFrame {
+    explicit MemoryFrame(std::vector<uint8_t> payload) : m_Payload(std::move(payload)) {}
+    int64_t CopyData(uint8_t* destination, size_t capacity) const override
+    {
+        return std::copy_n(m_Payload.begin(), std::min(capacity, m_Payload.size()), destination) - destination;
+    }
+    size_t DataSize() const override { return m_Payload.size(); }
+    bool QueryFlag() const override { return false; }
+    std::vector<uint8_t> m_Payload;
+};
+
+}  // namespace
+
+std::unique_ptr<VideoFrame> Frame(uint8_t codec, std::vector<uint8_t> payload, size_t width, size_t height)
 {
     auto frame = std::make_unique<MemoryFrame>(std::move(payload));
     frame->codec = codec;
     frame->width = frame->codedWidth = width;
     frame->height = frame->codedHeight = height;
     frame->fps = 30.0f;
-    return frame;
-}
-
-std::unique_ptr<VideoFrame> UnsizedFrame(uint8_t codec, std::vector<uint8_t> payload)
-{
-    auto frame = std::make_unique<MemoryFrame>(std::move(payload));
-    frame->codec = codec;
     return frame;
 }
 

@@ -7,21 +7,9 @@
 
 #include "bench/video_frame.h"
 
-// A frame record held in memory, for feeding the decoder without files.
-class MemoryFrame : public VideoFrame {
-public:
-    explicit MemoryFrame(std::vector<uint8_t> payload) : m_Payload(std::move(payload)) {}
+// A frame record held in memory; a non-zero size announces a picture size, as
+// a record starting with an SPS does.
+std::unique_ptr<VideoFrame> Frame(uint8_t codec, std::vector<uint8_t> payload, size_t width = 0, size_t height = 0);
 
-    int64_t CopyData(uint8_t* destination, size_t capacity) const override;
-    size_t DataSize() const override { return m_Payload.size(); }
-    bool QueryFlag() const override { return false; }
-
-    std::vector<uint8_t> m_Payload;
-};
-
-// A frame that announces a picture size, as one starting with an SPS does.
-std::unique_ptr<VideoFrame> SizedFrame(uint8_t codec, size_t width, size_t height, std::vector<uint8_t> payload);
-std::unique_ptr<VideoFrame> UnsizedFrame(uint8_t codec, std::vector<uint8_t> payload);
-
-// The access units of a fixture stream, each as its own payload.
+// The access units of a stream under tests/decoder/fixtures, each as its own payload.
 std::vector<std::vector<uint8_t>> FixtureAccessUnits(const std::string& name, uint8_t codec);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 #include "bitstream/annexb_fixture.h"
@@ -83,20 +84,19 @@ TEST(H264StreamBuffers, PicturesAndSlicesAgreeWithTheTrace)
         ASSERT_EQ(FillPictureParametersH264(*stream, surfaces, counter, &pp, sizeof(pp)), 1040);
         for (const TraceUnit* source : {sps, pps, &unit})
             compared += CompareTracedFields(pp, *source, kPictureFields, where);
-        EXPECT_EQ(std::vector<int64_t>({pp.MbsConsecutiveFlag, pp.ContinuationFlag, pp.Reserved16Bits}), (std::vector<int64_t>{1, 1, 3}));
-        EXPECT_EQ(pp.RefPicFlag, unit.value("nal_ref_idc") != 0);
-        EXPECT_EQ(pp.StatusReportFeedbackNumber, 7 + pictures);
-        EXPECT_EQ(pp.IntraPicFlag, intra ? 1 : 0);
-        EXPECT_EQ(pp.RefFrameList[1].bPicEntry & pp.RefFrameList[15].bPicEntry, 0xFF);
+        EXPECT_EQ(std::vector<int64_t>({pp.MbsConsecutiveFlag, pp.ContinuationFlag, pp.Reserved16Bits, pp.RefPicFlag, pp.IntraPicFlag,
+                                        pp.StatusReportFeedbackNumber, pp.RefFrameList[1].bPicEntry & pp.RefFrameList[15].bPicEntry}),
+                  std::vector<int64_t>({1, 1, 3, unit.value("nal_ref_idc") != 0, intra, 7 + int64_t(pictures), 0xFF}));
+        // The fixture's JVT matrices: the six 4x4 lists and the intra and inter Y 8x8 lists, as the PPS stores them.
+        DXVA_Qmatrix_H264 qm;
+        ASSERT_EQ(FillQuantizationMatrixH264(*stream, &qm, sizeof(qm)), 224);
+        EXPECT_EQ(std::memcmp(qm.bScalingLists4x4, stream->pps->ScalingList4x4, 96) | std::memcmp(qm.bScalingLists8x8, stream->pps->ScalingList8x8, 128), 0);
         ++pictures;
         surfaces = {surfaces.reference, surfaces.current};
     }
     // The fixture must reach what it was made for: two slices per picture
     // and explicitly weighted slices among the predicted ones.
-    EXPECT_EQ(pictures, 5u);
-    EXPECT_EQ(slices, 10u);
-    EXPECT_GT(weighted, 0u);
-    EXPECT_GE(compared, 250u);
+    EXPECT_EQ(std::vector<size_t>({pictures, slices, weighted > 0, compared >= 250}), std::vector<size_t>({5, 10, 1, 1}));
 }
 
 }  // namespace

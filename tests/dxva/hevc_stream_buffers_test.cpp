@@ -37,93 +37,71 @@ const TraceFields<DXVA_PicParams_HEVC> kPictureFields = {
     SAME(deblocking_filter_override_enabled_flag), SAME(pps_deblocking_filter_disabled_flag), SAME(pps_beta_offset_div2), SAME(pps_tc_offset_div2),
 };
 
-bool IsSliceSegment(int64_t type)
-{
-    return type <= 9 || (type >= 16 && type <= 21);
-}
+// H.265 Table 7-6, the default 8x8 factors in up-right diagonal order: the
+// fixture enables scaling with the default lists.
+constexpr std::array<uint8_t, 64> kIntra = {
+    16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 17, 16, 17, 16, 17, 18, 17, 18, 18, 17, 18, 21,
+    19, 20, 21, 20, 19, 21, 24, 22, 22, 24, 24, 22, 22, 24, 25, 25, 27, 30, 27, 25, 25, 29,
+    31, 35, 35, 31, 29, 36, 41, 44, 41, 36, 47, 54, 54, 47, 65, 70, 65, 88, 88, 115};
+constexpr std::array<uint8_t, 64> kInter = {
+    16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 17, 17, 17, 17, 17, 18, 18, 18, 18, 18, 18, 20,
+    20, 20, 20, 20, 20, 20, 24, 24, 24, 24, 24, 24, 24, 24, 25, 25, 25, 25, 25, 25, 25, 28,
+    28, 28, 28, 28, 28, 33, 33, 33, 33, 33, 41, 41, 41, 41, 54, 54, 54, 71, 71, 91};
 
-class HevcStreamBuffers : public ::testing::Test {
-protected:
-    const std::string m_Fixture = std::string(TARSEL_SOURCE_DIR) + "/tests/dxva/fixtures/hevc_200x120";
-    const std::vector<Bytes> m_Units = SplitNalUnits(ReadFileBytes(m_Fixture + ".h265"));
-    const HeaderTrace m_Trace = HeaderTrace::FromFile(m_Fixture + ".trace");
-    std::unique_ptr<HevcStream, void (*)(HevcStream*)> m_Stream{CreateHevcStream(), DestroyHevcStream};
-};
-
-TEST_F(HevcStreamBuffers, PictureParametersOfEveryPictureAgreeWithTheTrace)
+TEST(HevcStreamBuffers, PictureParametersAndMatricesOfEveryPictureAgreeWithTheTrace)
 {
-    ASSERT_EQ(m_Units.size(), m_Trace.units().size());
+    const std::string fixture = std::string(TARSEL_SOURCE_DIR) + "/tests/dxva/fixtures/hevc_200x120";
+    const std::vector<Bytes> units = SplitNalUnits(ReadFileBytes(fixture + ".h265"));
+    const HeaderTrace trace = HeaderTrace::FromFile(fixture + ".trace");
+    ASSERT_EQ(units.size(), trace.units().size());
+    std::unique_ptr<HevcStream, void (*)(HevcStream*)> stream{CreateHevcStream(), DestroyHevcStream};
     const TraceUnit* sps = nullptr;
     const TraceUnit* pps = nullptr;
     DxvaSurfaceIndices surfaces{0, 1};
     uint32_t counter = 41;
     size_t pictures = 0, idrPictures = 0, craPictures = 0, compared = 0;
-    for (size_t i = 0; i < m_Units.size(); ++i) {
-        const TraceUnit& unit = m_Trace.units()[i];
+    for (size_t i = 0; i < units.size(); ++i) {
+        const TraceUnit& unit = trace.units()[i];
         const int64_t type = unit.value("nal_unit_type");
-        ASSERT_EQ(ParseHevcNal(m_Stream.get(), m_Units[i].data(), m_Units[i].size()), static_cast<int32_t>(m_Units[i].size()));
+        ASSERT_EQ(ParseHevcNal(stream.get(), units[i].data(), units[i].size()), static_cast<int32_t>(units[i].size()));
         sps = type == 33 ? &unit : sps;
         pps = type == 34 ? &unit : pps;
-        if (!IsSliceSegment(type))
+        if (type > 21 || (type > 9 && type < 16))  // not a slice segment
             continue;
         ASSERT_TRUE(sps && pps);
         SCOPED_TRACE("picture " + std::to_string(pictures) + ", nal_unit_type " + std::to_string(type));
         DXVA_PicParams_HEVC pp;
-        ASSERT_EQ(FillPictureParametersHevc(*m_Stream, surfaces, counter, &pp, sizeof(pp)), 232);
+        ASSERT_EQ(FillPictureParametersHevc(*stream, surfaces, counter, &pp, sizeof(pp)), 232);
         compared += CompareTracedFields(pp, *sps, kPictureFields, "sps") + CompareTracedFields(pp, *pps, kPictureFields, "pps");
         const int64_t minCbShift = sps->value("log2_min_luma_coding_block_size_minus3") + 3;
-        EXPECT_EQ(pp.PicWidthInMinCbsY, sps->value("pic_width_in_luma_samples") >> minCbShift);
-        EXPECT_EQ(pp.PicHeightInMinCbsY, sps->value("pic_height_in_luma_samples") >> minCbShift);
-        EXPECT_EQ(std::vector<int64_t>({pp.NoBiPredFlag, pp.NoPicReorderingFlag}), (std::vector<int64_t>{1, 0}));
-        EXPECT_EQ(pp.ReservedBits1 | pp.ReservedBits3 | pp.ReservedBits4, 0u) << "reserved bits must stay clear";
-
+        EXPECT_EQ(std::vector<int64_t>({pp.PicWidthInMinCbsY, pp.PicHeightInMinCbsY, pp.NoBiPredFlag, pp.NoPicReorderingFlag}),
+                  std::vector<int64_t>({sps->value("pic_width_in_luma_samples") >> minCbShift, sps->value("pic_height_in_luma_samples") >> minCbShift, 1, 0}));
+        EXPECT_EQ(pp.ReservedBits1 | pp.ReservedBits3 | pp.ReservedBits4, 0) << "reserved bits must stay clear";
         const bool idr = type == 19 || type == 20;
-        EXPECT_EQ(pp.IdrPicFlag, idr ? 1u : 0u);
-        EXPECT_EQ(pp.IrapPicFlag, type >= 16 && type <= 23 ? 1u : 0u);
-        EXPECT_EQ(pp.IntraPicFlag, idr ? 1u : 0u);
-        EXPECT_EQ(pp.CurrPic.bPicEntry, surfaces.current);
-        EXPECT_EQ(pp.RefPicList[0].bPicEntry, idr ? 0xFF : surfaces.reference);
+        EXPECT_EQ(std::vector<int64_t>({pp.IdrPicFlag, pp.IrapPicFlag, pp.IntraPicFlag, pp.CurrPic.bPicEntry, pp.RefPicList[0].bPicEntry, pp.StatusReportFeedbackNumber}),
+                  std::vector<int64_t>({idr, type >= 16 && type <= 23, idr, surfaces.current, idr ? 0xFF : surfaces.reference, 41 + int64_t(pictures)}));
         EXPECT_EQ(std::vector<int64_t>({pp.RefPicSetStCurrBefore[0], pp.RefPicSetStCurrAfter[0], pp.RefPicSetLtCurr[0]}), std::vector<int64_t>(3, idr ? 0xFF : 0));
         EXPECT_EQ(pp.RefPicList[1].bPicEntry & pp.RefPicList[14].bPicEntry & pp.RefPicSetStCurrBefore[7] & pp.RefPicSetLtCurr[1], 0xFF);
-        EXPECT_EQ(pp.StatusReportFeedbackNumber, 41 + pictures);
         idrPictures += idr;
         craPictures += type == 21;
+        DXVA_Qmatrix_HEVC qm;
+        ASSERT_EQ(FillQuantizationMatrixHevc(*stream, &qm, sizeof(qm)), 1000);
+        ASSERT_FALSE(sps->has("sps_scaling_list_data_present_flag") && sps->value("sps_scaling_list_data_present_flag"));
+        auto row = [](const uint8_t* list) { return std::vector<uint8_t>(list, list + 64); };
+        for (size_t m = 0; m < 6; ++m) {
+            const std::vector<uint8_t> expected = row((m < 3 ? kIntra : kInter).data());
+            EXPECT_EQ(std::vector<uint8_t>(qm.ucScalingLists0[m], qm.ucScalingLists0[m] + 16), std::vector<uint8_t>(16, 16)) << m;
+            EXPECT_EQ(row(qm.ucScalingLists1[m]), expected) << m;
+            EXPECT_EQ(row(qm.ucScalingLists2[m]), expected) << m;
+            EXPECT_EQ(row(qm.ucScalingLists3[m / 3]), expected) << m;
+            EXPECT_EQ(qm.ucScalingListDCCoefSizeID2[m] + qm.ucScalingListDCCoefSizeID3[m / 3], 32) << m;
+        }
         ++pictures;
         surfaces = {surfaces.reference, surfaces.current};
     }
     // The fixture must exercise the three kinds of picture.
     EXPECT_EQ(std::vector<size_t>({pictures, idrPictures, craPictures}), (std::vector<size_t>{6, 1, 1}));
     EXPECT_GT(compared, 6 * 40u);
-}
-
-// The fixture enables scaling with the default lists: the buffer must carry
-// H.265 Table 7-6, which lists the 8x8 factors in up-right diagonal order.
-TEST_F(HevcStreamBuffers, DefaultScalingListsComeOutInDiagonalOrder)
-{
-    for (size_t i = 0; i < m_Units.size() && !IsSliceSegment(m_Trace.units()[i].value("nal_unit_type")); ++i) {
-        ParseHevcNal(m_Stream.get(), m_Units[i].data(), m_Units[i].size());
-        ASSERT_FALSE(m_Trace.units()[i].has("sps_scaling_list_data_present_flag") && m_Trace.units()[i].value("sps_scaling_list_data_present_flag"));
-    }
-    ASSERT_EQ(m_Stream->sps->scaling_list_enabled_flag, 1u);
-    constexpr std::array<uint8_t, 64> kIntra = {
-        16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 17, 16, 17, 16, 17, 18, 17, 18, 18, 17, 18, 21,
-        19, 20, 21, 20, 19, 21, 24, 22, 22, 24, 24, 22, 22, 24, 25, 25, 27, 30, 27, 25, 25, 29,
-        31, 35, 35, 31, 29, 36, 41, 44, 41, 36, 47, 54, 54, 47, 65, 70, 65, 88, 88, 115};
-    constexpr std::array<uint8_t, 64> kInter = {
-        16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 17, 17, 17, 17, 17, 18, 18, 18, 18, 18, 18, 20,
-        20, 20, 20, 20, 20, 20, 24, 24, 24, 24, 24, 24, 24, 24, 25, 25, 25, 25, 25, 25, 25, 28,
-        28, 28, 28, 28, 28, 33, 33, 33, 33, 33, 41, 41, 41, 41, 54, 54, 54, 71, 71, 91};
-    DXVA_Qmatrix_HEVC qm;
-    ASSERT_EQ(FillQuantizationMatrixHevc(*m_Stream, &qm, sizeof(qm)), 1000);
-    auto row = [](const uint8_t* list) { return std::vector<uint8_t>(list, list + 64); };
-    for (size_t m = 0; m < 6; ++m) {
-        const std::vector<uint8_t> expected = row((m < 3 ? kIntra : kInter).data());
-        EXPECT_EQ(std::vector<uint8_t>(qm.ucScalingLists0[m], qm.ucScalingLists0[m] + 16), std::vector<uint8_t>(16, 16)) << m;
-        EXPECT_EQ(row(qm.ucScalingLists1[m]), expected) << m;
-        EXPECT_EQ(row(qm.ucScalingLists2[m]), expected) << m;
-        EXPECT_EQ(row(qm.ucScalingLists3[m / 3]), row((m < 3 ? kIntra : kInter).data())) << m;
-        EXPECT_EQ(qm.ucScalingListDCCoefSizeID2[m] + qm.ucScalingListDCCoefSizeID3[m / 3], 32) << m;
-    }
 }
 
 }  // namespace

@@ -1,0 +1,201 @@
+// Parameter buffers from hand-set parser records: the rules the fixture
+// streams do not reach, and buffers that must be refused.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "bitstream/h264/h264_parser.h"
+#include "bitstream/hevc/hevc_parser.h"
+#include "decoder/dxva/dxva_buffers.h"
+#include "decoder/dxva/hevc_scan_order.h"
+#include "support/log_capture.h"
+
+namespace {
+
+using Values = std::vector<int64_t>;
+using Picture = DXVA_PicParams_H264;
+using Slice = DXVA_Slice_H264_Long;
+
+std::unique_ptr<H264Stream, void (*)(H264Stream*)> NewStream()
+{
+    std::unique_ptr<H264Stream, void (*)(H264Stream*)> stream(CreateH264Stream(), DestroyH264Stream);
+    stream->sps = &stream->spsTable[0];
+    stream->pps = &stream->ppsTable[0];
+    return stream;
+}
+
+// Each row changes a P slice of a progressive picture (current surface 0,
+// reference 1) and reads back what it should change.
+TEST(H264Buffers, RulesTheFixtureDoesNotReach)
+{
+    auto refs = [](const Picture& pp, const Slice& s) { return Values{pp.IntraPicFlag, pp.RefFrameList[0].bPicEntry, s.RefPicList[0][0].bPicEntry}; };
+    auto frameNum = [](const Picture& pp, const Slice&) { return Values{pp.CurrPic.bPicEntry, pp.FrameNumList[0], pp.UsedForReferenceFlags}; };
+    auto structure = [](const Picture& pp, const Slice&) { return Values{pp.MbaffFrameFlag, pp.field_pic_flag, pp.MinLumaBipredSize8x8Flag}; };
+    auto chroma = [](const Picture& pp, const Slice&) { return Values{pp.chroma_qp_index_offset, pp.second_chroma_qp_index_offset}; };
+    // Weights[list][reference][Y, Cb, Cr][weight, offset]
+    auto weights = [](const Picture&, const Slice& s) { return Values{s.Weights[0][0][0][0], s.Weights[0][0][0][1], s.Weights[0][0][1][0], s.Weights[0][0][2][0]}; };
+    struct Case { std::function<void(H264Stream&)> set; std::function<Values(const Picture&, const Slice&)> get; Values expected; };
+    const Case cases[] = {
+        {[](H264Stream& s) { s.sh->slice_type = 6; }, refs, {0, 1, 1}},
+        {[](H264Stream& s) { s.sh->slice_type = 7; }, refs, {1, 0xFF, 0xFF}},
+        {[](H264Stream& s) { s.sh->slice_type = 4; }, refs, {1, 0xFF, 0xFF}},  // SI
+        {[](H264Stream& s) { s.sh->frame_num = 5; }, frameNum, {0, 4, 3}},
+        {[](H264Stream& s) { s.sh->frame_num = 0; }, frameNum, {0, 0xFFFF, 3}},  // after a wrap the previous picture had the largest value
+        {[](H264Stream& s) { s.sps->level_idc = 30; }, structure, {0, 0, 0}},
+        {[](H264Stream& s) { s.sps->frame_mbs_only_flag = 0; s.sps->mb_adaptive_frame_field_flag = 1; s.sps->level_idc = 31; }, structure, {1, 0, 1}},
+        {[](H264Stream& s) { s.sps->frame_mbs_only_flag = 0; s.sps->mb_adaptive_frame_field_flag = 1; s.sh->field_pic_flag = 1; }, structure, {0, 1, 0}},
+        // The fixture's two offsets are equal; distinct values show a swap.
+        {[](H264Stream& s) { s.pps->chroma_qp_index_offset = -3; s.pps->second_chroma_qp_index_offset = 5; }, chroma, {-3, 5}},
+        // Default weights follow the denominators; out-of-range ones from a damaged header leave no bit.
+        {[](H264Stream& s) { s.sh->luma_log2_weight_denom = 0; s.sh->chroma_log2_weight_denom = 6; }, weights, {1, 0, 64, 64}},
+        {[](H264Stream& s) { s.sh->luma_log2_weight_denom = 7; s.sh->chroma_log2_weight_denom = 7; }, weights, {128, 0, 128, 128}},
+        {[](H264Stream& s) { s.sh->luma_log2_weight_denom = 40; s.sh->chroma_log2_weight_denom = 16; }, weights, {0, 0, 0, 0}},
+        // Explicit luma next to default chroma (the fixture has both or neither).
+        {[](H264Stream& s) {
+             s.sh->luma_log2_weight_denom = 5;
+             s.sh->chroma_log2_weight_denom = 3;
+             s.sh->luma_weight_l0_flag[0] = 1;
+             s.sh->luma_weight_l0[0] = 40;
+             s.sh->luma_offset_l0[0] = -3;
+         }, weights, {40, -3, 8, 8}},
+    };
+    for (size_t row = 0; row < std::size(cases); ++row) {
+        auto stream = NewStream();
+        stream->sps->frame_mbs_only_flag = 1;
+        stream->sh->slice_type = 5;
+        cases[row].set(*stream);
+        Picture pp{};
+        Slice slice{};
+        uint32_t counter = 0;
+        ASSERT_EQ(FillPictureParametersH264(*stream, {0, 1}, counter, &pp, sizeof(pp)), 1040);
+        ASSERT_EQ(FillSliceControlH264(*stream, {0, 1}, &slice, sizeof(slice), 0, 0), 864);
+        EXPECT_EQ(cases[row].get(pp, slice), cases[row].expected) << "row " << row;
+    }
+}
+
+// A buffer too small or missing, or no active parameter sets: refused with
+// its line, nothing written and no feedback number used up.
+TEST(ParameterBuffers, ShortMissingOrUnparsedBuffersAreRefusedUntouched)
+{
+    auto h264 = NewStream();
+    std::unique_ptr<HevcStream, void (*)(HevcStream*)> hevc(CreateHevcStream(), DestroyHevcStream);
+    H264Stream& a = *h264;
+    HevcStream& b = *hevc;
+    b.sps = &b.spsTable[0];
+    b.pps = &b.ppsTable[0];
+    std::array<uint8_t, 2048> buffer;
+    uint32_t counter = 9;
+    using Fill = std::function<int32_t()>;
+    const std::pair<Fill, const char*> cases[] = {
+        {[&] { return FillPictureParametersH264(a, {0, 1}, counter, buffer.data(), 1039); }, "h264 picture parameters buffer holds 1039 bytes, 1040 needed"},
+        {[&] { return FillQuantizationMatrixH264(a, buffer.data(), 223); }, "h264 quantization matrix buffer holds 223 bytes, 224 needed"},
+        {[&] { return FillSliceControlH264(a, {0, 1}, buffer.data(), 863, 0, 0); }, "h264 slice control buffer holds 863 bytes, 864 needed"},
+        {[&] { return FillPictureParametersHevc(b, {0, 1}, counter, buffer.data(), 231); }, "hevc picture parameters buffer holds 231 bytes, 232 needed"},
+        {[&] { return FillPictureParametersHevc(b, {0, 1}, counter, nullptr, 4096); }, "no hevc picture parameters buffer"},
+        {[&] { return FillQuantizationMatrixHevc(b, buffer.data(), 999); }, "hevc quantization matrix buffer holds 999 bytes, 1000 needed"},
+        {[&] { a.sps = nullptr; return FillPictureParametersH264(a, {0, 1}, counter, buffer.data(), 2048); }, "no active h264 parameter sets"},
+        {[&] { b.sps = nullptr; return FillPictureParametersHevc(b, {0, 1}, counter, buffer.data(), 2048); }, "no active hevc parameter sets"},
+    };
+    for (const auto& [fill, line] : cases) {
+        LogCapture log;
+        buffer.fill(0xAB);
+        EXPECT_LT(fill(), 0) << line;
+        EXPECT_EQ(log.count(line), 1u) << line;
+        EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 0xAB), 2048) << line;
+    }
+    EXPECT_EQ(counter, 9u);
+}
+
+TEST(HevcScanOrder, UpRightDiagonalScans)
+{
+    // Raster positions (row * size + column), H.265 clause 6.5.3: each
+    // anti-diagonal walked from its bottom-left end to its top-right end.
+    constexpr std::array<uint8_t, 16> kExpected4x4 = {0, 4, 1, 8, 5, 2, 12, 9, 6, 3, 13, 10, 7, 14, 11, 15};
+    EXPECT_EQ(kUpRightDiagonalScan4x4, kExpected4x4);
+    const std::array<uint8_t, 8> kFirst8x8 = {0, 8, 1, 16, 9, 2, 24, 17};
+    EXPECT_TRUE(std::equal(kFirst8x8.begin(), kFirst8x8.end(), kUpRightDiagonalScan8x8.begin()));
+    EXPECT_EQ(kUpRightDiagonalScan8x8[28], 56);  // the longest diagonal, bottom-left ...
+    EXPECT_EQ(kUpRightDiagonalScan8x8[35], 7);   // ... to top-right
+}
+
+DXVA_PicParams_HEVC FillPicParams(HevcStream& stream)
+{
+    DXVA_PicParams_HEVC pp{};
+    uint32_t counter = 0;
+    EXPECT_EQ(FillPictureParametersHevc(stream, {0, 1}, counter, &pp, sizeof(pp)), 232);
+    return pp;
+}
+
+struct HevcBuffers : ::testing::Test {
+    HevcBuffers()
+    {
+        stream->sps = &stream->spsTable[0];
+        stream->pps = &stream->ppsTable[0];
+    }
+    std::unique_ptr<HevcStream, void (*)(HevcStream*)> stream{CreateHevcStream(), DestroyHevcStream};
+    HevcSps& sps = stream->spsTable[0];
+    HevcPps& pps = stream->ppsTable[0];
+};
+
+TEST_F(HevcBuffers, TileLayoutFollowsTilesAndSpacingFlags)
+{
+    // The largest layout the parser stores: 20 columns and 22 rows, one
+    // entry more each than the buffer holds.
+    pps.num_tile_columns_minus1 = 19;
+    pps.num_tile_rows_minus1 = 21;
+    pps.loop_filter_across_tiles_enabled_flag = 1;
+    for (uint32_t i = 0; i < 22; ++i) {
+        pps.column_width_minus1[std::min(i, 19u)] = 100 + std::min(i, 19u);
+        pps.row_height_minus1[i] = 200 + i;
+    }
+    for (int tiles : {0, 1}) {  // no tiles: nothing; uniform spacing: no widths
+        pps.tiles_enabled_flag = tiles;
+        pps.uniform_spacing_flag = 1;
+        const DXVA_PicParams_HEVC pp = FillPicParams(*stream);
+        EXPECT_EQ(std::vector<int64_t>({pp.num_tile_columns_minus1, pp.num_tile_rows_minus1, pp.loop_filter_across_tiles_enabled_flag, pp.column_width_minus1[0]}),
+                  std::vector<int64_t>({19 * tiles, 21 * tiles, tiles, 0}));
+    }
+    pps.uniform_spacing_flag = 0;
+    const DXVA_PicParams_HEVC pp = FillPicParams(*stream);
+    EXPECT_EQ(std::vector<uint16_t>(pp.column_width_minus1, pp.column_width_minus1 + 19), std::vector<uint16_t>(pps.column_width_minus1, pps.column_width_minus1 + 19));
+    EXPECT_EQ(std::vector<uint16_t>(pp.row_height_minus1, pp.row_height_minus1 + 21), std::vector<uint16_t>(pps.row_height_minus1, pps.row_height_minus1 + 21));
+    EXPECT_EQ(pp.diff_cu_qp_delta_depth, 0) << "the entries that do not fit must not spill over";
+}
+
+// The fixture carries its lists in the SPS only. Each PPS factor encodes
+// where it was stored (sizeId, matrixId, raster position), so a wrong source,
+// matrix or order shows in the value.
+TEST_F(HevcBuffers, ScalingListsComeFromThePpsOnlyWhenItCarriesThem)
+{
+    auto pattern = [](uint32_t sizeId, uint32_t matrixId, uint32_t raster) { return (sizeId * 64 + matrixId * 10 + raster) & 0xFF; };
+    for (uint32_t k = 0; k < 4 * 6 * 64; ++k) {
+        pps.scalingLists.ScalingList[k / 384][k / 64 % 6][k % 64] = pattern(k / 384, k / 64 % 6, k % 64);
+        sps.scalingLists.ScalingList[k / 384][k / 64 % 6][k % 64] = 1;
+    }
+    for (uint32_t m = 0; m < 12; ++m) {
+        pps.scalingLists.ScalingListDcCoef[m / 6][m % 6] = 20 + m;
+        sps.scalingLists.ScalingListDcCoef[m / 6][m % 6] = 1;
+    }
+    DXVA_Qmatrix_HEVC qm{};
+    for (int fromPps : {0, 1}) {
+        pps.pps_scaling_list_data_present_flag = fromPps;
+        ASSERT_EQ(FillQuantizationMatrixHevc(*stream, &qm, sizeof(qm)), 1000);
+        for (uint32_t m = 0; m < 6; ++m) {
+            for (uint32_t j = 0; j < 64; ++j) {
+                EXPECT_EQ(qm.ucScalingLists0[m][j % 16], fromPps ? pattern(0, m, kUpRightDiagonalScan4x4[j % 16]) : 1);
+                EXPECT_EQ(qm.ucScalingLists1[m][j], fromPps ? pattern(1, m, kUpRightDiagonalScan8x8[j]) : 1);
+                EXPECT_EQ(qm.ucScalingLists2[m][j], fromPps ? pattern(2, m, kUpRightDiagonalScan8x8[j]) : 1);
+                // 32x32: the intra and inter luma matrices, matrixId 0 and 3.
+                EXPECT_EQ(qm.ucScalingLists3[m / 3][j], fromPps ? pattern(3, m / 3 * 3, kUpRightDiagonalScan8x8[j]) : 1);
+            }
+            EXPECT_EQ(qm.ucScalingListDCCoefSizeID2[m], fromPps ? 20 + m : 1);
+            EXPECT_EQ(qm.ucScalingListDCCoefSizeID3[m / 3], fromPps ? 26 + m / 3 * 3 : 1);
+        }
+    }
+}
+
+}  // namespace
