@@ -19,22 +19,16 @@ struct FuzzFrame : VideoFrame {
     FuzzFrame(const uint8_t* data, size_t size) : payload(data, data + size) {}
     int64_t CopyData(uint8_t* destination, size_t capacity) const override
     {
-        size_t count = std::min(capacity, payload.size());
-        std::copy_n(payload.begin(), count, destination);
-        return static_cast<int64_t>(count);
+        return std::copy_n(payload.begin(), std::min(capacity, payload.size()), destination) - destination;
     }
     size_t DataSize() const override { return payload.size(); }
     bool QueryFlag() const override { return false; }
     std::vector<uint8_t> payload;
 };
 
-struct PictureSize {
-    size_t width, height;
-};
-
 // Used when the payload carries no SPS the probe can read, so that frames of
 // bare slices still reach the submission path. Zero keeps the current set-up.
-constexpr PictureSize kFallbackSizes[] = {{0, 0}, {64, 48}, {1280, 720}, {1920, 1080}};
+constexpr size_t kFallbackSizes[][2] = {{0, 0}, {64, 48}, {1280, 720}, {1920, 1080}};
 
 // A device that offers only long slice control makes the decoder fill the
 // long entries, which carry reference lists from the slice header.
@@ -58,16 +52,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     const uint8_t selector = data[0];
     DXVA2VideoDecoder& decoder = Decoder((selector & 0x08) != 0);
-    auto frame = std::make_unique<FuzzFrame>(data + 1, size - 1);
+    std::unique_ptr<VideoFrame> frame = std::make_unique<FuzzFrame>(data + 1, size - 1);
     frame->codec = (selector & 1) ? kCodecH265 : kCodecH264;
     // The benchmark's records learn their size from the probe; do the same.
     frame->ReadStreamInfo(data + 1, size - 1);
     if (frame->width == 0 || frame->height == 0) {
-        const PictureSize& fallback = kFallbackSizes[(selector >> 1) & 3];
-        frame->width = frame->codedWidth = fallback.width;
-        frame->height = frame->codedHeight = fallback.height;
+        const size_t* fallback = kFallbackSizes[(selector >> 1) & 3];
+        frame->width = frame->codedWidth = fallback[0];
+        frame->height = frame->codedHeight = fallback[1];
     }
-    std::unique_ptr<VideoFrame> video = std::move(frame);
-    decoder.Decode(video);
+    decoder.Decode(frame);
     return 0;
 }

@@ -4,20 +4,14 @@
 #include <stdexcept>
 #include <string>
 
+// A random name of 64 bits; create_directory says whether it made the folder,
+// so a name taken meanwhile fails plainly: portable where mkdtemp is not.
 TempDir::TempDir()
+    : m_Path(std::filesystem::temp_directory_path() / ("tarsel-test-" + std::to_string(std::random_device()()) + "-" +
+                                                       std::to_string(std::random_device()())))
 {
-    // create_directory reports whether it made the folder, so a name another
-    // process took meanwhile is simply skipped: portable where mkdtemp is not.
-    std::random_device seed;
-    std::mt19937_64 random(seed());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        auto candidate = std::filesystem::temp_directory_path() / ("tarsel-test-" + std::to_string(random()));
-        if (std::filesystem::create_directory(candidate)) {
-            m_Path = candidate;
-            return;
-        }
-    }
-    throw std::runtime_error("no fresh temporary directory");
+    if (!std::filesystem::create_directory(m_Path))
+        throw std::runtime_error("no fresh temporary directory: " + m_Path.string());
 }
 
 TempDir::~TempDir()

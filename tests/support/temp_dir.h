@@ -22,8 +22,6 @@ class ScopedWorkingDirectory {
 public:
     explicit ScopedWorkingDirectory(const std::filesystem::path& path);
     ~ScopedWorkingDirectory();
-    ScopedWorkingDirectory(const ScopedWorkingDirectory&) = delete;
-    ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
 
 private:
     std::filesystem::path m_Previous;

@@ -1,33 +1,237 @@
+// The Direct3D 11 layer under Wine, which has no video decoding: its two entry
+// points hand out COM objects of the test's own (factory, adapter, device,
+// contexts, decoder, textures, views), each forwarding the layer's calls to an
+// object of the simulated video device, which checks every call as a strict
+// driver would.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
+#include <bit>
+#include <cstring>
 #include <memory>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "bench/bench_case.h"
 #include "bench/video_file_frame.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "decoder/platform/d3d11/d3d11_entry_points.h"
-#include "sdk_doubles.h"
+#include "decoder/platform/simulated_video_device.h"
 #include "support/log_capture.h"
 
 namespace {
 
-// Puts other entry points behind the Direct3D 11 layer for one test.
-class ScopedEntryPoints {
+platform::SimulatedVideoPlatform g_Simulated;
+// Submissions the simulated device accepted through the video context double.
+int g_AcceptedSubmissions = 0;
+
+using Entry = void (*)();
+
+// A COM object of the test's own: a pointer to its interface's table, as COM
+// lays objects out, then the simulated object it forwards to, whose reference
+// it holds.
+struct Double {
+    const Entry* m_Table;
+    platform::PlatformUnknown* m_Backing;
+    std::atomic<ULONG> m_References{1};
+};
+
+ULONG Release(Double* self)
+{
+    ULONG remaining = --self->m_References;
+    if (remaining == 0) {
+        self->m_Backing->Release();
+        delete self;
+    }
+    return remaining;
+}
+
+// One interface's table: QueryInterface, AddRef and Release, as every COM
+// table starts, then a refusal in every slot but those a double fills in.
+class Table {
 public:
-    explicit ScopedEntryPoints(platform::D3D11EntryPoints replacement) { platform::g_D3D11EntryPoints = replacement; }
-    ~ScopedEntryPoints() { platform::g_D3D11EntryPoints = m_Saved; }
+    // On x86-64 a method and a function taking its object first are called
+    // alike, and the caller clears the arguments: one refusal serves all.
+    static_assert(sizeof(void*) == 8);
+    explicit Table(HRESULT (*query)(Double*, REFIID, void**) = nullptr)
+    {
+        m_Slots.fill(reinterpret_cast<Entry>(+[]() -> HRESULT { return E_NOTIMPL; }));
+        if (query)
+            m_Slots[0] = reinterpret_cast<Entry>(query);
+        m_Slots[1] = reinterpret_cast<Entry>(+[](Double* self) -> ULONG { return ++self->m_References; });
+        m_Slots[2] = reinterpret_cast<Entry>(&Release);
+    }
+    // Puts a function of the double and the method's arguments in the
+    // method's slot, its result as the SDK's. A pointer to a virtual method
+    // holds one plus the slot's offset, in the C++ ABI of mingw-w64's compilers.
+    template <typename Interface, typename Result, typename... Arguments, typename Function>
+    Table& Set(Result (Interface::*method)(Arguments...), Function)
+    {
+        Result (*entry)(Double*, Arguments...) = [](Double* self, Arguments... arguments) {
+            return static_cast<Result>(Function()(self, arguments...));
+        };
+        ptrdiff_t encoded = 0;
+        std::memcpy(&encoded, &method, sizeof(encoded));
+        m_Slots.at((encoded - 1) / sizeof(Entry)) = reinterpret_cast<Entry>(entry);
+        return *this;
+    }
+    template <typename Sdk, typename Backing>
+    Sdk* Wrap(Backing* backing) const
+    {
+        return backing ? reinterpret_cast<Sdk*>(new Double{m_Slots.data(), backing}) : nullptr;
+    }
 
 private:
-    platform::D3D11EntryPoints m_Saved = platform::g_D3D11EntryPoints;
+    std::array<Entry, 80> m_Slots;
 };
+
+// The simulated object behind one of our doubles (those whose Release is
+// ours); null for anyone else's object, which the simulated device refuses.
+template <typename Backing, typename Sdk>
+Backing* BackingOf(Sdk* object)
+{
+    auto* own = reinterpret_cast<Double*>(object);
+    bool ours = object && own->m_Table[2] == reinterpret_cast<Entry>(&Release);
+    return ours ? dynamic_cast<Backing*>(own->m_Backing) : nullptr;
+}
+
+// An SDK argument as the simulated device takes it: our doubles as the
+// objects behind them; records, enumerations and GUIDs, the SDK's byte for
+// byte (the layer proves it at compile time), as they are.
+template <typename Our, typename Sdk>
+Our Ours(Sdk value)
+{
+    if constexpr (std::is_base_of_v<platform::PlatformUnknown, std::remove_pointer_t<Our>>)
+        return BackingOf<std::remove_pointer_t<Our>>(value);
+    else
+        return std::bit_cast<Our>(value);
+}
+
+// Calls a method of the simulated object behind a double.
+template <typename Class, typename Result, typename... Parameters, typename... Arguments>
+Result Call(Double* self, Result (Class::*method)(Parameters...), Arguments... arguments)
+{
+    return (BackingOf<Class>(self)->*method)(Ours<Parameters>(arguments)...);
+}
+
+// The method of the same name on the simulated object.
+#define FORWARD(Interface, Method)                                  \
+    Set(&Interface::Method, [](Double* self, auto... arguments) {      \
+        return Call(self, &platform::Interface::Method, arguments...); \
+    })
+
+// Calls a simulated method whose last argument receives an object, and hands
+// out a double over that object.
+template <typename Sdk, typename Class, typename Result, typename... Parameters, typename... Arguments>
+Result HandOut(Sdk** object, const Table& table, Double* self, Result (Class::*method)(Parameters...),
+               Arguments... arguments)
+{
+    using Handed = std::tuple_element_t<sizeof...(Parameters) - 1, std::tuple<Parameters...>>;
+    std::remove_pointer_t<Handed> simulated = nullptr;
+    Result result = Call(self, method, arguments..., &simulated);
+    *object = table.Wrap<Sdk>(simulated);
+    return result;
+}
+
+// A double over the interface the simulated object answers for, if it does.
+template <typename Backing>
+HRESULT Ask(Double* self, REFIID interfaceId, const Table& table, void** object)
+{
+    void* simulated = nullptr;
+    HRESULT result = self->m_Backing->QueryInterface(reinterpret_cast<const platform::GUID&>(interfaceId), &simulated);
+    *object = table.Wrap<void>(static_cast<Backing*>(simulated));
+    return result;
+}
+
+// Textures, views and decoders only come back to the device and the video
+// context as arguments, and are released.
+const Table kPlain;
+const Table kAdapter = Table().FORWARD(IDXGIAdapter1, GetDesc1);
+const Table kFactory = Table().Set(&IDXGIFactory1::EnumAdapters1, [](Double* self, auto index, auto** adapter) {
+    return HandOut(adapter, kAdapter, self, &platform::IDXGIFactory2::EnumAdapters1, index);
+});
+const Table kMultithread = Table().FORWARD(ID3D10Multithread, SetMultithreadProtected);
+
+const Table kVideoDevice =
+    Table()
+        .FORWARD(ID3D11VideoDevice, GetVideoDecoderProfileCount)
+        .FORWARD(ID3D11VideoDevice, GetVideoDecoderProfile)
+        .FORWARD(ID3D11VideoDevice, CheckVideoDecoderFormat)
+        .FORWARD(ID3D11VideoDevice, GetVideoDecoderConfigCount)
+        .FORWARD(ID3D11VideoDevice, GetVideoDecoderConfig)
+        .Set(&ID3D11VideoDevice::CreateVideoDecoder, [](Double* self, auto* description, auto* config, auto** decoder) {
+            return HandOut(decoder, kPlain, self, &platform::ID3D11VideoDevice::CreateVideoDecoder, description,
+                           config);
+        })
+        .Set(&ID3D11VideoDevice::CreateVideoDecoderOutputView,
+             [](Double* self, auto* texture, auto* description, auto** view) {
+                 return HandOut(view, kPlain, self, &platform::ID3D11VideoDevice::CreateVideoDecoderOutputView,
+                                texture, description);
+             });
+
+// The simulated device answers for its video device and multithread
+// interface, and for nothing else.
+const Table kDevice =
+    Table([](Double* self, REFIID interfaceId, void** object) {
+        if (interfaceId == __uuidof(ID3D11VideoDevice))
+            return Ask<platform::ID3D11VideoDevice>(self, interfaceId, kVideoDevice, object);
+        return Ask<platform::ID3D10Multithread>(self, interfaceId, kMultithread, object);
+    })
+        .FORWARD(ID3D11Device, CheckFormatSupport)
+        .Set(&ID3D11Device::CreateTexture2D, [](Double* self, auto* description, auto* initialData, auto** texture) {
+            return HandOut(texture, kPlain, self, &platform::ID3D11Device::CreateTexture2D, description, initialData);
+        });
+
+const Table kVideoContext =
+    Table()
+        .FORWARD(ID3D11VideoContext, DecoderBeginFrame)
+        .FORWARD(ID3D11VideoContext, GetDecoderBuffer)
+        .FORWARD(ID3D11VideoContext, ReleaseDecoderBuffer)
+        .Set(&ID3D11VideoContext::SubmitDecoderBuffers, [](Double* self, auto... arguments) {
+            auto result = Call(self, &platform::ID3D11VideoContext::SubmitDecoderBuffers, arguments...);
+            g_AcceptedSubmissions += SUCCEEDED(result) ? 1 : 0;
+            return result;
+        })
+        .FORWARD(ID3D11VideoContext, DecoderEndFrame);
+
+// The immediate context, for which the simulated one answers only with its
+// video context.
+const Table kDeviceContext = Table([](Double* self, REFIID interfaceId, void** object) {
+    return Ask<platform::ID3D11VideoContext>(self, interfaceId, kVideoContext, object);
+});
+
+// Stand-ins for CreateDXGIFactory1 and D3D11CreateDevice, over the simulated platform's.
+HRESULT WINAPI CreateFactory(REFIID interfaceId, void** factory)
+{
+    void* simulated = nullptr;
+    HRESULT result = g_Simulated.CreateDXGIFactory1(reinterpret_cast<const platform::GUID&>(interfaceId), &simulated);
+    *factory = kFactory.Wrap<void>(static_cast<platform::IDXGIFactory2*>(simulated));
+    return result;
+}
+
+HRESULT WINAPI CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, HMODULE software, UINT flags,
+                            const D3D_FEATURE_LEVEL* featureLevels, UINT featureLevelCount, UINT sdkVersion,
+                            ID3D11Device** device, D3D_FEATURE_LEVEL* featureLevel, ID3D11DeviceContext** context)
+{
+    platform::ID3D11Device* simulatedDevice = nullptr;
+    platform::ID3D11DeviceContext* simulatedContext = nullptr;
+    HRESULT result = g_Simulated.D3D11CreateDevice(
+        Ours<platform::IDXGIAdapter1*>(adapter), Ours<platform::D3D_DRIVER_TYPE>(driverType), software, flags,
+        Ours<const platform::D3D_FEATURE_LEVEL*>(featureLevels), featureLevelCount, sdkVersion, &simulatedDevice,
+        Ours<platform::D3D_FEATURE_LEVEL*>(featureLevel), &simulatedContext);
+    *device = kDevice.Wrap<ID3D11Device>(simulatedDevice);
+    *context = kDeviceContext.Wrap<ID3D11DeviceContext>(simulatedContext);
+    return result;
+}
 
 // Every frame of the data set through the Windows code path: decoder, Direct3D
 // 11 layer, COM objects implementing the SDK's interfaces, simulated device.
 TEST(D3D11Layer, DecodesTheDataSetThroughTheSdkInterfaces)
 {
-    ScopedEntryPoints doubles({&sdk_doubles::CreateDXGIFactory1, &sdk_doubles::D3D11CreateDevice});
-    sdk_doubles::g_AcceptedSubmissions = 0;
+    // The program's only test: the doubles stay in place until it ends.
+    platform::g_D3D11EntryPoints = {&CreateFactory, &CreateDevice};
     LogCapture log;
     int outputChanges = 0;
     std::vector<int> errors;
@@ -37,15 +241,14 @@ TEST(D3D11Layer, DecodesTheDataSetThroughTheSdkInterfaces)
     ASSERT_EQ(decoder.Init(), 1) << ::testing::PrintToString(log.messages());
     // The adapter's name crossed the SDK's record twice, as UTF-16.
     EXPECT_TRUE(log.contains("adapter 0 -> Simulated video decoder (no hardware)"));
-    for (const BenchCase& benchCase : g_BenchCases) {
+    for (const BenchCase& benchCase : g_BenchCases)
         for (int32_t index = 0; index < static_cast<int32_t>(benchCase.frameCount); ++index) {
             std::unique_ptr<VideoFrame> frame = std::make_unique<VideoFileFrame>(FrameFileName(benchCase, index));
-            ASSERT_GT(decoder.Decode(frame), 0) << FrameFileName(benchCase, index) << "\n"
+            ASSERT_GT(decoder.Decode(frame), 0) << FrameFileName(benchCase, index)
                                                 << ::testing::PrintToString(log.messages());
         }
-    }
     // 8 cases of 30 frames, each accepted by the simulated device.
-    EXPECT_EQ(sdk_doubles::g_AcceptedSubmissions, 240);
+    EXPECT_EQ(g_AcceptedSubmissions, 240);
     EXPECT_EQ(outputChanges, 8);
     EXPECT_TRUE(errors.empty());
 }
