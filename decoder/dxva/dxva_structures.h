@@ -3,7 +3,7 @@
 // Parameter-buffer layouts of DXVA H.264 and HEVC decoding, written from
 // Microsoft's published field lists. The driver reads these bytes as they
 // are, so the layouts are byte-packed and every size is pinned below; the
-// cross-compiled layout test compares each field with the Windows SDK.
+// Windows build compares each field with the SDK's (dxva_sdk_agreement.cpp).
 
 #include <cstdint>
 
