@@ -4,35 +4,22 @@ const assert = require('node:assert');
 const { spawnSync } = require('child_process');
 const fs = require('fs');
 const path = require('path');
-const { program, sourceDir, makeWorkDir, runChild, readLog, reportCases: casesOf } = require('./harness');
+const { program, sourceDir, makeWorkDir, runChild, readLog } = require('./harness');
 
 const sizes = ['1280x720', '1920x1080', '2560x1440', '3840x2160'];
-
-// The one report: {"bench":["h264",[4 cases],["h265",[4 cases]]]}, each case with exactly these keys.
-function reportCases(result) {
-  const reports = result.messages.filter((m) => m.bench !== undefined);
-  assert.strictEqual(reports.length, 1);
-  assert.strictEqual(JSON.stringify(reports[0]).replace(/\{[^{}]*\}/g, '{}'), '{"bench":["h264",[{},{},{},{}],["h265",[{},{},{},{}]]]}');
-  const cases = casesOf(reports[0]);
-  assert.deepStrictEqual(cases.map((c) => `${c.width}x${c.height} ${c['bench-frame']}`), [...sizes, ...sizes].map((s) => `${s} 30`));
-  for (const c of cases) assert.deepStrictEqual(Object.keys(c), ['bench-frame', 'bench-pass', 'bench-time', 'height', 'width']);
-  return cases;
-}
 
 test('a full run decodes all eight cases and reports them once', async (t) => {
   const dir = makeWorkDir(t, { withData: true });
   const result = await runChild(dir);
   assert.strictEqual(result.code, 0, result.stdout);
   assert.strictEqual(result.stdout, '');
-  for (const c of reportCases(result)) assert.ok(c['bench-pass'] === true && c['bench-time'] > 0, JSON.stringify(c));
-
+  // The one report, exact but for the times, which must be above 0.
+  const group = sizes.map((s) => s.split('x')).map(([width, height]) =>
+    `{"bench-frame":30,"bench-pass":true,"bench-time":T,"height":${height},"width":${width}}`).join(',');
+  assert.deepStrictEqual(result.messages.filter((m) => m.bench !== undefined).map((m) =>
+    JSON.stringify(m).replace(/"bench-time":[1-9]\d*/g, '"bench-time":T')), [`{"bench":["h264",[${group}],["h265",[${group}]]]}`]);
   const log = readLog(dir);
-  const at = (prefix) => log.findIndex((line) => line.startsWith(prefix));
-  assert.ok(at('info: com chan connected') >= 0, log.join('\n'));
-  // Every case's pictures reach the decoder at their size, 30 frames a second.
-  const changes = sizes.map((size) => at(`info: videoDecoderOutputChanged ${size}@30`));
-  assert.ok(changes.every((index) => index > at('info: com chan connected')), log.join('\n'));
-  assert.ok(at('info: com chan disconnected for reason 0') > Math.max(...changes), log.join('\n'));
+  assert.ok(log.includes('info: com chan disconnected for reason 0'), log.join('\n'));
   assert.deepStrictEqual(log.filter((line) => line.startsWith('error:')), []);
 });
 
@@ -54,11 +41,17 @@ function makeBusyWorkDir(t) {
   return dir;
 }
 
-test('a parent that goes away mid-run gets no report and the child exits 0 promptly', async (t) => {
+// Commands have no effect on the program ("quit" included), and cost nothing but a log line when bad.
+test('commands from the parent, then the parent goes away mid-run: no report, and the child exits 0 promptly', async (t) => {
   const dir = makeBusyWorkDir(t);
   let disconnectedAt = 0;
   const result = await runChild(dir, {
-    onStart: (child) => setTimeout(() => { disconnectedAt = Date.now(); child.disconnect(); }, 30),
+    onStart: (child) => {
+      for (const value of [2.9, 'x']) child.send({ cmd: 'set-bitrate', value });
+      for (const value of ['full', 'neither']) child.send({ cmd: 'set-colorspace', value });
+      child.send({ cmd: 'quit' });
+      setTimeout(() => { disconnectedAt = Date.now(); child.disconnect(); }, 30);
+    },
   });
   const exitedAfterMs = Date.now() - disconnectedAt;
   assert.strictEqual(result.code, 0, result.stdout);
@@ -66,7 +59,8 @@ test('a parent that goes away mid-run gets no report and the child exits 0 promp
   assert.ok(exitedAfterMs < 5000, `child took ${exitedAfterMs} ms to exit`);
   const log = readLog(dir);
   assert.ok(log.includes('info: com chan disconnected for reason 1'), log.join('\n'));
-  assert.ok(log.some((line) => line.startsWith('error: ipc: receive error: ')), log.join('\n'));
+  assert.deepStrictEqual(log.filter((line) => line.startsWith('error: ipc')).map((line) => line.replace(/(receive error): .*/, '$1')),
+    ['error: ipc: unknown color space request: neither ...', 'error: ipc: receive error']);
 });
 
 test('without a channel, or with a log it cannot open, the program exits with -1', (t) => {
@@ -80,20 +74,4 @@ test('without a channel, or with a log it cannot open, the program exits with -1
   const result = spawnSync(program, [], { cwd: dir, env: { ...env, NODE_CHANNEL_FD: '3' }, encoding: 'utf8' });
   assert.strictEqual(result.status, 255);
   assert.match(result.stdout, /^Log init failed: .+\nlogger: failed to init logger\n$/);
-});
-
-test('commands from the parent are handled while the run goes on and leave it undisturbed', async (t) => {
-  const dir = makeBusyWorkDir(t);
-  const result = await runChild(dir, {
-    onStart: (child) => {
-      for (const value of [2.9, 'x']) child.send({ cmd: 'set-bitrate', value });
-      for (const value of ['full', 'neither']) child.send({ cmd: 'set-colorspace', value });
-      child.send({ cmd: 'quit' });
-    },
-  });
-  assert.strictEqual(result.code, 0, result.stdout);
-  reportCases(result);
-  const log = readLog(dir);
-  assert.deepStrictEqual(log.filter((line) => line.startsWith('error: ipc')), ['error: ipc: unknown color space request: neither ...']);
-  assert.ok(log.includes('info: com chan disconnected for reason 0'), log.join('\n'));
 });

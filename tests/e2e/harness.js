@@ -21,17 +21,13 @@ function makeWorkDir(t, { withData }) {
 }
 
 // Starts the program with an IPC channel; resolves when it exits and its
-// output is read, with the messages it sent. onStart(child) and
-// onMessage(child, message) may act on it.
-function runChild(cwd, { onStart, onMessage, env } = {}) {
+// output is read, with the messages it sent. onStart(child) may act on it.
+function runChild(cwd, { onStart } = {}) {
   return new Promise((resolve, reject) => {
     const result = { messages: [], stdout: '' };
-    const child = spawn(program, [], { cwd, env: env || process.env, stdio: ['ignore', 'pipe', 'pipe', 'ipc'] });
+    const child = spawn(program, [], { cwd, stdio: ['ignore', 'pipe', 'pipe', 'ipc'] });
     for (const stream of [child.stdout, child.stderr]) stream.on('data', (chunk) => { result.stdout += chunk; });
-    child.on('message', (message) => {
-      result.messages.push(message);
-      if (onMessage) onMessage(child, message);
-    });
+    child.on('message', (message) => result.messages.push(message));
     child.on('error', reject);
     const closed = Promise.all([child.stdout, child.stderr].map((s) => new Promise((done) => s.on('close', done))));
     child.on('exit', (code, signal) => closed.then(() => resolve({ ...result, code, signal })));
@@ -46,6 +42,4 @@ function readLog(dir) {
   return text.split('\r\n').slice(0, -1).map((line) => line.replace(/^\[[^\]]+\] \[global\] \[(\w+)\] /s, '$1: '));
 }
 
-const reportCases = (report) => [...report.bench[1], ...report.bench[2][1]];
-
-module.exports = { program, sourceDir, makeWorkDir, runChild, readLog, reportCases };
+module.exports = { program, sourceDir, makeWorkDir, runChild, readLog };

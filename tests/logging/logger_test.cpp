@@ -1,8 +1,8 @@
-#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -11,55 +11,60 @@
 
 namespace {
 
-// Each test logs to "tarsel.log" in a directory of its own.
-class LoggerFileTest : public ::testing::Test {
-protected:
-    ~LoggerFileTest() override { g_Logger.m_Logger = m_Previous; }
-    // Dropping the logger closes the file, so everything written is on disk.
-    std::string CloseAndRead(const char* name = "tarsel.log")
-    {
-        g_Logger.m_Logger.reset();
+// The log continues an existing file, whose size counts towards the 5 MiB at
+// which it rotates, and keeps five old files. Two threads logging at full
+// speed through five rotations, the first at once, lose and interleave no
+// line, and every line ends in CR LF. Then a bad format costs only its own
+// line, and a line from a thread still running after shutdown is kept.
+TEST(Logger, TwoWritersThroughRotationsLoseAndInterleaveNothing)
+{
+    TempDir dir;
+    ScopedWorkingDirectory inDir(dir.path());
+    auto read = [&](const char* name) {
         std::stringstream text;
-        text << std::ifstream(m_Dir.path() / name, std::ios::binary).rdbuf();
+        text << std::ifstream(dir.path() / name, std::ios::binary).rdbuf();
         return text.str();
-    }
-
-    std::shared_ptr<spdlog::logger> m_Previous = g_Logger.m_Logger;
-    TempDir m_Dir;
-    ScopedWorkingDirectory m_Cwd{m_Dir.path()};
-};
-
-// A bad format costs only its own line; every line ends in CR LF; lines
-// from a thread still running after shutdown are kept.
-TEST_F(LoggerFileTest, BadFormatCostsOnlyItsLine)
-{
-    ASSERT_TRUE(g_Logger.Init());
-    EXPECT_NO_THROW(g_Logger.Log(LogLevel::error, "missing argument %d %s", 1));
-    ASSERT_TRUE(g_Logger.Shutdown());
-    g_Logger.Log(LogLevel::warn, "odd value %zd 0x%x", std::ptrdiff_t(-5), int32_t(0x80004005));
-    EXPECT_TRUE(std::regex_match(CloseAndRead(), std::regex(R"(\[[-\d :.]{23}\] \[global\] \[error\] log: bad format "missing argument %d %s": [^\r\n]+\r\n)"
-                                                            R"(\[[-\d :.]{23}\] \[global\] \[warning\] odd value -5 0x80004005\r\n)")));
-}
-
-// The log rotates at 5 MiB into tarsel.1.log ... tarsel.5.log.
-TEST_F(LoggerFileTest, NearlyFullFileRotatesBeforeTheNextLine)
-{
+    };
     const std::string old = "earlier run\r\n" + std::string(5 * 1024 * 1024 - 23, 'x');
-    std::ofstream(m_Dir.path() / "tarsel.log", std::ios::binary) << old;
+    std::ofstream(dir.path() / "tarsel.log", std::ios::binary) << old;
+    auto previous = g_Logger.m_Logger;
     ASSERT_TRUE(g_Logger.Init());
-    g_Logger.Log(LogLevel::info, "first line after rotation");
-    EXPECT_NE(CloseAndRead().find("[info] first line after rotation\r\n"), std::string::npos);
-    EXPECT_EQ(CloseAndRead("tarsel.1.log"), old);
-}
+    // About 230 bytes a line: 2 x 50000 lines make some 22 MiB, four files and a part.
+    auto writer = [](char tag) {
+        for (int i = 0; i < 50000; ++i)
+            g_Logger.Log(LogLevel::info, "%c %d %s", tag, i, std::string(180, tag));
+    };
+    std::thread first(writer, 'a'), second(writer, 'b');
+    first.join();
+    second.join();
+    g_Logger.Log(LogLevel::error, "missing argument %d %s", 1);
+    EXPECT_TRUE(g_Logger.Shutdown());
+    g_Logger.Log(LogLevel::warn, "odd value %zd 0x%x", std::ptrdiff_t(-5), int32_t(0x80004005));
+    g_Logger.m_Logger = previous;  // closes the file
 
-TEST_F(LoggerFileTest, ManyRotationsKeepFiveOldFiles)
-{
-    ASSERT_TRUE(g_Logger.Init());
-    // A line of 3 MiB never shares a file: generation 8 ends up the oldest kept.
-    for (int generation = 0; generation < 14; ++generation)
-        g_Logger.Log(LogLevel::info, "generation %d %s", generation, std::string(3 * 1024 * 1024, 'f'));
-    EXPECT_NE(CloseAndRead("tarsel.5.log").find("generation 8 "), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(m_Dir.path() / "tarsel.6.log"));
+    EXPECT_EQ(read("tarsel.5.log"), old);
+    int next[2] = {0, 0};
+    for (const char* name : {"tarsel.4.log", "tarsel.3.log", "tarsel.2.log", "tarsel.1.log", "tarsel.log"}) {
+        std::string text = read(name);
+        EXPECT_LE(text.size(), 5u * 1024 * 1024) << name;
+        EXPECT_TRUE(text.size() > 5u * 1024 * 1024 - 300 || name == std::string("tarsel.log")) << name << " " << text.size();
+        if (name == std::string("tarsel.log")) {
+            const size_t tail = text.rfind("\r\n", text.rfind("] [global] [error] ")) + 2;
+            EXPECT_TRUE(std::regex_match(text.substr(tail), std::regex(R"(\[[-\d :.]{23}\] \[global\] \[error\] log: bad format "missing argument %d %s": [^\r\n]+\r\n)"
+                                                                       R"(\[[-\d :.]{23}\] \[global\] \[warning\] odd value -5 0x80004005\r\n)"))) << text.substr(tail);
+            text.resize(tail);
+        }
+        ASSERT_TRUE(text.ends_with("\r\n")) << name;
+        for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            // "[date time] [global] [info] <tag> <sequence> <180 x tag>", whole.
+            const std::string line = text.substr(start, end - start);
+            const char tag = line.size() > 42 ? line[42] : 0;
+            ASSERT_TRUE((tag == 'a' || tag == 'b') && line.substr(24, 18) == "] [global] [info] " && line.ends_with(" " + std::string(180, tag))) << line;
+            ASSERT_EQ(line.substr(44, line.size() - 44 - 181), std::to_string(next[tag - 'a']++)) << name;
+        }
+    }
+    EXPECT_EQ(next[0], 50000);
+    EXPECT_EQ(next[1], 50000);
 }
 
 }  // namespace

@@ -1,0 +1,127 @@
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include "bench/bench_case.h"
+#include "bench/benchmark_runner.h"
+#include "bench/video_file_frame.h"
+#include "decoder/video_decoder.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// Header: codec (high nibble) and version, then a little-endian 32-bit
+// timestamp; the rest is payload, probed for H.264 (codec 0) and H.265 (1).
+// Loads reuse their storage: each record keeps its own payload while the
+// next, longer or shorter, is loaded beside it.
+TEST(VideoFileFrame, ReadsItsHeaderAndOwnPayloadAndRefusesWhatIsNoFrameFile)
+{
+    TempDir dir;
+    const std::string sps("\0\0\0\x01\x67\x42\xc0\x1f\xda\x01\x40\x16\xec\x04\x40\0\0\x03\0\x40\0\0\x0c\x83\xc6\x0c\xa8", 27);
+    const struct {
+        std::string header;
+        size_t payload;                // bytes after the header; the SPS above for codec 0
+        std::vector<uint32_t> fields;  // codec, version, timestamp, probed width
+    } rows[] = {
+        {std::string("\x01\x78\x56\x34\x12", 5), 0, {0, 1, 0x12345678, 1280}},
+        {std::string("\x23\xff\xff\xff\xff", 5), 300000, {2, 3, 0xffffffff, 0}},
+        {std::string("\x21\x05\x00\x00\x00", 5), 17, {2, 1, 5, 0}},
+        {std::string("\x20\x00\x01\x00\x00", 5), 0, {2, 0, 256, 0}},
+        {std::string("\x21\x00\x00\x00\x01", 5), 1000000, {2, 1, 0x01000000, 0}},
+    };
+    auto expectOwn = [](const VideoFileFrame& frame, const std::string& payload) {
+        ASSERT_EQ(frame.DataSize(), payload.size());
+        EXPECT_TRUE(payload == std::string_view(reinterpret_cast<const char*>(frame.Payload()), payload.size()));
+    };
+    std::unique_ptr<VideoFileFrame> previous;
+    std::string previousPayload;
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        std::string payload = rows[i].fields[0] == 0 ? sps : "";
+        for (size_t k = 0; k < rows[i].payload; ++k)
+            payload += char(i * 31 + k * 7);
+        std::ofstream(dir.path() / std::to_string(i), std::ios::binary) << rows[i].header << payload;
+        auto frame = std::make_unique<VideoFileFrame>((dir.path() / std::to_string(i)).string());
+        EXPECT_EQ(std::vector<uint32_t>({frame->codec, frame->version, frame->timestamp, uint32_t(frame->width)}), rows[i].fields);
+        expectOwn(*frame, payload);
+        if (previous)
+            expectOwn(*previous, previousPayload);
+        // Copies stop at the capacity.
+        std::string copied(payload.size(), '#');
+        ASSERT_EQ(frame->CopyData(reinterpret_cast<uint8_t*>(copied.data()), payload.size() / 2), int64_t(payload.size() / 2));
+        EXPECT_TRUE(copied == payload.substr(0, payload.size() / 2) + std::string(payload.size() - payload.size() / 2, '#'));
+        previous = std::move(frame);
+        previousPayload = payload;
+    }
+
+    // What is no regular frame file is refused, naming its path once; a FIFO
+    // with no writer would block a plain open forever.
+    std::ofstream(dir.path() / "short", std::ios::binary) << std::string("\x21\0\0\0", 4);
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {"missing", "could not open frame file"}, {"", "could not open frame file"}, {"short", "frame file is shorter than its header"}};
+#ifndef _WIN32
+    ASSERT_EQ(mkfifo((dir.path() / "fifo").string().c_str(), 0600), 0);
+    cases.emplace_back("fifo", "could not open frame file");
+#endif
+    for (const auto& [name, reason] : cases) {
+        const std::string path = (dir.path() / name).string();
+        LogCapture log;
+        EXPECT_THROW(VideoFileFrame frame(path), std::runtime_error) << path;
+        EXPECT_EQ(log.count("video: videoframe -> " + reason + ": " + path), 1u) << path;
+    }
+}
+
+
+// Takes 1 ms a frame, records each by its timestamp (row * 100 + index) and
+// answers with the result it is given for that frame, 0 by default.
+struct FakeDecoder : VideoDecoder {
+    bool IsInitialized() override { return true; }
+    int32_t Init() override { return 1; }
+    int64_t Decode(std::unique_ptr<VideoFrame>& frame) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        decoded.push_back(frame->timestamp);
+        return results.count(frame->timestamp) ? results[frame->timestamp] : 0;
+    }
+    std::vector<uint32_t> decoded;
+    std::map<uint32_t, int64_t> results;
+};
+
+TEST(BenchmarkRunner, RefusedOrMissingFrameEndsOnlyItsCase)
+{
+    LogCapture log;
+    TempDir dir;
+    // Frames per case and how many of them exist; codec 2 is never probed.
+    const std::pair<size_t, size_t> shapes[] = {{30, 30}, {30, 30}, {30, 3}, {0, 0}, {2, 2}, {1, 1}};
+    std::vector<BenchCase> cases;
+    for (size_t row = 0; row < std::size(shapes); ++row) {
+        cases.push_back({(dir.path() / std::to_string(row)).string() + "/", 1280, 720, 0, shapes[row].first, false, 0});
+        std::filesystem::create_directories(cases.back().path);
+        for (size_t i = 0, stamp = row * 100; i < shapes[row].second; ++i, ++stamp)
+            std::ofstream(FrameFileName(cases.back(), int32_t(i))) << "\x21" << char(stamp) << char(stamp >> 8) << std::string(2, '\0');
+    }
+    FakeDecoder decoder;
+    decoder.results = {{105, -3}, {400, 1}, {500, INT64_MIN}};
+    RunBenchmarkCases(decoder, cases);
+
+    for (size_t row = 0; row < cases.size(); ++row)
+        EXPECT_EQ(cases[row].passed, row == 0 || row == 4) << row;
+    EXPECT_EQ(decoder.decoded.size(), 30 + 6 + 3 + 0 + 2 + 1u);
+    EXPECT_EQ(log.count(FrameFileName(cases[2], 3)), 1u);
+    // Microseconds: 30 frames of 1 ms each.
+    EXPECT_TRUE(cases[0].elapsedUs >= 30000 && cases[0].elapsedUs < 3000000) << cases[0].elapsedUs;
+}
+
+}  // namespace
