@@ -94,14 +94,15 @@ int32_t ParseH264Nal(H264Stream* stream, const uint8_t* data, size_t length)
         break;
     case 7:
         ok = ParseH264Sps(*stream, reader);
-        if (ok) {
+        // A unit cut short was not stored: there is no set of its own to point at.
+        if (ok && !HasOverrun(reader)) {
             nal.parsed = stream->sps;
             nal.parsedSize = sizeof(H264Sps);
         }
         break;
     case 8:
         ok = ParseH264Pps(*stream, reader);
-        if (ok) {
+        if (ok && !HasOverrun(reader)) {
             nal.parsed = stream->pps;
             nal.parsedSize = sizeof(H264Pps);
         }

@@ -64,6 +64,8 @@ TEST(H264Bounds, LastFittingValueIsTakenFirstOverflowingIsRefused)
         {"unit beyond the RBSP buffer", {sps, pps}, tooLarge, "parser: rbsp buffer is too small"},
         // After one RBSP byte, frame_num and pic_order_cnt_lsb still need 10 bits.
         {"slice cut short", {sps, pps}, std::vector<uint8_t>(slice.begin(), slice.begin() + 2), "overrun detected: nal type: 1"},
+        {"sps cut short", {sps, pps}, std::vector<uint8_t>(sps.begin(), sps.begin() + 8), "overrun detected: nal type: 7"},
+        {"pps cut short", {sps, pps}, std::vector<uint8_t>(pps.begin(), pps.begin() + 2), "overrun detected: nal type: 8"},
     };
     for (const Case& c : cases) {
         StreamPtr stream(CreateH264Stream(), DestroyH264Stream);

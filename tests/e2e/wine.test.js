@@ -24,6 +24,7 @@ test('bench-client gets a report of eight failed cases and a clean exit', (t) =>
   // the standard error it was handed, so a pipe there would never close.
   const result = spawnSync(process.execPath, [client, '--program', program, '--data-dir', dir, '--json'],
     { stdio: ['ignore', 'pipe', 'ignore'], encoding: 'utf8', timeout: 120000 });
+  assert.ifError(result.error);
   assert.strictEqual(result.status, 0);
   const cases = JSON.parse(result.stdout).bench.flat(2).filter((c) => typeof c === 'object');
   assert.deepStrictEqual(cases.map((c) => [c.width, c['bench-frame'], c['bench-pass']]),

@@ -27,6 +27,7 @@ TEST(Logger, TwoWritersThroughRotationsLoseAndInterleaveNothing)
     };
     const std::string old = "earlier run\r\n" + std::string(5 * 1024 * 1024 - 23, 'x');
     std::ofstream(dir.path() / "tarsel.log", std::ios::binary) << old;
+    std::ofstream(dir.path() / "tarsel.1.log", std::ios::binary) << "older run\r\n";  // pushed out by the fifth rotation
     auto previous = g_Logger.m_Logger;
     ASSERT_TRUE(g_Logger.Init());
     // About 230 bytes a line: 2 x 50000 lines make some 22 MiB, four files and a part.
@@ -43,6 +44,7 @@ TEST(Logger, TwoWritersThroughRotationsLoseAndInterleaveNothing)
     g_Logger.m_Logger = previous;  // closes the file
 
     EXPECT_EQ(read("tarsel.5.log"), old);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "tarsel.6.log"));
     int next[2] = {0, 0};
     for (const char* name : {"tarsel.4.log", "tarsel.3.log", "tarsel.2.log", "tarsel.1.log", "tarsel.log"}) {
         std::string text = read(name);

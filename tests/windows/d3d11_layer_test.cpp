@@ -84,7 +84,7 @@ public:
     }
 
 private:
-    std::array<Entry, 80> m_Slots;
+    std::array<Entry, 128> m_Slots; // more than any interface the layer is handed has
 };
 
 // The simulated object behind one of our doubles (those whose Release is
