@@ -9,18 +9,34 @@
 // Hand-made H.264 parameter sets and slices with the knobs the parser tests
 // turn; everything else takes a plain, valid value.
 
+// Scaling matrices as deltas per list, 8 lists; a list without deltas is not
+// coded. Empty: no matrix.
+using ScalingDeltas = std::vector<std::vector<int64_t>>;
+
+inline void WriteScalingMatrix(BitWriter& w, const ScalingDeltas& lists)
+{
+    for (size_t i = 0; i < 8; ++i) {
+        w.u(1, i < lists.size() && !lists[i].empty());
+        for (int64_t delta : i < lists.size() ? lists[i] : std::vector<int64_t>{})
+            w.se(delta);
+    }
+}
+
 struct SpsOptions {
     uint64_t seq_parameter_set_id = 0;
     uint32_t pic_order_cnt_type = 0;
     uint64_t num_ref_frames_in_pic_order_cnt_cycle = 0;
     int64_t cpb_cnt_minus1 = -1;  // >= 0: a VUI with a NAL HRD is present
+    ScalingDeltas scalingDeltas = {};
 };
 
 // High profile, 4:2:0, frame_num of 4 bits, pic_order_cnt_lsb of 6 bits.
 inline std::vector<uint8_t> MakeSps(const SpsOptions& s)
 {
     BitWriter w;
-    w.u(8, 100).u(8, 0).u(8, 40).ue(s.seq_parameter_set_id).ue(1).ue(0).ue(0).u(1, 0).u(1, 0);
+    w.u(8, 100).u(8, 0).u(8, 40).ue(s.seq_parameter_set_id).ue(1).ue(0).ue(0).u(1, 0).u(1, !s.scalingDeltas.empty());
+    if (!s.scalingDeltas.empty())
+        WriteScalingMatrix(w, s.scalingDeltas);
     w.ue(0).ue(s.pic_order_cnt_type);
     if (s.pic_order_cnt_type == 0)
         w.ue(2);
@@ -47,6 +63,7 @@ struct PpsOptions {
     uint64_t pic_size_in_map_units_minus1 = 0;
     uint64_t num_ref_idx_l0_default_active_minus1 = 0;
     uint32_t weighted_pred_flag = 0;
+    ScalingDeltas scalingDeltas = {};  // with an 8x8 transform
 };
 
 // CABAC, deblocking control present.
@@ -67,6 +84,11 @@ inline std::vector<uint8_t> MakePps(const PpsOptions& s)
     }
     w.ue(s.num_ref_idx_l0_default_active_minus1).ue(0).u(1, s.weighted_pred_flag).u(2, 0);
     w.se(0).se(0).se(-2).u(1, 1).u(1, 0).u(1, 0);
+    if (!s.scalingDeltas.empty()) {
+        w.u(1, 1).u(1, 1);
+        WriteScalingMatrix(w, s.scalingDeltas);
+        w.se(-2);
+    }
     w.trailing();
     return w.nal({0x68});
 }

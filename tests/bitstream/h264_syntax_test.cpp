@@ -187,4 +187,28 @@ TEST(H264ScalingLists, FallBackRulesAndTheQuantisationMatrix)
     }
 }
 
+// A list a PPS leaves out takes the SPS's list when the SPS carries a matrix
+// (fall-back rule B); a PPS without a matrix takes the SPS's lists whole.
+TEST(H264ScalingLists, PictureListsFollowTheSequence)
+{
+    // SPS: list 0 all 6 (1 and 2 follow it), list 6 all 11, the others left out.
+    const Bytes sps = MakeSps({.scalingDeltas = {{-2, -6}, {}, {}, {}, {}, {}, {3, -11}}});
+    const struct {
+        const char* what;
+        Bytes pps;
+        std::vector<List> lists;
+    } kCases[] = {
+        {"no matrix in the pps", MakePps({}), {Flat4x4(6), Flat4x4(6), Flat4x4(6), kInter4x4, kInter4x4, kInter4x4, Flat8x8(11), kInter8x8}},
+        // PPS: list 1 all 9, list 7 coded as "use the default".
+        {"rule b", MakePps({.scalingDeltas = {{}, {1, -9}, {}, {}, {}, {}, {}, {-8}}}),
+         {Flat4x4(6), Flat4x4(9), Flat4x4(9), kInter4x4, kInter4x4, kInter4x4, Flat8x8(11), kInter8x8}},
+    };
+    for (const auto& c : kCases) {
+        StreamPtr stream(CreateH264Stream(), DestroyH264Stream);
+        for (const Bytes& unit : {sps, c.pps})
+            ASSERT_EQ(ParseH264Nal(stream.get(), unit.data(), unit.size()), static_cast<int32_t>(unit.size())) << c.what;
+        EXPECT_EQ(PpsLists(*stream->pps, c.lists.size()), c.lists) << c.what;
+    }
+}
+
 } // namespace
