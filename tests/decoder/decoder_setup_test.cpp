@@ -14,28 +14,37 @@ namespace {
 
 // A failure anywhere in Init gives its code once and leaks nothing; Decode
 // then fails at begin (-3) without reaching the platform. The only
-// adapter failing a check leaves no decoder to be found.
+// adapter failing a check leaves no decoder to be found; a second adapter is
+// then tried afresh, with nothing kept from the first (here its H.264 profile).
 TEST(DecoderInit, FailuresReportTheirCodeAndLeakNothing)
 {
-    struct Case { const char* failing; HRESULT result; int code; const char* line; };
+    struct Case { const char* failing; HRESULT result; int code; const char* line; const char* secondFailing = ""; };
     const Case cases[] = {
         {"CreateDXGIFactory1", kResultFail, -8, "decoder : failed to CreateDXGIFactory : error 0x80004005"},
         {"D3D11CreateDevice", kResultFail, -4, "decoder: D3D11CreateDevice failed on adapter 0: hr = 0x80004005"},
         {"VideoDevice", kResultNoInterface, -4, "decoder: could not query ID3D11VideoDevice interface: hr = 0x80004002"},
         {"VideoContext", kResultNoInterface, -4, "decoder: could not query ID3D11VideoContext interface: hr = 0x80004002"},
         {"Multithread", kResultFail, -4, "decoder: failed to query the multithread interface"},
+        {"VideoContext", kResultNoInterface, 1, "decoder: could not query ID3D11VideoContext interface: hr = 0x80004002"},
+        {"CheckVideoDecoderFormat", kResultFail, 1, "decoder: failed to check decoder format: hr = 0x80004005", "GetVideoDecoderProfile(0)@1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         fake::ScriptedPlatform local;
-        local.failures[c.failing] = c.result;
+        local.failures = {{c.failing, c.result}, {c.secondFailing, kResultFail}};
+        local.adapters = c.code == 1 ? 2 : 1;
         std::vector<int> codes;
         LogCapture lines;
         auto decoder = std::make_unique<DXVA2VideoDecoder>([](size_t, size_t, float, float) {}, [&](int code) { codes.push_back(code); }, local);
         EXPECT_EQ(decoder->Init(), c.code);
-        EXPECT_FALSE(decoder->IsInitialized());
+        EXPECT_EQ(decoder->IsInitialized(), c.code == 1);
         EXPECT_EQ(lines.count(c.line), 1u);
+        EXPECT_EQ(lines.count("decoder : adapter 1 -> Simulated video decoder (no hardware) [0x0//0x0]"), local.adapters - 1);
         EXPECT_EQ(lines.count("decoder: no decoder were found on this computer..."), c.code == -4 && c.failing != std::string("Multithread") ? 1u : 0u);
+        if (c.code == 1) {
+            EXPECT_EQ(local.liveObjects, 2);  // the second adapter's device and context
+            continue;
+        }
         const size_t calls = local.calls.size();
         std::unique_ptr<VideoFrame> frames[] = {Frame(kCodecH264, {0, 0, 1, 0x65}, 64, 48), nullptr};
         for (std::unique_ptr<VideoFrame>& frame : frames)

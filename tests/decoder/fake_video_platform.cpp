@@ -16,8 +16,8 @@ D3D11_VIDEO_DECODER_CONFIG Config(UINT bitstreamRaw, const GUID& encryption)
 
 HRESULT ScriptedPlatform::Call(const std::string& call, const std::function<HRESULT()>& forward)
 {
-    calls.push_back(call);
-    auto failure = failures.find(call);
+    calls.push_back(adapter == 0 ? call : call + "@" + std::to_string(adapter));
+    auto failure = failures.find(calls.back());
     return failure == failures.end() ? forward() : failure->second;
 }
 
@@ -33,6 +33,18 @@ std::string Named(const std::string& name, UINT value)
     return name + "(" + std::to_string(value) + ")";
 }
 
+// Hands out the simulated adapter as each of the script's adapters.
+class ScriptedFactory : public SimulatedFactory {
+public:
+    explicit ScriptedFactory(ScriptedPlatform& platform) : m_Platform(platform) {}
+    HRESULT EnumAdapters1(UINT index, IDXGIAdapter1** adapter) override
+    {
+        m_Platform.adapter = index;
+        return SimulatedFactory::EnumAdapters1(index < m_Platform.adapters ? 0 : index, adapter);
+    }
+    ScriptedPlatform& m_Platform;
+};
+
 class ScriptedDevice : public SimulatedDevice {
 public:
     explicit ScriptedDevice(ScriptedPlatform& platform) : SimulatedDevice({}), m_Platform(platform) { ++m_Platform.liveObjects; }
@@ -43,6 +55,19 @@ public:
         *object = nullptr;
         return m_Platform.Call(interfaceId == IID_ID3D11VideoDevice ? "VideoDevice" : "Multithread",
                                [&] { return SimulatedDevice::QueryInterface(interfaceId, object); });
+    }
+    // A profile that could not be read is not offered, and a driver refuses to check it.
+    HRESULT GetVideoDecoderProfile(UINT index, GUID* profile) override
+    {
+        HRESULT result = m_Platform.Call(Named("GetVideoDecoderProfile", index), [&] { return SimulatedDevice::GetVideoDecoderProfile(index, profile); });
+        if (!Failed(result))
+            m_Offered.push_back(*profile);
+        return result;
+    }
+    HRESULT CheckVideoDecoderFormat(const GUID* profile, DXGI_FORMAT format, BOOL* supported) override
+    {
+        bool offered = std::find(m_Offered.begin(), m_Offered.end(), *profile) != m_Offered.end();
+        return m_Platform.Call("CheckVideoDecoderFormat", [&] { return offered ? SimulatedDevice::CheckVideoDecoderFormat(profile, format, supported) : kResultInvalidArgument; });
     }
     HRESULT GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC*, UINT* count) override
     {
@@ -67,6 +92,7 @@ public:
 
 private:
     ScriptedPlatform& m_Platform;
+    std::vector<GUID> m_Offered;
 };
 
 // Keeps the buffers handed out, so that a submission can be recorded and spoilt.
@@ -131,7 +157,10 @@ private:
 HRESULT ScriptedPlatform::CreateDXGIFactory1(const GUID& interfaceId, void** factory)
 {
     *factory = nullptr;
-    return Call("CreateDXGIFactory1", [&] { return SimulatedVideoPlatform::CreateDXGIFactory1(interfaceId, factory); });
+    return Call("CreateDXGIFactory1", [&] {
+        *factory = interfaceId == IID_IDXGIFactory2 ? static_cast<IDXGIFactory2*>(new ScriptedFactory(*this)) : nullptr;
+        return *factory ? kResultOk : kResultNoInterface;
+    });
 }
 
 // The simulated device checks the arguments; ours stand in for what it made.
