@@ -2,7 +2,7 @@
 // the SDK's functions by cast or by copy. This file fails to compile if any of
 // them differs from the SDK's: each record's size and each field's offset and
 // size, each enumerator and constant, each GUID's bytes. Nothing here runs.
-#include "decoder/platform/d3d11/sdk_agreement_for_each.h"
+#include "decoder/platform/d3d11/sdk_agreement.h"
 #include "decoder/platform/platform_types.h"
 
 #include <cstddef>
@@ -41,37 +41,26 @@ static_assert(sizeof(char16_t) == sizeof(::WCHAR));
 
 // ---------------------------------------------------------------- records
 
-#define TARSEL_SAME_FIELD(type, field)                                                     \
-    static_assert(offsetof(platform::type, field) == offsetof(::type, field),             \
-                  #type "::" #field ": offset differs");                                   \
-    static_assert(sizeof(platform::type::field) == sizeof(::type::field), #type "::" #field ": size differs");
-
-#define TARSEL_SAME_RECORD(type, ...)                                                        \
-    static_assert(sizeof(platform::type) == sizeof(::type), #type ": size differs");       \
-    static_assert(alignof(platform::type) == alignof(::type), #type ": alignment differs"); \
-    TARSEL_FOR_EACH(TARSEL_SAME_FIELD, (type), __VA_ARGS__)
-
-TARSEL_SAME_RECORD(GUID, Data1, Data2, Data3, Data4)
-TARSEL_SAME_RECORD(LUID, LowPart, HighPart)
-TARSEL_SAME_RECORD(DXGI_ADAPTER_DESC1, Description, VendorId, DeviceId, SubSysId, Revision, DedicatedVideoMemory,
-                   DedicatedSystemMemory, SharedSystemMemory, AdapterLuid, Flags)
-TARSEL_SAME_RECORD(DXGI_SAMPLE_DESC, Count, Quality)
-TARSEL_SAME_RECORD(D3D11_TEXTURE2D_DESC, Width, Height, MipLevels, ArraySize, Format, SampleDesc, Usage, BindFlags,
-                   CPUAccessFlags, MiscFlags)
-TARSEL_SAME_RECORD(D3D11_VIDEO_DECODER_DESC, Guid, SampleWidth, SampleHeight, OutputFormat)
-TARSEL_SAME_RECORD(D3D11_VIDEO_DECODER_CONFIG, guidConfigBitstreamEncryption, guidConfigMBcontrolEncryption,
-                   guidConfigResidDiffEncryption, ConfigBitstreamRaw, ConfigMBcontrolRasterOrder, ConfigResidDiffHost,
-                   ConfigSpatialResid8, ConfigResid8Subtraction, ConfigSpatialHost8or9Clipping,
-                   ConfigSpatialResidInterleaved, ConfigIntraResidUnsigned, ConfigResidDiffAccelerator,
-                   ConfigHostInverseScan, ConfigSpecificIDCT, Config4GroupedCoefs, ConfigMinRenderTargetBuffCount,
-                   ConfigDecoderSpecific)
-TARSEL_SAME_RECORD(D3D11_TEX2D_VDOV, ArraySlice)
-TARSEL_SAME_RECORD(D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC, DecodeProfile, ViewDimension, Texture2D)
-TARSEL_SAME_RECORD(D3D11_ENCRYPTED_BLOCK_INFO, NumEncryptedBytesAtBeginning, NumBytesInSkipPattern,
-                   NumBytesInEncryptPattern)
-TARSEL_SAME_RECORD(D3D11_VIDEO_DECODER_BUFFER_DESC, BufferType, BufferIndex, DataOffset, DataSize, FirstMBaddress,
-                   NumMBsInBuffer, Width, Height, Stride, ReservedBits, pIV, IVSize, PartialEncryption,
-                   EncryptedBlockInfo)
+TARSEL_SAME_RECORD(platform, GUID, Data1, Data2, Data3, Data4)
+TARSEL_SAME_RECORD(platform, LUID, LowPart, HighPart)
+TARSEL_SAME_RECORD(platform, DXGI_ADAPTER_DESC1, Description, VendorId, DeviceId, SubSysId, Revision,
+    DedicatedVideoMemory, DedicatedSystemMemory, SharedSystemMemory, AdapterLuid, Flags)
+TARSEL_SAME_RECORD(platform, DXGI_SAMPLE_DESC, Count, Quality)
+TARSEL_SAME_RECORD(platform, D3D11_TEXTURE2D_DESC, Width, Height, MipLevels, ArraySize, Format, SampleDesc, Usage,
+    BindFlags, CPUAccessFlags, MiscFlags)
+TARSEL_SAME_RECORD(platform, D3D11_VIDEO_DECODER_DESC, Guid, SampleWidth, SampleHeight, OutputFormat)
+TARSEL_SAME_RECORD(platform, D3D11_VIDEO_DECODER_CONFIG, guidConfigBitstreamEncryption, guidConfigMBcontrolEncryption,
+    guidConfigResidDiffEncryption, ConfigBitstreamRaw, ConfigMBcontrolRasterOrder, ConfigResidDiffHost,
+    ConfigSpatialResid8, ConfigResid8Subtraction, ConfigSpatialHost8or9Clipping, ConfigSpatialResidInterleaved,
+    ConfigIntraResidUnsigned, ConfigResidDiffAccelerator, ConfigHostInverseScan, ConfigSpecificIDCT,
+    Config4GroupedCoefs, ConfigMinRenderTargetBuffCount, ConfigDecoderSpecific)
+TARSEL_SAME_RECORD(platform, D3D11_TEX2D_VDOV, ArraySlice)
+TARSEL_SAME_RECORD(platform, D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC, DecodeProfile, ViewDimension, Texture2D)
+TARSEL_SAME_RECORD(
+    platform, D3D11_ENCRYPTED_BLOCK_INFO, NumEncryptedBytesAtBeginning, NumBytesInSkipPattern, NumBytesInEncryptPattern)
+TARSEL_SAME_RECORD(platform, D3D11_VIDEO_DECODER_BUFFER_DESC, BufferType, BufferIndex, DataOffset, DataSize,
+    FirstMBaddress, NumMBsInBuffer, Width, Height, Stride, ReservedBits, pIV, IVSize, PartialEncryption,
+    EncryptedBlockInfo)
 
 // ---------------------------------------------------------------- enumerations and constants
 

@@ -2,7 +2,7 @@
 // lays them out. This file fails to compile if any of our records differs from
 // the SDK's: its size, each field's offset and size, and each bit-field's
 // position and width. Nothing here runs.
-#include "decoder/platform/d3d11/sdk_agreement_for_each.h"
+#include "decoder/platform/d3d11/sdk_agreement.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,14 +19,6 @@ namespace ours {
 
 // A named namespace: the bit-field checks must be emitted to be checked.
 namespace dxva_sdk_agreement {
-
-#define TARSEL_SAME_DXVA_FIELD(type, field)                                                                            \
-    static_assert(offsetof(::type, field) == offsetof(ours::type, field), #type "::" #field ": offset differs");       \
-    static_assert(sizeof(::type::field) == sizeof(ours::type::field), #type "::" #field ": size differs");
-
-#define TARSEL_SAME_DXVA_RECORD(type, ...)                                                                             \
-    static_assert(sizeof(::type) == sizeof(ours::type), #type ": size differs");                                       \
-    TARSEL_FOR_EACH(TARSEL_SAME_DXVA_FIELD, (type), __VA_ARGS__)
 
 // Offsets of bit-fields cannot be taken, so each bit-field is set to all ones
 // in a zeroed record and the enclosing word is read back. Optimisation folds
@@ -57,10 +49,10 @@ void BitFieldMismatch() __attribute__((error("bit-field position or width differ
 #define TARSEL_SAME_DXVA_BITS(type, word, ...)
 #endif
 
-TARSEL_SAME_DXVA_RECORD(DXVA_PicEntry_H264, bPicEntry)
+TARSEL_SAME_RECORD(ours, DXVA_PicEntry_H264, bPicEntry)
 TARSEL_SAME_DXVA_BITS(DXVA_PicEntry_H264, bPicEntry, Index7Bits, AssociatedFlag)
 
-TARSEL_SAME_DXVA_RECORD(DXVA_PicParams_H264, wFrameWidthInMbsMinus1, wFrameHeightInMbsMinus1, CurrPic, num_ref_frames,
+TARSEL_SAME_RECORD(ours, DXVA_PicParams_H264, wFrameWidthInMbsMinus1, wFrameHeightInMbsMinus1, CurrPic, num_ref_frames,
     wBitFields, bit_depth_luma_minus8, bit_depth_chroma_minus8, Reserved16Bits, StatusReportFeedbackNumber,
     RefFrameList, CurrFieldOrderCnt, FieldOrderCntList, pic_init_qs_minus26, chroma_qp_index_offset,
     second_chroma_qp_index_offset, ContinuationFlag, pic_init_qp_minus26, num_ref_idx_l0_active_minus1,
@@ -74,20 +66,20 @@ TARSEL_SAME_DXVA_BITS(DXVA_PicParams_H264, wBitFields, field_pic_flag, MbaffFram
     weighted_bipred_idc, MbsConsecutiveFlag, frame_mbs_only_flag, transform_8x8_mode_flag, MinLumaBipredSize8x8Flag,
     IntraPicFlag)
 
-TARSEL_SAME_DXVA_RECORD(DXVA_Qmatrix_H264, bScalingLists4x4, bScalingLists8x8)
+TARSEL_SAME_RECORD(ours, DXVA_Qmatrix_H264, bScalingLists4x4, bScalingLists8x8)
 
-TARSEL_SAME_DXVA_RECORD(DXVA_Slice_H264_Short, BSNALunitDataLocation, SliceBytesInBuffer, wBadSliceChopping)
+TARSEL_SAME_RECORD(ours, DXVA_Slice_H264_Short, BSNALunitDataLocation, SliceBytesInBuffer, wBadSliceChopping)
 
-TARSEL_SAME_DXVA_RECORD(DXVA_Slice_H264_Long, BSNALunitDataLocation, SliceBytesInBuffer, wBadSliceChopping,
+TARSEL_SAME_RECORD(ours, DXVA_Slice_H264_Long, BSNALunitDataLocation, SliceBytesInBuffer, wBadSliceChopping,
     first_mb_in_slice, NumMbsForSlice, BitOffsetToSliceData, slice_type, luma_log2_weight_denom,
     chroma_log2_weight_denom, num_ref_idx_l0_active_minus1, num_ref_idx_l1_active_minus1, slice_alpha_c0_offset_div2,
     slice_beta_offset_div2, Reserved8Bits, RefPicList, Weights, slice_qs_delta, slice_qp_delta, redundant_pic_cnt,
     direct_spatial_mv_pred_flag, cabac_init_idc, disable_deblocking_filter_idc, slice_id)
 
-TARSEL_SAME_DXVA_RECORD(DXVA_PicEntry_HEVC, bPicEntry)
+TARSEL_SAME_RECORD(ours, DXVA_PicEntry_HEVC, bPicEntry)
 TARSEL_SAME_DXVA_BITS(DXVA_PicEntry_HEVC, bPicEntry, Index7Bits, AssociatedFlag)
 
-TARSEL_SAME_DXVA_RECORD(DXVA_PicParams_HEVC, PicWidthInMinCbsY, PicHeightInMinCbsY, wFormatAndSequenceInfoFlags,
+TARSEL_SAME_RECORD(ours, DXVA_PicParams_HEVC, PicWidthInMinCbsY, PicHeightInMinCbsY, wFormatAndSequenceInfoFlags,
     CurrPic, sps_max_dec_pic_buffering_minus1, log2_min_luma_coding_block_size_minus3,
     log2_diff_max_min_luma_coding_block_size, log2_min_transform_block_size_minus2,
     log2_diff_max_min_transform_block_size, max_transform_hierarchy_depth_inter, max_transform_hierarchy_depth_intra,
@@ -115,9 +107,9 @@ TARSEL_SAME_DXVA_BITS(DXVA_PicParams_HEVC, dwCodingSettingPicturePropertyFlags, 
     deblocking_filter_override_enabled_flag, pps_deblocking_filter_disabled_flag, lists_modification_present_flag,
     slice_segment_header_extension_present_flag, IrapPicFlag, IdrPicFlag, IntraPicFlag, ReservedBits4)
 
-TARSEL_SAME_DXVA_RECORD(DXVA_Qmatrix_HEVC, ucScalingLists0, ucScalingLists1, ucScalingLists2, ucScalingLists3,
+TARSEL_SAME_RECORD(ours, DXVA_Qmatrix_HEVC, ucScalingLists0, ucScalingLists1, ucScalingLists2, ucScalingLists3,
     ucScalingListDCCoefSizeID2, ucScalingListDCCoefSizeID3)
 
-TARSEL_SAME_DXVA_RECORD(DXVA_Slice_HEVC_Short, BSNALunitDataLocation, SliceBytesInBuffer, wBadSliceChopping)
+TARSEL_SAME_RECORD(ours, DXVA_Slice_HEVC_Short, BSNALunitDataLocation, SliceBytesInBuffer, wBadSliceChopping)
 
 } // namespace dxva_sdk_agreement
