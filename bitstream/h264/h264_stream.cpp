@@ -94,15 +94,14 @@ int32_t ParseH264Nal(H264Stream* stream, const uint8_t* data, size_t length)
         break;
     case 7:
         ok = ParseH264Sps(*stream, reader);
-        // A unit cut short was not stored: there is no set of its own to point at.
-        if (ok && !HasOverrun(reader)) {
+        if (ok) {
             nal.parsed = stream->sps;
             nal.parsedSize = sizeof(H264Sps);
         }
         break;
     case 8:
         ok = ParseH264Pps(*stream, reader);
-        if (ok && !HasOverrun(reader)) {
+        if (ok) {
             nal.parsed = stream->pps;
             nal.parsedSize = sizeof(H264Pps);
         }
@@ -120,6 +119,10 @@ int32_t ParseH264Nal(H264Stream* stream, const uint8_t* data, size_t length)
         return -1;
     if (HasOverrun(reader)) {
         std::printf("overrun detected: nal type: %d\n", static_cast<int>(type));
+        // What a unit cut short filled in is not its own (a parameter set was
+        // not even stored): hand out nothing.
+        nal.parsed = nullptr;
+        nal.parsedSize = 0;
         return -1;
     }
     return static_cast<int32_t>(length);
