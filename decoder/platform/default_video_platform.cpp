@@ -1,7 +1,7 @@
 #include "decoder/platform/video_platform.h"
 
 #ifndef _WIN32
-#include "decoder/platform/simulated_video_device.h"
+#include "decoder/platform/simulated/simulated_video_device.h"
 
 namespace platform {
 

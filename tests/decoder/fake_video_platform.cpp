@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "decoder/platform/simulated_objects.h"
+#include "decoder/platform/simulated/simulated_objects.h"
 
 namespace fake {
 

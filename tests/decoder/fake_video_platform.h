@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "decoder/platform/simulated_video_device.h"
+#include "decoder/platform/simulated/simulated_video_device.h"
 
 // The simulated device with a script in front: the configurations it offers,
 // the calls that fail, a busy surface, smaller buffers, a hook that spoils a

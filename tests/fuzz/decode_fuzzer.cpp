@@ -11,7 +11,7 @@
 
 #include "bench/video_frame.h"
 #include "decoder/dxva2_video_decoder.h"
-#include "decoder/platform/simulated_video_device.h"
+#include "decoder/platform/simulated/simulated_video_device.h"
 
 namespace {
 

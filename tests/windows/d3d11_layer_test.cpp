@@ -18,7 +18,7 @@
 #include "bench/video_file_frame.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "decoder/platform/d3d11/d3d11_entry_points.h"
-#include "decoder/platform/simulated_video_device.h"
+#include "decoder/platform/simulated/simulated_video_device.h"
 #include "support/log_capture.h"
 
 namespace {

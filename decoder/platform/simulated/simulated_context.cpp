@@ -1,6 +1,6 @@
 #include <string>
 
-#include "decoder/platform/simulated_objects.h"
+#include "decoder/platform/simulated/simulated_objects.h"
 
 // The frame protocol of the video context: begin, obtain and release each
 // buffer, submit, end. Every step out of order is refused and logged.

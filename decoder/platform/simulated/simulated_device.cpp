@@ -4,7 +4,7 @@
 #include <string>
 
 #include "bench/performance_counter.h"
-#include "decoder/platform/simulated_objects.h"
+#include "decoder/platform/simulated/simulated_objects.h"
 #include "logging/spdlog_logger.h"
 
 namespace platform {

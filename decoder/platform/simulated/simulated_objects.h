@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "decoder/platform/reference_counted.h"
-#include "decoder/platform/simulated_video_device.h"
+#include "decoder/platform/simulated/simulated_video_device.h"
 #include "decoder/platform/video_platform.h"
 
 // The objects behind the simulated platform. Only the simulated device's own

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "decoder/dxva/dxva_structures.h"
-#include "decoder/platform/simulated_objects.h"
+#include "decoder/platform/simulated/simulated_objects.h"
 
 // The checks a strict driver makes on one submission, each failing with a
 // reason that names what is wrong.
