@@ -16,7 +16,7 @@ int32_t DXVA2VideoDecoder::FillParameterBuffer(D3D11_VIDEO_DECODER_BUFFER_TYPE t
     }
     if (codec == kCodecH265) {
         return pictureParameters
-                   ? FillPictureParametersHevc(*m_HevcStream, surfaces, m_StatusReportCounter, buffer, size)
+                   ? FillPictureParametersHevc(*m_HevcStream, m_HevcPictures.Current(), m_StatusReportCounter, buffer, size)
                    : FillQuantizationMatrixHevc(*m_HevcStream, buffer, size);
     }
     // Another codec has no parameter structures: the buffer goes out empty.

@@ -1,20 +1,37 @@
 #include "decoder/dxva2_video_decoder.h"
 
+#include <algorithm>
+
 #include "bench/video_frame.h"
+#include "bitstream/hevc/hevc_parser.h"
+#include "bitstream/nal_unit.h"
 #include "logging/spdlog_logger.h"
 
 using namespace platform;
 
 namespace {
 
+// Output textures are allocated in whole coding blocks: 16-sample
+// macroblocks for H.264, up to 64-sample coding tree blocks for H.265, which
+// drivers round to 128.
+constexpr UINT kH264TextureAlignment = 16;
+constexpr UINT kHevcTextureAlignment = 128;
+constexpr uint32_t kNalSps = 33;
+
+UINT AlignUp(size_t value, UINT alignment)
+{
+    return static_cast<UINT>((value + alignment - 1) / alignment * alignment);
+}
+
 // A short-slice configuration (raw 2) beats a long-slice one (raw 1), and an
 // unencrypted bitstream outweighs both; 0 means the configuration is unusable.
-uint32_t ScoreConfiguration(const D3D11_VIDEO_DECODER_CONFIG& config)
+// H.265 has only short slice entries, which its DXVA profile calls raw 1.
+uint32_t ScoreConfiguration(const D3D11_VIDEO_DECODER_CONFIG& config, uint8_t codec)
 {
     uint32_t score = 0;
     if (config.ConfigBitstreamRaw == 1)
         score = 1;
-    else if (config.ConfigBitstreamRaw == 2)
+    else if (config.ConfigBitstreamRaw == 2 && codec != kCodecH265)
         score = 2;
     else
         return 0;
@@ -24,6 +41,30 @@ uint32_t ScoreConfiguration(const D3D11_VIDEO_DECODER_CONFIG& config)
 }
 
 }  // namespace
+
+// The surfaces the SPS of a reconfiguring frame asks for; the frame is parsed
+// again by the NAL walk, which finds the same SPS.
+uint32_t DXVA2VideoDecoder::HevcSurfacesFor(VideoFrame& frame)
+{
+    const uint8_t* payload = frame.Payload();
+    size_t size = frame.DataSize();
+    if (!payload) {
+        m_HostPayload.resize(std::max(m_HostPayload.size(), size));
+        int64_t copied = frame.CopyData(m_HostPayload.data(), size);
+        size = copied > 0 ? static_cast<size_t>(copied) : 0;
+        payload = m_HostPayload.data();
+    }
+    size_t offset = 0;
+    uint32_t nalStart = 0, nalEnd = 0, startCodeLength = 0;
+    while (m_HevcStream && offset < size &&
+           FindNalUnit(payload + offset, size - offset, nalStart, nalEnd, startCodeLength) > 0) {
+        const uint8_t* nal = payload + offset + nalStart;
+        if (((nal[0] >> 1) & 0x3F) == kNalSps && ParseHevcNal(m_HevcStream, nal, nalEnd - nalStart) > 0 && m_HevcStream->sps)
+            return HevcPictureBuffer::SurfacesFor(*m_HevcStream->sps);
+        offset += nalEnd;
+    }
+    return HevcPictureBuffer::kMaxSurfaces;
+}
 
 platform::HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
 {
@@ -59,7 +100,7 @@ platform::HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
             g_Logger.Log(LogLevel::error, "GetVideoDecoderConfig failed for id: %d", index);
             continue;
         }
-        uint32_t score = ScoreConfiguration(config);
+        uint32_t score = ScoreConfiguration(config, codec);
         if (score > bestScore) {
             bestScore = score;
             bestConfig = config;
@@ -87,16 +128,21 @@ platform::HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
     }
     if (!m_ShortSliceFormat)
         g_Logger.Log(LogLevel::info, "video: decoder: this decoder is using long slice");
+    if (codec == kCodecH265)
+        m_HevcPictures.Reset(m_HevcSurfaceCount);
     return kResultOk;
 }
 
 platform::HRESULT DXVA2VideoDecoder::CreateOutputSurfaces(uint8_t codec)
 {
+    // H.264 alternates between two surfaces; H.265 keeps what its SPS says.
+    const UINT surfaces = codec == kCodecH265 ? m_HevcSurfaceCount : 2;
+    const UINT alignment = codec == kCodecH265 ? kHevcTextureAlignment : kH264TextureAlignment;
     D3D11_TEXTURE2D_DESC textureDescription = {};
-    textureDescription.Width = static_cast<UINT>(m_CodedWidth);
-    textureDescription.Height = static_cast<UINT>(m_CodedHeight);
+    textureDescription.Width = AlignUp(m_CodedWidth, alignment);
+    textureDescription.Height = AlignUp(m_CodedHeight, alignment);
     textureDescription.MipLevels = 1;
-    textureDescription.ArraySize = 2;
+    textureDescription.ArraySize = surfaces;
     textureDescription.Format = DXGI_FORMAT_NV12;
     textureDescription.SampleDesc = {1, 0};
     textureDescription.Usage = D3D11_USAGE_DEFAULT;
@@ -119,8 +165,13 @@ platform::HRESULT DXVA2VideoDecoder::CreateOutputSurfaces(uint8_t codec)
         return result;
     }
 
-    m_OutputViews.resize(2, nullptr);
-    for (UINT slice = 0; slice < 2; ++slice) {
+    // Indices left from a configuration with more surfaces start over.
+    if (m_CurrentOutputIndex >= surfaces || m_ReferenceOutputIndex >= surfaces) {
+        m_CurrentOutputIndex = 0;
+        m_ReferenceOutputIndex = 1;
+    }
+    m_OutputViews.resize(surfaces, nullptr);
+    for (UINT slice = 0; slice < surfaces; ++slice) {
         D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC viewDescription = {};
         if (codec == kCodecH264) {
             viewDescription.DecodeProfile = m_H264Profile;

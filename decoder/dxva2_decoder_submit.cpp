@@ -44,6 +44,7 @@ struct DXVA2VideoDecoder::SubmitState {
     uint8_t* sliceCursor = nullptr;    // W
     uint8_t* lastSliceEntry = nullptr; // H.264 entry the alignment fill extends
     uint32_t macroblocks = 0;          // M
+    bool hevcPictureStarted = false;   // the picture buffer knows the picture's references
     D3D11_VIDEO_DECODER_BUFFER_DESC descriptions[16] = {};
 };
 
@@ -62,6 +63,8 @@ int64_t DXVA2VideoDecoder::Decode(std::unique_ptr<VideoFrame>& frame)
         (video.width != m_Width || video.height != m_Height || video.codec != m_Codec)) {
         m_CodedWidth = video.codedWidth;
         m_CodedHeight = video.codedHeight;
+        if (video.codec == kCodecH265)
+            m_HevcSurfaceCount = HevcSurfacesFor(video);
         if (Failed(ConfigureDecoder(video.codec))) {
             if (m_ErrorCallback)
                 m_ErrorCallback(static_cast<int>(kReconfigureFailed));
@@ -125,6 +128,14 @@ platform::HRESULT DXVA2VideoDecoder::BeginFrame()
 
 int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
 {
+    // An H.265 picture goes into a surface no kept picture holds.
+    if (m_Codec == kCodecH265 && m_VideoDecoder && !m_HevcPictures.FindFreeSurface(m_CurrentOutputIndex)) {
+        g_Logger.Log(LogLevel::error, "decoder: no free surface for the next hevc picture (%d surfaces)",
+                     m_HevcPictures.SurfaceCount());
+        if (m_ErrorCallback)
+            m_ErrorCallback(static_cast<int>(kDecodeSubmitFailed));
+        return kDecodeSubmitFailed;
+    }
     platform::HRESULT begin = BeginFrame();
     if (Failed(begin)) {
         g_Logger.Log(LogLevel::error, "decoder: failed to start decoding frame. hr = 0x%x", HresultBits(begin));
@@ -150,7 +161,11 @@ int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
         result = kDecodeSubmitFailed;
     }
 
-    if (result > 0) {
+    if (result > 0 && state.codec == kCodecH265) {
+        if (state.hevcPictureStarted)
+            m_HevcPictures.FinishPicture();
+        m_ReferenceOutputIndex = m_CurrentOutputIndex;
+    } else if (result > 0) {
         m_ReferenceOutputIndex = m_CurrentOutputIndex;
         m_CurrentOutputIndex = (m_CurrentOutputIndex + 1) % 2;
     }
@@ -321,6 +336,13 @@ bool DXVA2VideoDecoder::WalkHevcNal(SubmitState& state, const uint8_t* nal, uint
     state.result = parsed;
     if (!slice)
         return true;
+    // The first slice segment carries the picture's reference set: the
+    // buffer marks from it before the picture is decoded.
+    if (m_HevcStream->sh->first_slice_segment_in_pic_flag && !state.hevcPictureStarted) {
+        if (!m_HevcPictures.StartPicture(*m_HevcStream, m_CurrentOutputIndex))
+            return false;
+        state.hevcPictureStarted = true;
+    }
     size_t remaining = static_cast<size_t>(state.sliceControl + state.sliceCapacity - state.sliceCursor);
     if (remaining <= sizeof(DXVA_Slice_HEVC_Short)) {
         g_Logger.Log(LogLevel::error, "no more space in bitstream buffer");
@@ -406,7 +428,10 @@ bool DXVA2VideoDecoder::SubmitParameterBuffers(SubmitState& state)
          "decoder: failed GetDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX hr = 0x%x",
          "decoder: failed ReleaseDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX hr = 0x%x"},
     };
-    for (size_t index = 0; index < std::size(buffers); ++index) {
+    // H.265 takes no quantisation matrices unless its scaling lists are on.
+    const bool hevcWithoutLists = state.codec == kCodecH265 && m_HevcStream->sps && !m_HevcStream->sps->scaling_list_enabled_flag;
+    const UINT submitted = hevcWithoutLists ? 3 : 4;
+    for (size_t index = 0; index + 2 < submitted; ++index) {
         const ParameterBuffer& parameters = buffers[index];
         UINT size = 0;
         void* buffer = nullptr;
@@ -429,7 +454,7 @@ bool DXVA2VideoDecoder::SubmitParameterBuffers(SubmitState& state)
         }
     }
 
-    platform::HRESULT result = m_VideoContext->SubmitDecoderBuffers(m_VideoDecoder, 4, state.descriptions);
+    platform::HRESULT result = m_VideoContext->SubmitDecoderBuffers(m_VideoDecoder, submitted, state.descriptions);
     if (Failed(result)) {
         g_Logger.Log(LogLevel::error, "decoder: failed SubmitDecoderBuffers. hr = 0x%x", HresultBits(result));
         return false;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "decoder/hevc_picture_buffer.h"
 #include "decoder/platform/video_platform.h"
 #include "decoder/video_decoder.h"
 
@@ -13,8 +14,9 @@ struct H264Stream;
 struct HevcStream;
 
 // The DXVA decoder on Direct3D 11: picks the adapter and decoder profile,
-// configures a decoder and two output surfaces for the picture size, and
-// submits one access unit per Decode call.
+// configures a decoder and its output surfaces for the picture size (two
+// alternating ones for H.264, a decoded picture buffer's worth for H.265),
+// and submits one access unit per Decode call.
 class DXVA2VideoDecoder : public WindowsVideoDecoder {
 public:
     using OutputChangedCallback = std::function<void(size_t width, size_t height, float, float)>;
@@ -47,6 +49,7 @@ public:
     const platform::GUID& HevcProfile() const { return m_HevcProfile; }
     const H264Stream* H264State() const { return m_H264Stream; }
     const HevcStream* HevcState() const { return m_HevcStream; }
+    const HevcPictureBuffer& HevcPictures() const { return m_HevcPictures; }
 
 private:
     struct SubmitState;
@@ -54,6 +57,7 @@ private:
     int32_t FailInit(int32_t code);
     void ReleaseAdapterInterfaces();
     bool ChooseAdapter();
+    uint32_t HevcSurfacesFor(VideoFrame& frame);
     bool OpenAdapter(platform::IDXGIAdapter1* adapter, platform::UINT index);
     bool ScanProfiles();
     bool CheckProfileFormats();
@@ -108,4 +112,8 @@ private:
     std::vector<uint8_t> m_HostPayload;
     // Offsets of the start codes the copy into the bitstream buffer found.
     std::vector<uint32_t> m_StartCodes;
+    // H.265 pictures kept for reference and the surfaces they occupy.
+    HevcPictureBuffer m_HevcPictures;
+    // Until an SPS says otherwise, as many as any H.265 stream may need.
+    uint32_t m_HevcSurfaceCount = HevcPictureBuffer::kMaxSurfaces;
 };

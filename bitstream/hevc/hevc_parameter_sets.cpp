@@ -36,8 +36,8 @@ bool ParseSpsReferenceSets(BitReader& reader, HevcSps& sps)
     for (uint32_t i = 0; i < sps.num_short_term_ref_pic_sets; ++i) {
         HevcShortTermRpsCounts counts{};
         HevcParseFailure failure{};
-        if (!ParseHevcShortTermRps(reader, i, sps.num_short_term_ref_pic_sets, sps.NumDeltaPocs, sps.stRps, counts,
-                                   failure)) {
+        if (!ParseHevcShortTermRps(reader, i, sps.num_short_term_ref_pic_sets, sps.NumDeltaPocs, sps.stRefPicSets,
+                                   sps.stRps, counts, sps.stRefPicSets[i], failure)) {
             g_Logger.Log(LogLevel::error, "%s", failure.message);
             return false;
         }

@@ -72,6 +72,19 @@ struct ShortTermRps {
     uint64_t numBitsStRps;  // bits the last st_ref_pic_set() occupied in the RBSP
 };
 
+// A short-term set as a picture uses it: the variables the standard derives
+// from st_ref_pic_set(), with a predicted set resolved against the set it
+// refers to. Picture order count differences to the current picture, the
+// nearest first in each list.
+struct HevcStRefPicSet {
+    uint32_t NumNegativePics;
+    uint32_t NumPositivePics;
+    int32_t DeltaPocS0[kHevcMaxRpsEntries];
+    int32_t DeltaPocS1[kHevcMaxRpsEntries];
+    uint8_t UsedByCurrPicS0[kHevcMaxRpsEntries];
+    uint8_t UsedByCurrPicS1[kHevcMaxRpsEntries];
+};
+
 // Scaling factors [sizeId][matrixId][coefficient], each matrix in raster
 // order (4x4 matrices use the first 16 entries), then the DC factors of
 // sizeId 2 and 3.
@@ -178,6 +191,8 @@ struct HevcSps {
     // Pictures of each set used by the current picture; they size the list
     // entries of ref_pic_lists_modification().
     uint32_t NumUsedByCurrPics[kHevcMaxShortTermRefPicSets];
+    // Every set of the SPS, derived: a slice may select any of them.
+    HevcStRefPicSet stRefPicSets[kHevcMaxShortTermRefPicSets];
 };
 
 struct HevcPps {
@@ -266,6 +281,9 @@ struct HevcSliceHeader {
     uint32_t entry_point_offset_minus1[kHevcMaxStoredEntryPoints];
     uint32_t slice_segment_header_extension_length;
     uint32_t slice_segment_header_extension_data_byte[kHevcMaxStoredExtensionBytes];
+    // The picture's short-term set, its own or the SPS's it selects; empty
+    // for an IDR picture.
+    HevcStRefPicSet stRefPicSet;
 };
 
 struct HevcNalUnit {

@@ -102,7 +102,8 @@ bool ParseReferenceSets(HevcStream& stream, BitReader& reader, const HevcSps& sp
         stream.stRpsScratch = sps.stRps;
         HevcShortTermRpsCounts counts{};
         if (!ParseHevcShortTermRps(reader, sps.num_short_term_ref_pic_sets, sps.num_short_term_ref_pic_sets,
-                                   sps.NumDeltaPocs, stream.stRpsScratch, counts, failure))
+                                   sps.NumDeltaPocs, sps.stRefPicSets, stream.stRpsScratch, counts, sh.stRefPicSet,
+                                   failure))
             return false;
         selection.ownShortTermRps = true;
         numPicTotalCurr = counts.numUsedByCurr;
@@ -110,8 +111,10 @@ bool ParseReferenceSets(HevcStream& stream, BitReader& reader, const HevcSps& sp
         if (sps.num_short_term_ref_pic_sets > 1)
             sh.short_term_ref_pic_set_idx = ReadBits(reader, static_cast<int>(CeilLog2(sps.num_short_term_ref_pic_sets)));
         // A slice naming a set the SPS does not have reads it as empty.
-        if (sh.short_term_ref_pic_set_idx < sps.num_short_term_ref_pic_sets)
+        if (sh.short_term_ref_pic_set_idx < sps.num_short_term_ref_pic_sets) {
             numPicTotalCurr = sps.NumUsedByCurrPics[sh.short_term_ref_pic_set_idx];
+            sh.stRefPicSet = sps.stRefPicSets[sh.short_term_ref_pic_set_idx];
+        }
     }
     if (sps.long_term_ref_pics_present_flag) {
         if (!ParseLongTermPictures(reader, sps, sh, failure))

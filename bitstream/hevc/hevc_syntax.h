@@ -38,10 +38,12 @@ struct HevcShortTermRpsCounts {
     uint32_t numUsedByCurr;    // of them, used by the current picture
 };
 
-// st_ref_pic_set(stRpsIdx) into `rps`. numDeltaPocs holds NumDeltaPocs of
-// the SPS's sets 0..stRpsIdx-1.
+// st_ref_pic_set(stRpsIdx) into `rps`, and the set it defines into
+// `derived`. numDeltaPocs and derivedSets hold NumDeltaPocs and the derived
+// sets of the SPS's sets 0..stRpsIdx-1.
 [[nodiscard]] bool ParseHevcShortTermRps(BitReader& reader, uint32_t stRpsIdx, uint32_t num_short_term_ref_pic_sets,
-                                         const uint32_t* numDeltaPocs, ShortTermRps& rps, HevcShortTermRpsCounts& counts,
+                                         const uint32_t* numDeltaPocs, const HevcStRefPicSet* derivedSets,
+                                         ShortTermRps& rps, HevcShortTermRpsCounts& counts, HevcStRefPicSet& derived,
                                          HevcParseFailure& failure);
 
 [[nodiscard]] bool ParseHevcVps(HevcStream& stream, BitReader& reader);

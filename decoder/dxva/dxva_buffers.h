@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "decoder/dxva/dxva_structures.h"
+#include "decoder/hevc_picture_buffer.h"
 
 struct H264Stream;
 struct HevcStream;
@@ -35,7 +36,9 @@ int32_t FillQuantizationMatrixH264(const H264Stream& stream, void* buffer, size_
 int32_t FillSliceControlH264(const H264Stream& stream, const DxvaSurfaceIndices& surfaces, void* entry,
                              size_t entrySpace, uint32_t location, uint32_t size);
 
-int32_t FillPictureParametersHevc(const HevcStream& stream, const DxvaSurfaceIndices& surfaces,
+// `references`: the picture's surface, order counts and reference sets, as
+// the decoded picture buffer worked them out for the picture.
+int32_t FillPictureParametersHevc(const HevcStream& stream, const HevcPictureReferences& references,
                                   uint32_t& statusReportCounter, void* buffer, size_t bufferSize);
 int32_t FillQuantizationMatrixHevc(const HevcStream& stream, void* buffer, size_t bufferSize);
 

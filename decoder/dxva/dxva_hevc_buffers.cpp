@@ -122,20 +122,22 @@ void FillPictureFields(const HevcPps& pps, DXVA_PicParams_HEVC& pp)
     pp.log2_parallel_merge_level_minus2 = static_cast<uint8_t>(pps.log2_parallel_merge_level_minus2);
 }
 
-// Only IDR pictures are intra here; every other picture predicts from the
-// single previous picture, which is entry 0 of each current reference set.
-void FillReferences(bool idr, const DxvaSurfaceIndices& surfaces, DXVA_PicParams_HEVC& pp)
+void FillReferences(const HevcPictureReferences& references, DXVA_PicParams_HEVC& pp)
 {
-    std::memset(pp.RefPicList, kDxvaEmptyPicEntry, sizeof(pp.RefPicList));
-    std::memset(pp.RefPicSetStCurrBefore, kDxvaEmptyPicEntry, sizeof(pp.RefPicSetStCurrBefore));
-    std::memset(pp.RefPicSetStCurrAfter, kDxvaEmptyPicEntry, sizeof(pp.RefPicSetStCurrAfter));
-    std::memset(pp.RefPicSetLtCurr, kDxvaEmptyPicEntry, sizeof(pp.RefPicSetLtCurr));
-    if (idr)
-        return;
-    pp.RefPicList[0].bPicEntry = DxvaPicEntry(surfaces.reference);
-    pp.RefPicSetStCurrBefore[0] = 0;
-    pp.RefPicSetStCurrAfter[0] = 0;
-    pp.RefPicSetLtCurr[0] = 0;
+    pp.CurrPic.bPicEntry = DxvaPicEntry(references.surface);
+    pp.CurrPicOrderCntVal = references.CurrPicOrderCntVal;
+    for (uint32_t i = 0; i < HevcPictureReferences::kListSize; ++i) {
+        const uint8_t surface = references.RefPicList[i];
+        pp.RefPicList[i].bPicEntry = surface == kDxvaEmptyPicEntry ? kDxvaEmptyPicEntry : DxvaPicEntry(surface);
+        pp.PicOrderCntValList[i] = references.PicOrderCntValList[i];
+    }
+    std::memcpy(pp.RefPicSetStCurrBefore, references.RefPicSetStCurrBefore, sizeof(pp.RefPicSetStCurrBefore));
+    std::memcpy(pp.RefPicSetStCurrAfter, references.RefPicSetStCurrAfter, sizeof(pp.RefPicSetStCurrAfter));
+    std::memcpy(pp.RefPicSetLtCurr, references.RefPicSetLtCurr, sizeof(pp.RefPicSetLtCurr));
+    // Hardware that parses slice headers itself skips the slice's own set by
+    // its length.
+    pp.wNumBitsForShortTermRPSInSlice = static_cast<uint16_t>(references.sliceShortTermRpsBits);
+    pp.ucNumDeltaPocsOfRefRpsIdx = static_cast<uint8_t>(references.sliceRefRpsNumDeltaPocs);
 }
 
 // The scaling lists in the order and layout the HEVC quantisation matrix
@@ -164,7 +166,7 @@ DXVA_Qmatrix_HEVC BuildQuantizationMatrixHevc(const HevcScalingLists& store)
 
 }  // namespace
 
-int32_t FillPictureParametersHevc(const HevcStream& stream, const DxvaSurfaceIndices& surfaces,
+int32_t FillPictureParametersHevc(const HevcStream& stream, const HevcPictureReferences& references,
                                   uint32_t& statusReportCounter, void* buffer, size_t bufferSize)
 {
     if (!DxvaBufferHasRoom(buffer, bufferSize, kPicParamsSize, "hevc picture parameters") ||
@@ -174,14 +176,13 @@ int32_t FillPictureParametersHevc(const HevcStream& stream, const DxvaSurfaceInd
     DXVA_PicParams_HEVC pp{};
     FillSequenceFields(*stream.sps, pp);
     FillPictureFields(*stream.pps, pp);
-    pp.CurrPic.bPicEntry = DxvaPicEntry(surfaces.current);
 
     const uint32_t nalUnitType = stream.nal->nal_unit_type;
     const bool idr = IsHevcIdr(nalUnitType);
     pp.IrapPicFlag = IsHevcIrap(nalUnitType) ? 1 : 0;
     pp.IdrPicFlag = idr ? 1 : 0;
     pp.IntraPicFlag = pp.IdrPicFlag;
-    FillReferences(idr, surfaces, pp);
+    FillReferences(references, pp);
 
     pp.StatusReportFeedbackNumber = statusReportCounter++;
     std::memcpy(buffer, &pp, sizeof(pp));

@@ -58,7 +58,7 @@ TEST(DecoderInit, FailuresReportTheirCodeAndLeakNothing)
 
 // Unencrypted beats the slice format; short beats long among equals; the
 // lowest index wins a tie; unreadable and unknown configurations are skipped.
-// H.265 always uses short slices.
+// H.265 always uses short slices, which its configurations call raw 1.
 TEST(DecoderConfiguration, ScoringPicksTheExpectedConfiguration)
 {
     const GUID kOtherEncryption = {0xdeadbeef, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
@@ -73,6 +73,9 @@ TEST(DecoderConfiguration, ScoringPicksTheExpectedConfiguration)
         {"unreadable skipped", {fake::Config(2), fake::Config(1)}, kCodecH264, "GetVideoDecoderConfig(0)", 1},
         {"raw 0 only", {fake::Config(0), fake::Config(3)}, kCodecH264, nullptr, -1},
         {"hevc", {fake::Config(1)}, kCodecH265, nullptr, 0},
+        // The DXVA HEVC document: ConfigBitstreamRaw shall be 1.
+        {"hevc takes raw 1 only", {fake::Config(2), fake::Config(1)}, kCodecH265, nullptr, 1},
+        {"hevc raw 2 only", {fake::Config(2)}, kCodecH265, nullptr, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

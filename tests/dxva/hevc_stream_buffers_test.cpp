@@ -3,15 +3,66 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <map>
 #include <memory>
 
 #include "bitstream/annexb_fixture.h"
 #include "bitstream/hevc/hevc_parser.h"
 #include "bitstream/trace_fields.h"
 #include "decoder/dxva/dxva_buffers.h"
+#include "decoder/hevc_picture_buffer.h"
 
 namespace {
+
+using Values = std::vector<int64_t>;
+
+bool IsSliceSegment(int64_t type) { return type <= 9 || (type >= 16 && type <= 21); }
+
+// The slice's own short-term set as the trace shows it: its length in bits
+// (from the position of its first element to that of the element after its
+// last), the pictures before the current one the picture uses, all pictures
+// it names before it, and NumDeltaPocs of the set it predicts from.
+struct TracedSet {
+    int64_t bits = 0;
+    Values usedBefore, allBefore;
+    int64_t refDeltaPocs = 0;
+};
+
+TracedSet TraceSliceSet(const TraceUnit& unit, int64_t poc)
+{
+    static const std::vector<std::string> kSetElements = {
+        "inter_ref_pic_set_prediction_flag", "delta_idx_minus1", "delta_rps_sign", "abs_delta_rps_minus1", "used_by_curr_pic_flag",
+        "use_delta_flag", "num_negative_pics", "num_positive_pics", "delta_poc_s0_minus1", "used_by_curr_pic_s0_flag",
+        "delta_poc_s1_minus1", "used_by_curr_pic_s1_flag"};
+    TracedSet set;
+    if (!unit.has("short_term_ref_pic_set_sps_flag") || unit.value("short_term_ref_pic_set_sps_flag"))
+        return set;
+    size_t first = unit.elements.size(), last = 0;
+    TraceIndex index;
+    for (size_t k = 0; k < unit.elements.size(); ++k) {
+        const std::string name = SplitTraceName(unit.elements[k].name, index);
+        if (std::find(kSetElements.begin(), kSetElements.end(), name) == kSetElements.end())
+            continue;
+        first = std::min(first, k);
+        last = k;
+        set.refDeltaPocs += name == "used_by_curr_pic_flag";
+    }
+    const uint64_t end = last + 1 < unit.elements.size() ? unit.elements[last + 1].position : unit.end();
+    set.bits = static_cast<int64_t>(end - unit.elements[first].position);
+    // The flags cover the reference set's pictures and the reference picture itself.
+    set.refDeltaPocs = set.refDeltaPocs > 0 ? set.refDeltaPocs - 1 : 0;
+    int64_t delta = 0;
+    for (int64_t i = 0; unit.has("num_negative_pics") && i < unit.value("num_negative_pics"); ++i) {
+        const std::string at = "[" + std::to_string(i) + "]";
+        delta -= unit.value("delta_poc_s0_minus1" + at) + 1;
+        set.allBefore.push_back(poc + delta);
+        if (unit.value("used_by_curr_pic_s0_flag" + at))
+            set.usedBefore.push_back(poc + delta);
+    }
+    return set;
+}
 
 #define PP(name, field) TRACE_FIELD(DXVA_PicParams_HEVC, name, r.field)
 #define SAME(name) PP(name, name)
@@ -57,9 +108,10 @@ TEST(HevcStreamBuffers, PictureParametersAndMatricesOfEveryPictureAgreeWithTheTr
     std::unique_ptr<HevcStream, void (*)(HevcStream*)> stream{CreateHevcStream(), DestroyHevcStream};
     const TraceUnit* sps = nullptr;
     const TraceUnit* pps = nullptr;
-    DxvaSurfaceIndices surfaces{0, 1};
+    HevcPictureBuffer pictures;
+    std::map<int64_t, int64_t> written;  // surface -> the order count of the picture decoded into it
     uint32_t counter = 41;
-    size_t pictures = 0, idrPictures = 0, craPictures = 0, compared = 0;
+    size_t pictureCount = 0, idrPictures = 0, craPictures = 0, compared = 0;
     for (size_t i = 0; i < units.size(); ++i) {
         const TraceUnit& unit = trace.units()[i];
         const int64_t type = unit.value("nal_unit_type");
@@ -69,19 +121,55 @@ TEST(HevcStreamBuffers, PictureParametersAndMatricesOfEveryPictureAgreeWithTheTr
         if (type > 21 || (type > 9 && type < 16))  // not a slice segment
             continue;
         ASSERT_TRUE(sps && pps);
-        SCOPED_TRACE("picture " + std::to_string(pictures) + ", nal_unit_type " + std::to_string(type));
+        SCOPED_TRACE("picture " + std::to_string(pictureCount) + ", nal_unit_type " + std::to_string(type));
+        if (pictures.SurfaceCount() == 0) {
+            pictures.Reset(HevcPictureBuffer::SurfacesFor(*stream->sps));
+            EXPECT_EQ(int64_t(pictures.SurfaceCount()), sps->value("sps_max_dec_pic_buffering_minus1[0]") + 2);
+        }
+        uint32_t surface = 0;
+        ASSERT_TRUE(pictures.FindFreeSurface(surface));
+        ASSERT_TRUE(pictures.StartPicture(*stream, surface));
         DXVA_PicParams_HEVC pp;
-        ASSERT_EQ(FillPictureParametersHevc(*stream, surfaces, counter, &pp, sizeof(pp)), 232);
+        ASSERT_EQ(FillPictureParametersHevc(*stream, pictures.Current(), counter, &pp, sizeof(pp)), 232);
         compared += CompareTracedFields(pp, *sps, kPictureFields, "sps") + CompareTracedFields(pp, *pps, kPictureFields, "pps");
         const int64_t minCbShift = sps->value("log2_min_luma_coding_block_size_minus3") + 3;
         EXPECT_EQ(std::vector<int64_t>({pp.PicWidthInMinCbsY, pp.PicHeightInMinCbsY, pp.NoBiPredFlag, pp.NoPicReorderingFlag}),
                   std::vector<int64_t>({sps->value("pic_width_in_luma_samples") >> minCbShift, sps->value("pic_height_in_luma_samples") >> minCbShift, 1, 0}));
         EXPECT_EQ(pp.ReservedBits1 | pp.ReservedBits3 | pp.ReservedBits4, 0) << "reserved bits must stay clear";
         const bool idr = type == 19 || type == 20;
-        EXPECT_EQ(std::vector<int64_t>({pp.IdrPicFlag, pp.IrapPicFlag, pp.IntraPicFlag, pp.CurrPic.bPicEntry, pp.RefPicList[0].bPicEntry, pp.StatusReportFeedbackNumber}),
-                  std::vector<int64_t>({idr, type >= 16 && type <= 23, idr, surfaces.current, idr ? 0xFF : surfaces.reference, 41 + int64_t(pictures)}));
-        EXPECT_EQ(std::vector<int64_t>({pp.RefPicSetStCurrBefore[0], pp.RefPicSetStCurrAfter[0], pp.RefPicSetLtCurr[0]}), std::vector<int64_t>(3, idr ? 0xFF : 0));
-        EXPECT_EQ(pp.RefPicList[1].bPicEntry & pp.RefPicList[14].bPicEntry & pp.RefPicSetStCurrBefore[7] & pp.RefPicSetLtCurr[1], 0xFF);
+        EXPECT_EQ(Values({pp.IdrPicFlag, pp.IrapPicFlag, pp.IntraPicFlag, pp.StatusReportFeedbackNumber}),
+                  Values({idr, type >= 16 && type <= 23, idr, 41 + int64_t(pictureCount)}));
+
+        // Order counts and reference sets: the stream is short enough for the
+        // order count to be the coded low bits (0 for the IDR).
+        const int64_t poc = idr ? 0 : unit.value("slice_pic_order_cnt_lsb");
+        const TracedSet set = TraceSliceSet(unit, poc);
+        EXPECT_EQ(pp.CurrPicOrderCntVal, poc);
+        Values usedBefore, listed;
+        for (uint8_t entry : pp.RefPicSetStCurrBefore) {
+            if (entry != 0xFF)
+                usedBefore.push_back(entry < 15 ? pp.PicOrderCntValList[entry] : -1);
+        }
+        EXPECT_EQ(usedBefore, set.usedBefore);
+        EXPECT_EQ(Values(pp.RefPicSetStCurrAfter, pp.RefPicSetStCurrAfter + 8), Values(8, 0xFF));
+        EXPECT_EQ(Values(pp.RefPicSetLtCurr, pp.RefPicSetLtCurr + 8), Values(8, 0xFF));
+        // Every picture the set names is listed once, on the surface it was
+        // decoded into; none on the surface being written.
+        for (size_t i = 0; i < 15; ++i) {
+            const uint8_t entry = pp.RefPicList[i].bPicEntry;
+            if (entry == 0xFF)
+                continue;
+            listed.push_back(pp.PicOrderCntValList[i]);
+            EXPECT_NE(entry, pp.CurrPic.bPicEntry);
+            EXPECT_TRUE(written.count(entry) && written[entry] == pp.PicOrderCntValList[i]) << "RefPicList[" << i << "]";
+        }
+        std::sort(listed.begin(), listed.end());
+        Values allBefore = set.allBefore;
+        std::sort(allBefore.begin(), allBefore.end());
+        EXPECT_EQ(listed, allBefore);
+        EXPECT_EQ(Values({pp.wNumBitsForShortTermRPSInSlice, pp.ucNumDeltaPocsOfRefRpsIdx}), Values({set.bits, set.refDeltaPocs}));
+        pictures.FinishPicture();
+        written[pp.CurrPic.bPicEntry] = poc;
         idrPictures += idr;
         craPictures += type == 21;
         DXVA_Qmatrix_HEVC qm;
@@ -96,12 +184,49 @@ TEST(HevcStreamBuffers, PictureParametersAndMatricesOfEveryPictureAgreeWithTheTr
             EXPECT_EQ(row(qm.ucScalingLists3[m / 3]), expected) << m;
             EXPECT_EQ(qm.ucScalingListDCCoefSizeID2[m] + qm.ucScalingListDCCoefSizeID3[m / 3], 32) << m;
         }
-        ++pictures;
-        surfaces = {surfaces.reference, surfaces.current};
+        ++pictureCount;
     }
     // The fixture must exercise the three kinds of picture.
-    EXPECT_EQ(std::vector<size_t>({pictures, idrPictures, craPictures}), (std::vector<size_t>{6, 1, 1}));
+    EXPECT_EQ(std::vector<size_t>({pictureCount, idrPictures, craPictures}), (std::vector<size_t>{6, 1, 1}));
     EXPECT_GT(compared, 6 * 40u);
+}
+
+// The slice-header set fields of the first slice of every picture of every
+// fixture, whatever the picture buffer makes of the picture: the crafted
+// stream carries predicted sets, several fixtures sets of the SPS.
+TEST(HevcStreamBuffers, SliceSetLengthsOfEveryFixtureAgreeWithTheTrace)
+{
+    size_t ownSets = 0, predictedSets = 0;
+    for (const char* name : {"aud_temporal_layers", "conformance_444", "conformance_window", "crafted", "hrd", "inter_rps", "main10",
+                             "scaling_default", "slices", "wpp_entry_points"}) {
+        const std::vector<Bytes> units = SplitNalUnits(ReadFileBytes(FixturePath("hevc", std::string(name) + ".hevc")));
+        const HeaderTrace trace = HeaderTrace::FromFile(FixturePath("hevc", std::string(name) + ".trace.txt"));
+        ASSERT_EQ(units.size(), trace.units().size()) << name;
+        std::unique_ptr<HevcStream, void (*)(HevcStream*)> stream{CreateHevcStream(), DestroyHevcStream};
+        HevcPictureBuffer pictures;
+        pictures.Reset(HevcPictureBuffer::kMaxSurfaces);
+        uint32_t counter = 1;
+        for (size_t i = 0; i < units.size(); ++i) {
+            const TraceUnit& unit = trace.units()[i];
+            ASSERT_GT(ParseHevcNal(stream.get(), units[i].data(), units[i].size()), 0);
+            if (!IsSliceSegment(unit.value("nal_unit_type")) || !unit.value("first_slice_segment_in_pic_flag"))
+                continue;
+            SCOPED_TRACE(std::string(name) + ", unit " + std::to_string(i));
+            uint32_t surface = 0;
+            ASSERT_TRUE(pictures.FindFreeSurface(surface));
+            const bool started = pictures.StartPicture(*stream, surface);
+            DXVA_PicParams_HEVC pp;
+            ASSERT_EQ(FillPictureParametersHevc(*stream, pictures.Current(), counter, &pp, sizeof(pp)), 232);
+            const TracedSet set = TraceSliceSet(unit, 0);
+            EXPECT_EQ(Values({pp.wNumBitsForShortTermRPSInSlice, pp.ucNumDeltaPocsOfRefRpsIdx}), Values({set.bits, set.refDeltaPocs}));
+            ownSets += set.bits > 0;
+            predictedSets += set.refDeltaPocs > 0;
+            if (started)
+                pictures.FinishPicture();
+        }
+    }
+    EXPECT_GT(ownSets, 20u);
+    EXPECT_GT(predictedSets, 0u);
 }
 
 }  // namespace

@@ -94,11 +94,11 @@ TEST(ParameterBuffers, ShortMissingOrUnparsedBuffersAreRefusedUntouched)
         {[&] { return FillPictureParametersH264(a, {0, 1}, counter, buffer.data(), 1039); }, "h264 picture parameters buffer holds 1039 bytes, 1040 needed"},
         {[&] { return FillQuantizationMatrixH264(a, buffer.data(), 223); }, "h264 quantization matrix buffer holds 223 bytes, 224 needed"},
         {[&] { return FillSliceControlH264(a, {0, 1}, buffer.data(), 863, 0, 0); }, "h264 slice control buffer holds 863 bytes, 864 needed"},
-        {[&] { return FillPictureParametersHevc(b, {0, 1}, counter, buffer.data(), 231); }, "hevc picture parameters buffer holds 231 bytes, 232 needed"},
-        {[&] { return FillPictureParametersHevc(b, {0, 1}, counter, nullptr, 4096); }, "no hevc picture parameters buffer"},
+        {[&] { return FillPictureParametersHevc(b, HevcPictureReferences{}, counter, buffer.data(), 231); }, "hevc picture parameters buffer holds 231 bytes, 232 needed"},
+        {[&] { return FillPictureParametersHevc(b, HevcPictureReferences{}, counter, nullptr, 4096); }, "no hevc picture parameters buffer"},
         {[&] { return FillQuantizationMatrixHevc(b, buffer.data(), 999); }, "hevc quantization matrix buffer holds 999 bytes, 1000 needed"},
         {[&] { a.sps = nullptr; return FillPictureParametersH264(a, {0, 1}, counter, buffer.data(), 2048); }, "no active h264 parameter sets"},
-        {[&] { b.sps = nullptr; return FillPictureParametersHevc(b, {0, 1}, counter, buffer.data(), 2048); }, "no active hevc parameter sets"},
+        {[&] { b.sps = nullptr; return FillPictureParametersHevc(b, HevcPictureReferences{}, counter, buffer.data(), 2048); }, "no active hevc parameter sets"},
     };
     for (const auto& [fill, line] : cases) {
         LogCapture log;
@@ -126,7 +126,7 @@ DXVA_PicParams_HEVC FillPicParams(HevcStream& stream)
 {
     DXVA_PicParams_HEVC pp{};
     uint32_t counter = 0;
-    EXPECT_EQ(FillPictureParametersHevc(stream, {0, 1}, counter, &pp, sizeof(pp)), 232);
+    EXPECT_EQ(FillPictureParametersHevc(stream, HevcPictureReferences{}, counter, &pp, sizeof(pp)), 232);
     return pp;
 }
 

@@ -111,7 +111,15 @@ HRESULT SimulatedContext::DecoderEndFrame(ID3D11VideoDecoder* decoder)
     // A frame ended without an accepted submission leaves its surface as it was.
     if (simulated->m_Submitted) {
         SimulatedTexture& texture = *simulated->m_Target->m_Texture;
-        texture.m_PictureNumbers[simulated->m_Target->m_Description.Texture2D.ArraySlice] = ++texture.m_PicturesDecoded;
+        UINT slice = simulated->m_Target->m_Description.Texture2D.ArraySlice;
+        texture.m_PictureNumbers[slice] = ++texture.m_PicturesDecoded;
+        SimulatedVideoDecoder::HevcHeaders& hevc = simulated->m_Hevc;
+        if (simulated->Codec() == kSimulatedCodecHevc) {
+            texture.m_PicOrderCnts[slice] = hevc.picOrderCnt;
+            if (hevc.tid0Anchor)
+                hevc.prevTid0PicOrderCnt = hevc.picOrderCnt;
+            hevc.sequenceStart = false;
+        }
     }
     simulated->CloseFrame();
     return kResultOk;

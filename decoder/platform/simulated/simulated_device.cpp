@@ -4,6 +4,7 @@
 #include <string>
 
 #include "bench/performance_counter.h"
+#include "bitstream/hevc/hevc_parser.h"
 #include "decoder/platform/simulated/simulated_objects.h"
 #include "logging/spdlog_logger.h"
 
@@ -166,7 +167,7 @@ HRESULT SimulatedFactory::EnumAdapters1(UINT index, IDXGIAdapter1** adapter)
 // ------------------------------------------------------------------ textures, views, decoders
 
 SimulatedTexture::SimulatedTexture(const D3D11_TEXTURE2D_DESC& description)
-    : m_Description(description), m_PictureNumbers(description.ArraySize, 0)
+    : m_Description(description), m_PictureNumbers(description.ArraySize, 0), m_PicOrderCnts(description.ArraySize, 0)
 {
 }
 
@@ -225,6 +226,8 @@ SimulatedVideoDecoder::SimulatedVideoDecoder(SimulatedDevice& device, const D3D1
         memory = m_Device.TakeBufferMemory(buffer.type);
         memory.Resize(buffer.size != 0 ? buffer.size : bitstream);
     }
+    if (Codec() == kSimulatedCodecHevc)
+        m_Hevc.stream = CreateHevcStream();
 }
 
 SimulatedVideoDecoder::~SimulatedVideoDecoder()
@@ -232,6 +235,7 @@ SimulatedVideoDecoder::~SimulatedVideoDecoder()
     CloseFrame();
     for (UINT type = 0; type < kBufferTypes; ++type)
         m_Device.KeepBufferMemory(type, std::move(m_Buffers[type].memory));
+    DestroyHevcStream(m_Hevc.stream);
     m_Device.Release();
 }
 
@@ -411,6 +415,9 @@ HRESULT SimulatedDevice::CreateVideoDecoder(const D3D11_VIDEO_DECODER_DESC* desc
         offered = offered || (config && std::memcmp(&candidate, config, sizeof(candidate)) == 0);
     if (problem.empty() && !offered)
         problem = "configuration not offered";
+    // The DXVA HEVC profiles take short slice entries and name them raw 1.
+    if (problem.empty() && SimulatedCodecOf(description->Guid) == kSimulatedCodecHevc && config->ConfigBitstreamRaw != 1)
+        problem = "an hevc decoder takes ConfigBitstreamRaw 1, not " + std::to_string(config->ConfigBitstreamRaw);
     if (!problem.empty()) {
         LogSimulatedRefusal("CreateVideoDecoder", problem);
         return kResultInvalidArgument;
@@ -448,6 +455,11 @@ HRESULT SimulatedDevice::CreateVideoDecoderOutputView(ID3D11Resource* resource,
         problem = "views are of two-dimensional textures";
     else if (description->Texture2D.ArraySlice >= texture->m_Description.ArraySize)
         problem = "array slice " + std::to_string(description->Texture2D.ArraySlice) + " outside the texture";
+    else if (UINT alignment = SimulatedCodecOf(description->DecodeProfile) == kSimulatedCodecHevc ? 128 : 16;
+             texture->m_Description.Width % alignment || texture->m_Description.Height % alignment)
+        problem = "texture of " + std::to_string(texture->m_Description.Width) + "x" +
+                  std::to_string(texture->m_Description.Height) + " is not in whole blocks of " +
+                  std::to_string(alignment) + " samples";
     if (!problem.empty()) {
         LogSimulatedRefusal("CreateVideoDecoderOutputView", problem);
         return kResultInvalidArgument;

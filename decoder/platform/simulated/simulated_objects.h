@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "bitstream/hevc/hevc_records.h"
 #include "decoder/platform/reference_counted.h"
 #include "decoder/platform/simulated/simulated_video_device.h"
 #include "decoder/platform/video_platform.h"
@@ -50,8 +51,10 @@ public:
     void GetDesc(D3D11_TEXTURE2D_DESC* description) override;
 
     D3D11_TEXTURE2D_DESC m_Description;
-    // Per array slice: the number of the picture decoded into it, 0 while empty.
+    // Per array slice: the number of the picture decoded into it, 0 while
+    // empty, and for H.265 that picture's order count.
     std::vector<uint64_t> m_PictureNumbers;
+    std::vector<int32_t> m_PicOrderCnts;
     uint64_t m_PicturesDecoded = 0;
 };
 
@@ -120,6 +123,17 @@ public:
     bool LongSliceFormat() const { return Codec() == kSimulatedCodecH264 && m_Config.ConfigBitstreamRaw == 1; }
     void CloseFrame();
 
+    // What the device reads of the H.265 headers itself, to check the
+    // references it is handed against the slices they come with.
+    struct HevcHeaders {
+        HevcStream* stream = nullptr;
+        int32_t prevTid0PicOrderCnt = 0;
+        bool sequenceStart = true;
+        // The picture of the frame submitted and not yet ended.
+        int32_t picOrderCnt = 0;
+        bool tid0Anchor = false;
+    };
+
     D3D11_VIDEO_DECODER_DESC m_Description;
     D3D11_VIDEO_DECODER_CONFIG m_Config;
     Buffer m_Buffers[kBufferTypes];
@@ -127,6 +141,7 @@ public:
     bool m_Submitted = false;
     SimulatedOutputView* m_Target = nullptr;   // referenced while a frame is open
     SimulatedDevice& m_Device;                  // referenced for the decoder's life
+    HevcHeaders m_Hevc;
 };
 
 // Device and video device are one object, as are the two contexts, so that
@@ -183,7 +198,8 @@ public:
 
 // What a strict driver checks in one submission; empty when the frame is
 // acceptable, else the reason.
-std::string CheckSubmission(const SimulatedVideoDecoder& decoder, UINT bufferCount,
+// An H.265 submission also updates the device's reading of the headers.
+std::string CheckSubmission(SimulatedVideoDecoder& decoder, UINT bufferCount,
                             const D3D11_VIDEO_DECODER_BUFFER_DESC* descriptions);
 
 }  // namespace platform

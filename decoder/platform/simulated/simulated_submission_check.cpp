@@ -1,7 +1,10 @@
+#include <algorithm>
 #include <iterator>
 #include <cstring>
 #include <string>
 
+#include "bitstream/hevc/hevc_parser.h"
+#include "bitstream/nal_unit.h"
 #include "decoder/dxva/dxva_structures.h"
 #include "decoder/platform/simulated/simulated_objects.h"
 
@@ -28,6 +31,7 @@ struct Submission {
     const D3D11_VIDEO_DECODER_BUFFER_DESC* byType[SimulatedVideoDecoder::kBufferTypes] = {};
 
     const uint8_t* Data(D3D11_VIDEO_DECODER_BUFFER_TYPE type) const { return decoder.m_Buffers[type].memory.data(); }
+    bool Described(D3D11_VIDEO_DECODER_BUFFER_TYPE type) const { return byType[type] != nullptr; }
     UINT Size(D3D11_VIDEO_DECODER_BUFFER_TYPE type) const { return byType[type]->DataSize; }
 };
 
@@ -41,7 +45,10 @@ Record ReadRecord(const uint8_t* data)
 
 std::string CheckDescriptions(Submission& submission, UINT count, const D3D11_VIDEO_DECODER_BUFFER_DESC* descriptions)
 {
-    if (!descriptions || count != std::size(kRequiredTypes))
+    // H.265 leaves out the quantisation matrices when its scaling lists are
+    // off; whether they are is checked against the SPS.
+    bool hevc = submission.decoder.Codec() == kSimulatedCodecHevc;
+    if (!descriptions || (count != std::size(kRequiredTypes) && !(hevc && count == std::size(kRequiredTypes) - 1)))
         return "expected 4 buffer descriptions, got " + to_string(count);
     for (UINT index = 0; index < count; ++index) {
         const D3D11_VIDEO_DECODER_BUFFER_DESC& description = descriptions[index];
@@ -61,6 +68,11 @@ std::string CheckDescriptions(Submission& submission, UINT count, const D3D11_VI
     }
     for (D3D11_VIDEO_DECODER_BUFFER_TYPE type : kRequiredTypes) {
         const SimulatedVideoDecoder::Buffer& buffer = submission.decoder.m_Buffers[type];
+        if (!submission.Described(type)) {
+            if (type != D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX)
+                return "buffer type " + to_string(type) + " not described";
+            continue;
+        }
         if (!buffer.used)
             return "buffer type " + to_string(type) + " was not obtained and released in this frame";
         if (submission.Size(type) > buffer.memory.size())
@@ -78,7 +90,8 @@ std::string CheckSizes(const Submission& submission)
     if (submission.Size(D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS) != pictureParameters)
         return "picture parameters of " + to_string(submission.Size(D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS)) +
                " bytes, expected " + to_string(pictureParameters);
-    if (submission.Size(D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX) != matrices)
+    if (submission.Described(D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX) &&
+        submission.Size(D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX) != matrices)
         return "quantisation matrices of " +
                to_string(submission.Size(D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX)) +
                " bytes, expected " + to_string(matrices);
@@ -189,7 +202,149 @@ std::string CheckH264Picture(const Submission& submission)
     return problem;
 }
 
-std::string CheckHevcPicture(const Submission& submission)
+// The picture order count of the H.265 standard (clause 8.3.1): the low
+// bits come with the slice, the high ones follow the previous picture of
+// sub-layer 0 that is neither a leading nor a sub-layer non-reference picture.
+int32_t HevcPicOrderCnt(const SimulatedVideoDecoder::HevcHeaders& hevc, const HevcStream& stream)
+{
+    const uint32_t type = stream.nal->nal_unit_type;
+    const bool idr = type == 19 || type == 20;
+    const int32_t lsb = idr ? 0 : static_cast<int32_t>(stream.sh->slice_pic_order_cnt_lsb);
+    // IDR and BLA pictures, and a CRA that starts the sequence, have no high part.
+    if (type >= 16 && type <= 23 && (type != 21 || hevc.sequenceStart))
+        return lsb;
+    const int32_t maxLsb = 1 << std::min(stream.sps->log2_max_pic_order_cnt_lsb_minus4 + 4, 16u);
+    const int32_t prevLsb = hevc.prevTid0PicOrderCnt & (maxLsb - 1);
+    int32_t msb = hevc.prevTid0PicOrderCnt - prevLsb;
+    if (lsb < prevLsb && prevLsb - lsb >= maxLsb / 2)
+        msb += maxLsb;
+    else if (lsb > prevLsb && lsb - prevLsb > maxLsb / 2)
+        msb -= maxLsb;
+    return msb + lsb;
+}
+
+// Reads the parameter sets in front of the first slice and that slice's
+// header into the device's own parser state.
+std::string ReadHevcHeaders(const Submission& submission, HevcStream& stream)
+{
+    const uint8_t* bitstream = submission.Data(D3D11_VIDEO_DECODER_BUFFER_BITSTREAM);
+    auto first = ReadRecord<DXVA_Slice_HEVC_Short>(submission.Data(D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL));
+    size_t offset = 0;
+    uint32_t nalStart = 0, nalEnd = 0, startCodeLength = 0;
+    while (offset < first.BSNALunitDataLocation &&
+           FindNalUnit(bitstream + offset, first.BSNALunitDataLocation - offset, nalStart, nalEnd, startCodeLength) > 0) {
+        const uint8_t* nal = bitstream + offset + nalStart;
+        uint32_t type = (nal[0] >> 1) & 0x3F;
+        if (type >= 32 && type <= 34 && ParseHevcNal(&stream, nal, nalEnd - nalStart) < 0)
+            return "parameter set of type " + to_string(type) + " does not parse";
+        offset += nalEnd;
+    }
+    const uint32_t kStartCode = 3;
+    if (ParseHevcNal(&stream, bitstream + first.BSNALunitDataLocation + kStartCode, first.SliceBytesInBuffer - kStartCode) < 0 ||
+        !stream.sps || !stream.pps)
+        return "the first slice header does not parse";
+    if (!stream.sh->first_slice_segment_in_pic_flag)
+        return "the first slice entry is not the picture's first slice segment";
+    return {};
+}
+
+// One of the three current sets: its first `count` entries index RefPicList
+// entries holding the pictures `wanted`, in order; the rest are empty.
+std::string CheckHevcSet(const DXVA_PicParams_HEVC& picture, const char* name, const uint8_t* set,
+                         const int32_t* wanted, uint32_t count)
+{
+    for (uint32_t i = 0; i < 8; ++i) {
+        std::string entry = std::string(name) + "[" + to_string(i) + "]";
+        if (i >= count) {
+            if (set[i] != kEmptyPicEntry)
+                return entry + " is " + to_string(set[i]) + ", the slice header names " + to_string(count) + " pictures";
+            continue;
+        }
+        if (set[i] >= 15 || picture.RefPicList[set[i]].bPicEntry == kEmptyPicEntry)
+            return entry + " is " + to_string(set[i]) + ", not a RefPicList entry";
+        if (picture.PicOrderCntValList[set[i]] != wanted[i])
+            return entry + " gives picture " + to_string(picture.PicOrderCntValList[set[i]]) +
+                   ", the slice header names picture " + to_string(wanted[i]);
+    }
+    return {};
+}
+
+// Order counts, reference sets and surfaces against what the device read
+// from the headers and what it wrote into each surface.
+std::string CheckHevcReferences(const SimulatedVideoDecoder& decoder, const DXVA_PicParams_HEVC& picture,
+                                const HevcStream& stream, int32_t picOrderCnt)
+{
+    if (picture.CurrPicOrderCntVal != picOrderCnt)
+        return "CurrPicOrderCntVal " + to_string(picture.CurrPicOrderCntVal) + ", the slice header gives " +
+               to_string(picOrderCnt);
+    const SimulatedTexture& texture = *decoder.m_Target->m_Texture;
+    const UINT target = decoder.m_Target->m_Description.Texture2D.ArraySlice;
+    for (uint32_t i = 0; i < 15; ++i) {
+        uint8_t entry = picture.RefPicList[i].bPicEntry;
+        if (entry == kEmptyPicEntry)
+            continue;
+        uint32_t surface = entry & 0x7F;
+        std::string name = "RefPicList[" + to_string(i) + "]";
+        if (surface == target)
+            return name + " names surface " + to_string(surface) + ", the one being written";
+        if (surface >= texture.m_PictureNumbers.size() || texture.m_PictureNumbers[surface] == 0)
+            return name + " names surface " + to_string(surface) + ", which holds no picture";
+        if (texture.m_PicOrderCnts[surface] != picture.PicOrderCntValList[i])
+            return name + " names surface " + to_string(surface) + ", which holds picture " +
+                   to_string(texture.m_PicOrderCnts[surface]) + ", not " + to_string(picture.PicOrderCntValList[i]);
+    }
+
+    const HevcSliceHeader& sh = *stream.sh;
+    const HevcStRefPicSet& set = sh.stRefPicSet;
+    int32_t before[32] = {}, after[32] = {}, longTerm[32] = {};
+    uint32_t beforeCount = 0, afterCount = 0, longTermCount = 0;
+    for (uint32_t i = 0; i < set.NumNegativePics; ++i) {
+        if (set.UsedByCurrPicS0[i])
+            before[beforeCount++] = picOrderCnt + set.DeltaPocS0[i];
+    }
+    for (uint32_t i = 0; i < set.NumPositivePics; ++i) {
+        if (set.UsedByCurrPicS1[i])
+            after[afterCount++] = picOrderCnt + set.DeltaPocS1[i];
+    }
+    for (uint32_t i = 0; i < sh.num_long_term_sps + sh.num_long_term_pics && i < 32; ++i)
+        longTermCount += i < sh.num_long_term_sps ? stream.sps->used_by_curr_pic_lt_sps_flag[sh.lt_idx_sps[i] & 31]
+                                                  : sh.used_by_curr_pic_lt_flag[i];
+    std::string problem = CheckHevcSet(picture, "RefPicSetStCurrBefore", picture.RefPicSetStCurrBefore, before, std::min(beforeCount, 8u));
+    if (problem.empty())
+        problem = CheckHevcSet(picture, "RefPicSetStCurrAfter", picture.RefPicSetStCurrAfter, after, std::min(afterCount, 8u));
+    // Long-term pictures are checked for their number only.
+    for (uint32_t i = 0; problem.empty() && i < std::min(longTermCount, 8u); ++i)
+        longTerm[i] = picture.RefPicSetLtCurr[i] < 15 ? picture.PicOrderCntValList[picture.RefPicSetLtCurr[i]] : -1;
+    if (problem.empty())
+        problem = CheckHevcSet(picture, "RefPicSetLtCurr", picture.RefPicSetLtCurr, longTerm, std::min(longTermCount, 8u));
+    return problem;
+}
+
+// Hardware that parses the slice header itself skips the slice's own set by
+// its length, and a predicted set needs the size of the set it refers to.
+std::string CheckHevcSliceSetFields(const DXVA_PicParams_HEVC& picture, const HevcStream& stream)
+{
+    const HevcSliceHeader& sh = *stream.sh;
+    const HevcSps& sps = *stream.sps;
+    const uint32_t type = stream.nal->nal_unit_type;
+    const bool ownSet = type != 19 && type != 20 && !sh.short_term_ref_pic_set_sps_flag;
+    const uint64_t bits = ownSet ? sps.stRps.numBitsStRps : 0;
+    if (picture.wNumBitsForShortTermRPSInSlice != bits)
+        return "wNumBitsForShortTermRPSInSlice " + to_string(picture.wNumBitsForShortTermRPSInSlice) +
+               ", the slice's own set takes " + to_string(bits) + " bits";
+    uint32_t refDeltaPocs = 0;
+    if (ownSet && sps.stRps.inter_ref_pic_set_prediction_flag) {
+        uint32_t refRpsIdx = sps.num_short_term_ref_pic_sets - (sps.stRps.delta_idx_minus1 + 1);
+        const HevcStRefPicSet& ref = sps.stRefPicSets[refRpsIdx % kHevcMaxShortTermRefPicSets];
+        refDeltaPocs = ref.NumNegativePics + ref.NumPositivePics;
+    }
+    if (picture.ucNumDeltaPocsOfRefRpsIdx != refDeltaPocs)
+        return "ucNumDeltaPocsOfRefRpsIdx " + to_string(picture.ucNumDeltaPocsOfRefRpsIdx) +
+               ", the set the slice predicts from has " + to_string(refDeltaPocs) + " pictures";
+    return {};
+}
+
+std::string CheckHevcPicture(const Submission& submission, SimulatedVideoDecoder::HevcHeaders& hevc)
 {
     const SimulatedVideoDecoder& decoder = submission.decoder;
     auto picture = ReadRecord<DXVA_PicParams_HEVC>(submission.Data(D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS));
@@ -199,14 +354,35 @@ std::string CheckHevcPicture(const Submission& submission)
     if (problem.empty())
         problem = CheckSliceEntries(submission, 0);
     if (problem.empty())
-        problem = CheckSurfaces(decoder, picture.CurrPic.Index7Bits, !picture.IntraPicFlag,
-                                picture.RefPicList[0].bPicEntry);
-    return problem;
+        problem = CheckSurfaces(decoder, picture.CurrPic.Index7Bits, false, kEmptyPicEntry);
+    if (!problem.empty())
+        return problem;
+    if (!hevc.stream)
+        return "no memory for the device's header parser";
+    HevcStream& stream = *hevc.stream;
+    problem = ReadHevcHeaders(submission, stream);
+    if (!problem.empty())
+        return problem;
+    const bool matrices = submission.Described(D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX);
+    if (matrices != (stream.sps->scaling_list_enabled_flag != 0))
+        return matrices ? "quantisation matrices submitted while scaling_list_enabled_flag is 0"
+                        : "no quantisation matrices while scaling_list_enabled_flag is 1";
+    const int32_t picOrderCnt = HevcPicOrderCnt(hevc, stream);
+    problem = CheckHevcReferences(decoder, picture, stream, picOrderCnt);
+    if (problem.empty())
+        problem = CheckHevcSliceSetFields(picture, stream);
+    if (!problem.empty())
+        return problem;
+    // Kept for the end of the frame, which writes the picture into its surface.
+    const uint32_t type = stream.nal->nal_unit_type;
+    hevc.picOrderCnt = picOrderCnt;
+    hevc.tid0Anchor = stream.nal->nuh_temporal_id_plus1 == 1 && !(type >= 6 && type <= 9) && !(type <= 14 && type % 2 == 0);
+    return {};
 }
 
 }  // namespace
 
-std::string CheckSubmission(const SimulatedVideoDecoder& decoder, UINT bufferCount,
+std::string CheckSubmission(SimulatedVideoDecoder& decoder, UINT bufferCount,
                             const D3D11_VIDEO_DECODER_BUFFER_DESC* descriptions)
 {
     Submission submission{decoder};
@@ -214,7 +390,8 @@ std::string CheckSubmission(const SimulatedVideoDecoder& decoder, UINT bufferCou
     if (problem.empty())
         problem = CheckSizes(submission);
     if (problem.empty())
-        problem = decoder.Codec() == kSimulatedCodecH264 ? CheckH264Picture(submission) : CheckHevcPicture(submission);
+        problem = decoder.Codec() == kSimulatedCodecH264 ? CheckH264Picture(submission)
+                                                                  : CheckHevcPicture(submission, decoder.m_Hevc);
     return problem;
 }
 
