@@ -56,11 +56,6 @@ public:
         return m_Platform.Call(interfaceId == IID_ID3D11VideoDevice ? "VideoDevice" : "Multithread",
                                [&] { return SimulatedDevice::QueryInterface(interfaceId, object); });
     }
-    HRESULT CreateTexture2D(const D3D11_TEXTURE2D_DESC* description, const void* initialData, ID3D11Texture2D** texture) override
-    {
-        m_Platform.textures.push_back(*description);
-        return SimulatedDevice::CreateTexture2D(description, initialData, texture);
-    }
     // A profile that could not be read is not offered, and a driver refuses to check it.
     HRESULT GetVideoDecoderProfile(UINT index, GUID* profile) override
     {
@@ -89,7 +84,6 @@ public:
                                ID3D11VideoDecoder** decoder) override
     {
         m_Platform.decoderConfigs.push_back(*config);
-        m_Platform.decoderDescriptions.push_back(*description);
         D3D11_VIDEO_DECODER_CONFIG own = {};
         for (UINT index = 0; own.ConfigBitstreamRaw != config->ConfigBitstreamRaw && index < 2; ++index)
             SimulatedDevice::GetVideoDecoderConfig(description, index, &own);

@@ -52,8 +52,6 @@ public:
 
     std::vector<std::string> calls;
     std::vector<D3D11_VIDEO_DECODER_CONFIG> decoderConfigs;
-    std::vector<D3D11_VIDEO_DECODER_DESC> decoderDescriptions;
-    std::vector<D3D11_TEXTURE2D_DESC> textures;
     std::vector<Submission> submissions;
     int liveObjects = 0;  // devices and contexts; a decoder keeps its device alive
 };
