@@ -253,17 +253,18 @@ std::string ReadHevcHeaders(const Submission& submission, HevcStream& stream)
 std::string CheckHevcSet(const DXVA_PicParams_HEVC& picture, const char* name, const uint8_t* set,
                          const int32_t* wanted, uint32_t count)
 {
+    // Names are put together only for a refusal: an accepted frame allocates nothing here.
+    auto entry = [name](uint32_t i) { return std::string(name) + "[" + to_string(i) + "]"; };
     for (uint32_t i = 0; i < 8; ++i) {
-        std::string entry = std::string(name) + "[" + to_string(i) + "]";
         if (i >= count) {
             if (set[i] != kEmptyPicEntry)
-                return entry + " is " + to_string(set[i]) + ", the slice header names " + to_string(count) + " pictures";
+                return entry(i) + " is " + to_string(set[i]) + ", the slice header names " + to_string(count) + " pictures";
             continue;
         }
         if (set[i] >= 15 || picture.RefPicList[set[i]].bPicEntry == kEmptyPicEntry)
-            return entry + " is " + to_string(set[i]) + ", not a RefPicList entry";
+            return entry(i) + " is " + to_string(set[i]) + ", not a RefPicList entry";
         if (picture.PicOrderCntValList[set[i]] != wanted[i])
-            return entry + " gives picture " + to_string(picture.PicOrderCntValList[set[i]]) +
+            return entry(i) + " gives picture " + to_string(picture.PicOrderCntValList[set[i]]) +
                    ", the slice header names picture " + to_string(wanted[i]);
     }
     return {};
@@ -284,13 +285,13 @@ std::string CheckHevcReferences(const SimulatedVideoDecoder& decoder, const DXVA
         if (entry == kEmptyPicEntry)
             continue;
         uint32_t surface = entry & 0x7F;
-        std::string name = "RefPicList[" + to_string(i) + "]";
+        auto name = [i] { return "RefPicList[" + to_string(i) + "]"; };
         if (surface == target)
-            return name + " names surface " + to_string(surface) + ", the one being written";
+            return name() + " names surface " + to_string(surface) + ", the one being written";
         if (surface >= texture.m_PictureNumbers.size() || texture.m_PictureNumbers[surface] == 0)
-            return name + " names surface " + to_string(surface) + ", which holds no picture";
+            return name() + " names surface " + to_string(surface) + ", which holds no picture";
         if (texture.m_PicOrderCnts[surface] != picture.PicOrderCntValList[i])
-            return name + " names surface " + to_string(surface) + ", which holds picture " +
+            return name() + " names surface " + to_string(surface) + ", which holds picture " +
                    to_string(texture.m_PicOrderCnts[surface]) + ", not " + to_string(picture.PicOrderCntValList[i]);
     }
 
