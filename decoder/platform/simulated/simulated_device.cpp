@@ -227,7 +227,7 @@ SimulatedVideoDecoder::SimulatedVideoDecoder(SimulatedDevice& device, const D3D1
         memory.Resize(buffer.size != 0 ? buffer.size : bitstream);
     }
     if (Codec() == kSimulatedCodecHevc)
-        m_Hevc.stream = CreateHevcStream();
+        m_Hevc.stream = m_Device.HevcHeaderStream();
 }
 
 SimulatedVideoDecoder::~SimulatedVideoDecoder()
@@ -235,7 +235,6 @@ SimulatedVideoDecoder::~SimulatedVideoDecoder()
     CloseFrame();
     for (UINT type = 0; type < kBufferTypes; ++type)
         m_Device.KeepBufferMemory(type, std::move(m_Buffers[type].memory));
-    DestroyHevcStream(m_Hevc.stream);
     m_Device.Release();
 }
 
@@ -281,6 +280,12 @@ SimulatedDevice::SimulatedDevice(const SimulatedDeviceOptions& options)
         memory.Resize(buffer.size != 0 ? buffer.size : kReservedBitstreamSize);
         std::memset(memory.data(), 0, std::min(memory.size(), kResidentBytes));
     }
+    m_HevcHeaderStream = CreateHevcStream();
+}
+
+SimulatedDevice::~SimulatedDevice()
+{
+    DestroyHevcStream(m_HevcHeaderStream);
 }
 
 HRESULT SimulatedDevice::QueryInterface(const GUID& interfaceId, void** object)

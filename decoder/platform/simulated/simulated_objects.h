@@ -126,7 +126,7 @@ public:
     // What the device reads of the H.265 headers itself, to check the
     // references it is handed against the slices they come with.
     struct HevcHeaders {
-        HevcStream* stream = nullptr;
+        HevcStream* stream = nullptr;  // the device's
         int32_t prevTid0PicOrderCnt = 0;
         bool sequenceStart = true;
         // The picture of the frame submitted and not yet ended.
@@ -149,6 +149,7 @@ public:
 class SimulatedDevice : public ReferenceCounted<ID3D11Device, ID3D11VideoDevice, ID3D10Multithread> {
 public:
     explicit SimulatedDevice(const SimulatedDeviceOptions& options);
+    ~SimulatedDevice() override;
     HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
 
     HRESULT CheckFormatSupport(DXGI_FORMAT format, UINT* support) override;
@@ -172,11 +173,16 @@ public:
     // neither allocates nor faults in its megabytes again.
     SimulatedMemory TakeBufferMemory(UINT type);
     void KeepBufferMemory(UINT type, SimulatedMemory memory);
+    // The parser state H.265 decoders read the headers into: made with the
+    // device, so that no decoder allocates and faults in its tables while a
+    // benchmark case is timed. Null when out of memory.
+    HevcStream* HevcHeaderStream() { return m_HevcHeaderStream; }
 
 private:
     std::string CheckDecoderDescription(const D3D11_VIDEO_DECODER_DESC* description) const;
 
     SimulatedMemory m_SpareMemory[SimulatedVideoDecoder::kBufferTypes];
+    HevcStream* m_HevcHeaderStream = nullptr;
 
     std::vector<D3D11_VIDEO_DECODER_CONFIG> m_Configs;
     BOOL m_MultithreadProtected = 0;
