@@ -33,23 +33,17 @@ test.before(() => {
 });
 test.after(() => fs.rmSync(scratch, { recursive: true, force: true }));
 
-test('require by name runs the benchmark on the built program', () => {
+test('require, import and npx use the package by name', () => {
   const output = node(['-e', `require('${kName}').runBenchmark({ program: process.argv[1], cwd: 'work', stdio: 'ignore' })
     .then((r) => console.log(JSON.stringify([r.rows.filter((row) => row.pass).length, r.decoder.found])))`, program], scratch);
   assert.deepStrictEqual(JSON.parse(output), [8, true]);
-});
-
-test('import by name gives the same functions and the same errors', () => {
-  const output = node(['--input-type=module', '-e', `import { runBenchmark, isBenchError } from '${kName}';
+  // Through import: the program's own folder, the default working directory, holds no data/.
+  const imported = node(['--input-type=module', '-e', `import { runBenchmark, isBenchError } from '${kName}';
     const error = await runBenchmark({ program: process.argv[1] }).catch((e) => e);
     console.log(JSON.stringify([isBenchError(error), error.code]));`, program], scratch);
-  // The program's own folder, the default working directory, holds no data/.
-  assert.deepStrictEqual(JSON.parse(output), [true, 'TARSEL_NO_DATA']);
-});
-
-test('npx runs the command line by name', () => {
-  const output = execFileSync('npx', ['--offline', kName, '--help'], { cwd: scratch, encoding: 'utf8' });
-  assert.match(output, new RegExp(`^usage: ${kName} --program PATH`));
+  assert.deepStrictEqual(JSON.parse(imported), [true, 'TARSEL_NO_DATA']);
+  const help = execFileSync('npx', ['--offline', kName, '--help'], { cwd: scratch, encoding: 'utf8' });
+  assert.match(help, new RegExp(`^usage: ${kName} --program PATH`));
 });
 
 const tsc = path.join(clientDir, 'node_modules', 'typescript', 'bin', 'tsc');

@@ -8,8 +8,9 @@ const path = require('path');
 const caseList = (timesUs) => timesUs.map((t) => ({ width: 64, height: 48, 'bench-pass': t > 0, 'bench-time': t, 'bench-frame': 30 }));
 const kReport = { bench: ['h264', caseList([10000, 20000, 0, 10000]), ['h265', caseList([40000, 10000, 10000, 10000])]] };
 
-// A machine of three adapters: software without video, an integrated one
-// that took the benchmark, a discrete one.
+// A machine of two adapters: software without video, and the one that took
+// the benchmark, with a named profile, one the driver says is not real-time
+// (its size as text) and one the program cannot name.
 const kCapabilities = { capabilities: { adapters: [
   { index: 0, description: 'Basic Render', vendorId: 0x1414, deviceId: 0x8c, subSysId: 0, revision: 0,
     dedicatedVideoMemory: 0, luid: '0x0000000000001234', software: true, benchmark: false,
@@ -19,19 +20,17 @@ const kCapabilities = { capabilities: { adapters: [
     video: { profiles: [
       { guid: '{1B81BE68-A0C7-11D3-B984-00C04F2E73C5}', name: 'H264_VLD_NOFGT', codec: 'h264', bitDepth: 8, chroma: '4:2:0',
         formats: ['NV12'], maxSize: { width: 4096, height: 2304 }, realTime: true },
-      { guid: '{5B11D51B-2F4C-4452-BCC3-09F2A1160CC0}', name: 'HEVC_VLD_MAIN', codec: 'hevc', formats: ['NV12'],
-        maxSize: '4096x2304', realTime: false },
+      { guid: '{107AF0E0-EF1A-4D19-ABA8-67A163073D13}', name: 'HEVC_VLD_MAIN10', codec: 'hevc', formats: ['NV12', 'P010'],
+        maxSize: '8192x8192', realTime: false },
       { guid: '{01234567-89AB-CDEF-0123-456789ABCDEF}', name: null, codec: null, formats: [], maxSize: null },
     ] } },
-  { index: 2, description: 'Discrete GPU', vendorId: 0x10de, deviceId: 0x2484, subSysId: 0, revision: 161,
-    dedicatedVideoMemory: 8589934592, luid: '0x0000000000009abc', software: false, benchmark: false,
-    video: { profiles: [] } },
 ] } };
 
-// The body runs in an async function with send(message) (resolves once
+// The body runs in an async function, after which the stand-in exits, with send(message) (resolves once
 // sent), sleep(ms), mark(name, text) (writes a file whole, for the test to
 // wait for), sleeper(stdio) (starts a long sleep in the stand-in's process
-// group and marks its pid in "sleeper.pid"), report and capabilities at hand.
+// group and marks its pid in "sleeper.pid"), report and capabilities, and
+// askedForCapabilities (the program's --capabilities) at hand.
 function makeStandIn(t, body, { data = true } = {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tarsel-client-'));
   t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
@@ -46,9 +45,10 @@ const mark = (name, text = '') => { fs.writeFileSync(name + '.part', String(text
 const sleeper = (stdio = 'ignore') => mark('sleeper.pid', spawn('sleep', ['60'], { stdio }).pid);
 const report = ${JSON.stringify(kReport)};
 const capabilities = ${JSON.stringify(kCapabilities)};
+const askedForCapabilities = process.argv.includes('--capabilities');
 (async () => {
 ${body}
-})();
+})().then(() => process.exit());
 `, { mode: 0o755 });
   return { dir, program };
 }

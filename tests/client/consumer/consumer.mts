@@ -5,7 +5,4 @@ const result = await runBenchmark({ program: './tarsel-bench', capabilities: tru
   if (isBenchError(error) && error.code === 'TARSEL_NO_DATA') return error.path;
   throw error;
 });
-if (typeof result !== 'string') {
-  const software: boolean | null = result.decoder.found ? result.decoder.adapter.software : null;
-  console.log(result.capabilities.adapters.length, software);
-}
+if (typeof result !== 'string') console.log(result.capabilities.adapters.length, result.decoder.found && result.decoder.adapter.software);
