@@ -20,40 +20,39 @@ const npm = (args, cwd) => execFileSync('npm', [...args, '--offline', '--no-audi
   { cwd, encoding: 'utf8', env: { ...process.env, npm_config_update_notifier: 'false' } });
 const node = (args, cwd) => execFileSync(process.execPath, args, { cwd, encoding: 'utf8' });
 
-// One scratch project for every test: the tarball installed by path, and a
-// working directory with the data set linked in.
-let scratch;
-test.before(() => {
-  scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'tarsel-package-'));
+const tsc = path.join(clientDir, 'node_modules', 'typescript', 'bin', 'tsc');
+
+test('the packed tarball, installed into an empty project', async (t) => {
+  // The tarball installed by path, and a working directory with the data set linked in.
+  const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'tarsel-package-'));
+  t.after(() => fs.rmSync(scratch, { recursive: true, force: true }));
   const tarball = npm(['pack', '--pack-destination', scratch], clientDir).trim().split('\n').pop();
   fs.writeFileSync(path.join(scratch, 'package.json'), JSON.stringify({ name: 'scratch', version: '1.0.0', private: true }));
   npm(['install', path.join(scratch, tarball)], scratch);
   fs.mkdirSync(path.join(scratch, 'work'));
   fs.symlinkSync(path.join(sourceDir, 'data'), path.join(scratch, 'work', 'data'));
-});
-test.after(() => fs.rmSync(scratch, { recursive: true, force: true }));
 
-test('require, import and npx use the package by name', () => {
-  const output = node(['-e', `require('${kName}').runBenchmark({ program: process.argv[1], cwd: 'work', stdio: 'ignore' })
-    .then((r) => console.log(JSON.stringify([r.rows.filter((row) => row.pass).length, r.decoder.found])))`, program], scratch);
-  assert.deepStrictEqual(JSON.parse(output), [8, true]);
-  // Through import: the program's own folder, the default working directory, holds no data/.
-  const imported = node(['--input-type=module', '-e', `import { runBenchmark, isBenchError } from '${kName}';
-    const error = await runBenchmark({ program: process.argv[1] }).catch((e) => e);
-    console.log(JSON.stringify([isBenchError(error), error.code]));`, program], scratch);
-  assert.deepStrictEqual(JSON.parse(imported), [true, 'TARSEL_NO_DATA']);
-  const help = execFileSync('npx', ['--offline', kName, '--help'], { cwd: scratch, encoding: 'utf8' });
-  assert.match(help, new RegExp(`^usage: ${kName} --program PATH`));
-});
-
-const tsc = path.join(clientDir, 'node_modules', 'typescript', 'bin', 'tsc');
-test('a strict TypeScript consumer compiles against the declarations, by require and by import',
-  { skip: !fs.existsSync(tsc) && 'TypeScript is not installed (npm ci in client/)' }, () => {
-    for (const file of ['consumer.ts', 'consumer.mts']) fs.copyFileSync(path.join(__dirname, 'consumer', file), path.join(scratch, file));
-    const flags = ['--strict', '--noEmit', '--module', 'nodenext', '--target', 'es2022', '--lib', 'es2022,dom'];
-    try {
-      node([tsc, ...flags, 'consumer.ts', 'consumer.mts'], scratch);
-    } catch (error) {
-      assert.fail(error.stdout);
-    }
+  await t.test('require, import and npx use it by name', () => {
+    const output = node(['-e', `require('${kName}').runBenchmark({ program: process.argv[1], cwd: 'work', stdio: 'ignore' })
+      .then((r) => console.log(JSON.stringify([r.rows.filter((row) => row.pass).length, r.decoder.found])))`, program], scratch);
+    assert.deepStrictEqual(JSON.parse(output), [8, true]);
+    // Through import: the program's own folder, the default working directory, holds no data/.
+    const imported = node(['--input-type=module', '-e', `import { runBenchmark, isBenchError } from '${kName}';
+      const error = await runBenchmark({ program: process.argv[1] }).catch((e) => e);
+      console.log(JSON.stringify([isBenchError(error), error.code]));`, program], scratch);
+    assert.deepStrictEqual(JSON.parse(imported), [true, 'TARSEL_NO_DATA']);
+    const help = execFileSync('npx', ['--offline', kName, '--help'], { cwd: scratch, encoding: 'utf8' });
+    assert.match(help, new RegExp(`^usage: ${kName} --program PATH`));
   });
+
+  await t.test('a strict TypeScript consumer compiles against its declarations, by require and by import',
+    { skip: !fs.existsSync(tsc) && 'TypeScript is not installed (npm ci in client/)' }, () => {
+      for (const file of ['consumer.ts', 'consumer.mts']) fs.copyFileSync(path.join(__dirname, 'consumer', file), path.join(scratch, file));
+      const flags = ['--strict', '--noEmit', '--module', 'nodenext', '--target', 'es2022', '--lib', 'es2022,dom'];
+      try {
+        node([tsc, ...flags, 'consumer.ts', 'consumer.mts'], scratch);
+      } catch (error) {
+        assert.fail(error.stdout);
+      }
+    });
+});
