@@ -19,7 +19,7 @@ if (!expectedLog) throw new Error('TARSEL_WINE_DISPLAY must be none or xvfb');
 
 test('bench-client gets a report of eight failed cases and a clean exit', (t) => {
   const dir = makeWorkDir(t, { withData: true });
-  const client = path.join(sourceDir, 'tools', 'bench-client.js');
+  const client = path.join(sourceDir, 'client', 'bench-client.js');
   // Wine's desktop process, started by the first program that needs it, keeps
   // the standard error it was handed, so a pipe there would never close.
   const result = spawnSync(process.execPath, [client, '--program', program, '--data-dir', dir, '--json'],

@@ -1,0 +1,190 @@
+// Types of tarsel-bench-client for Node.js parents written in TypeScript.
+
+/** The program's one report line, as it sent it. */
+export interface BenchReport {
+  bench: [
+    'h264',
+    BenchCaseReport[],
+    ['h265', BenchCaseReport[]],
+  ];
+}
+
+export interface BenchCaseReport {
+  width: number;
+  height: number;
+  'bench-pass': boolean;
+  /** Microseconds the case took. */
+  'bench-time': number;
+  'bench-frame': number;
+}
+
+export interface BenchRow {
+  codec: 'h264' | 'h265';
+  /** "<width>x<height>" */
+  size: string;
+  pass: boolean;
+  timeUs: number;
+  frames: number;
+  /** null when the case failed or took no measurable time. */
+  framesPerSecond: number | null;
+}
+
+/** A decoder profile an adapter reports, in the driver's order. */
+export interface DecoderProfile {
+  /** Braced upper-case GUID text. */
+  guid: string;
+  /** The profile's name, null for one the program does not know. */
+  name: string | null;
+  codec: 'h264' | 'hevc' | 'vp9' | 'av1' | 'mpeg2' | 'vc1' | (string & {}) | null;
+  bitDepth?: number;
+  chroma?: string;
+  /** Output formats the driver accepts: "NV12", "P010", ... */
+  formats: string[];
+  /** The largest size a decoder could be created at; null when none. */
+  maxSize: { width: number; height: number } | null;
+  /** false where the driver says decoding is not real-time at maxSize; absent where it cannot tell. */
+  realTime?: boolean;
+}
+
+interface CapabilityAdapterBase {
+  index: number;
+  description: string;
+  vendorId: number;
+  deviceId: number;
+  subSysId: number;
+  revision: number;
+  dedicatedVideoMemory: number;
+  /** Hex text. */
+  luid: string;
+  /** A software adapter (no hardware). */
+  software: boolean;
+  /** The adapter the benchmark decodes on. */
+  benchmark: boolean;
+}
+
+/** An adapter: with its decoder profiles, or with the reason it has no video device. */
+export type CapabilityAdapter = CapabilityAdapterBase & (
+  | { video: { profiles: DecoderProfile[] } }
+  | { video: null; /** The failing call and its result. */ reason: string }
+);
+
+/** The value of the program's capability message, {"capabilities": ...}. */
+export interface Capabilities {
+  /** Every adapter in enumeration order; empty when the factory failed. */
+  adapters: CapabilityAdapter[];
+  /** Why there are no adapters, when the factory failed. */
+  reason?: string;
+}
+
+export interface DecoderAdapter {
+  index: number;
+  description: string;
+  vendorId: number;
+  deviceId: number;
+  /** null when the adapter was read from tarsel.log, which does not say. */
+  software: boolean | null;
+}
+
+/** Which decoder the run used. */
+export type DecoderInfo =
+  | { found: true; adapter: DecoderAdapter; reason: null; /** One line for people: "decoder: ..." */ line: string }
+  | { found: false; adapter: null; /** Why no decoder was used. */ reason: string; line: string };
+
+export interface BenchResult {
+  report: BenchReport;
+  rows: BenchRow[];
+  decoder: DecoderInfo;
+}
+
+export interface BenchResultWithCapabilities extends BenchResult {
+  capabilities: Capabilities;
+}
+
+/** What the options need of an AbortSignal; Node's and the DOM's both fit. */
+export interface AbortSignalLike {
+  readonly aborted: boolean;
+  readonly reason?: any;
+  addEventListener(type: 'abort', listener: () => void, options?: { once?: boolean }): void;
+  removeEventListener(type: 'abort', listener: () => void): void;
+}
+
+export interface RunOptions {
+  /** Path of the program (taken from this process's directory), or a name looked up in PATH. */
+  program: string;
+  /** Working directory: holds data/ and receives tarsel.log. Default: the program's own folder. */
+  cwd?: string;
+  /** The program is stopped and the promise rejected (ETIMEDOUT) after this long; 0 or Infinity: no limit. Default: 300000. */
+  timeoutMs?: number;
+  /** Ends the program at once and rejects the promise (ABORT_ERR) when aborted. */
+  signal?: AbortSignalLike;
+  /** Where the program's standard output and error go; its standard error is kept for errors either way. Default: 'inherit'. */
+  stdio?: 'inherit' | 'ignore';
+  /** Called with the program's process id once it is started. */
+  onSpawn?: (pid: number) => void;
+}
+
+export interface RunBenchmarkOptions extends RunOptions {
+  /** Also resolve with what every adapter can decode (the program's --capabilities). */
+  capabilities?: boolean;
+}
+
+interface BenchErrorBase extends Error {
+  /** Exit status when the program exited, else null. */
+  exitCode: number | null;
+  /** The signal that ended the program, else null. */
+  signal: string | null;
+  timedOut: boolean;
+  /** The last lines of the program's standard error. */
+  stderr: string;
+  cause?: unknown;
+}
+
+/** Every rejection of runBenchmark and probeCapabilities; `code` says which. */
+export type BenchError = BenchErrorBase & (
+  /** The program or the working directory (`which`) cannot be used: missing, not a directory, or EACCES for any other reason; cause is the system's error. */
+  | { code: 'ENOENT' | 'EACCES' | 'ENOTDIR'; which: 'program' | 'cwd'; path: string; cause: Error }
+  /** Cancelled through the signal; cause is the signal's reason. */
+  | { code: 'ABORT_ERR'; name: 'AbortError' }
+  | { code: 'ETIMEDOUT'; timedOut: true }
+  /** Exited with status 0 without the report (or the capability message asked for). */
+  | { code: 'TARSEL_NO_REPORT'; exitCode: 0 }
+  | { code: 'TARSEL_EXIT_STATUS'; exitCode: number }
+  | { code: 'TARSEL_SIGNAL'; signal: string }
+  /** A report or capability message of the wrong shape; cause says what is wrong. */
+  | { code: 'TARSEL_BAD_REPORT'; cause: Error }
+  /** The working directory holds no data/ folder; path is where it was looked for. Nothing was started. */
+  | { code: 'TARSEL_NO_DATA'; path: string }
+);
+
+/**
+ * Runs the program as a child with an IPC channel and resolves once it has
+ * sent its report and exited with status 0. Throws a TypeError at the call
+ * for a bad option; rejects with a BenchError otherwise. No process of the
+ * run is left once the promise settles.
+ */
+export function runBenchmark(options: RunBenchmarkOptions & { capabilities: true }): Promise<BenchResultWithCapabilities>;
+export function runBenchmark(options: RunBenchmarkOptions): Promise<BenchResult>;
+
+/** What every adapter can decode, from a run with --capabilities-only (nothing decoded, no data/ needed). */
+export function probeCapabilities(options: RunOptions): Promise<Capabilities>;
+
+/** Whether a rejection is one of this package's, with its code and facts. */
+export function isBenchError(error: unknown): error is BenchError;
+
+/** The report's cases as rows, H.264 then H.265; throws on a malformed report. */
+export function reportRows(report: unknown): BenchRow[];
+
+/** The rows as a text table; with bars, one per passed row scaled to the fastest. */
+export function formatTable(rows: BenchRow[], options?: { bars?: boolean }): string;
+
+/** One block of text per adapter: name and ids, software or not, a row per profile. */
+export function formatCapabilities(capabilities: Capabilities): string;
+
+/** The decoder a run used: the adapter the capability message marks as the benchmark's. */
+export function decoderFromCapabilities(capabilities: Capabilities): DecoderInfo;
+
+/** Log messages ({ level, text }) of tarsel.log text. */
+export function logMessages(logText: string): { level: string; text: string }[];
+
+/** The decoder a run used, from that run's log messages (a program without the capability message). */
+export function decoderFromLog(messages: { level: string; text: string }[]): DecoderInfo;

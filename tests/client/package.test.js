@@ -1,0 +1,58 @@
+'use strict';
+// The client as its users get it: packed with npm pack, installed into an
+// empty project (offline: the package has no dependencies) and used by name
+// through require, import and npx, against the real program; and its
+// declarations compiled with tsc --strict on a consumer.
+const test = require('node:test');
+const assert = require('node:assert');
+const { execFileSync } = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+
+const program = process.env.TARSEL_PROGRAM;
+const sourceDir = process.env.TARSEL_SOURCE_DIR;
+if (!program || !sourceDir) throw new Error('TARSEL_PROGRAM and TARSEL_SOURCE_DIR must be set');
+const clientDir = path.join(sourceDir, 'client');
+const kName = 'tarsel-bench-client';
+
+const npm = (args, cwd) => execFileSync('npm', [...args, '--offline', '--no-audit', '--no-fund', '--loglevel=error'],
+  { cwd, encoding: 'utf8', env: { ...process.env, npm_config_update_notifier: 'false' } });
+const node = (args, cwd) => execFileSync(process.execPath, args, { cwd, encoding: 'utf8' });
+
+const tsc = path.join(clientDir, 'node_modules', 'typescript', 'bin', 'tsc');
+
+test('the packed tarball, installed into an empty project', async (t) => {
+  // The tarball installed by path, and a working directory with the data set linked in.
+  const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'tarsel-package-'));
+  t.after(() => fs.rmSync(scratch, { recursive: true, force: true }));
+  const tarball = npm(['pack', '--pack-destination', scratch], clientDir).trim().split('\n').pop();
+  fs.writeFileSync(path.join(scratch, 'package.json'), JSON.stringify({ name: 'scratch', version: '1.0.0', private: true }));
+  npm(['install', path.join(scratch, tarball)], scratch);
+  fs.mkdirSync(path.join(scratch, 'work'));
+  fs.symlinkSync(path.join(sourceDir, 'data'), path.join(scratch, 'work', 'data'));
+
+  await t.test('require, import and npx use it by name', () => {
+    const output = node(['-e', `require('${kName}').runBenchmark({ program: process.argv[1], cwd: 'work', stdio: 'ignore' })
+      .then((r) => console.log(JSON.stringify([r.rows.filter((row) => row.pass).length, r.decoder.found])))`, program], scratch);
+    assert.deepStrictEqual(JSON.parse(output), [8, true]);
+    // Through import: the program's own folder, the default working directory, holds no data/.
+    const imported = node(['--input-type=module', '-e', `import { runBenchmark, isBenchError } from '${kName}';
+      const error = await runBenchmark({ program: process.argv[1] }).catch((e) => e);
+      console.log(JSON.stringify([isBenchError(error), error.code]));`, program], scratch);
+    assert.deepStrictEqual(JSON.parse(imported), [true, 'TARSEL_NO_DATA']);
+    const help = execFileSync('npx', ['--offline', kName, '--help'], { cwd: scratch, encoding: 'utf8' });
+    assert.match(help, new RegExp(`^usage: ${kName} --program PATH`));
+  });
+
+  await t.test('a strict TypeScript consumer compiles against its declarations, by require and by import',
+    { skip: !fs.existsSync(tsc) && 'TypeScript is not installed (npm ci in client/)' }, () => {
+      for (const file of ['consumer.ts', 'consumer.mts']) fs.copyFileSync(path.join(__dirname, 'consumer', file), path.join(scratch, file));
+      const flags = ['--strict', '--noEmit', '--module', 'nodenext', '--target', 'es2022', '--lib', 'es2022,dom'];
+      try {
+        node([tsc, ...flags, 'consumer.ts', 'consumer.mts'], scratch);
+      } catch (error) {
+        assert.fail(error.stdout);
+      }
+    });
+});
