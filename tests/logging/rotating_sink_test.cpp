@@ -18,7 +18,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-const char* const kNames[] = {"tarsel.log", "tarsel.1.log", "tarsel.2.log", "tarsel.3.log", "tarsel.4.log", "tarsel.5.log", "tarsel.6.log"};
 
 // The real file system, except that a held file can be neither renamed nor
 // removed, as on Windows while another program has it open without sharing
@@ -78,25 +77,22 @@ TEST(RotatingLogSink, HeldFilePutsRotationOffWithoutLosingAnything)
         TempDir dir;
         ScopedWorkingDirectory inDir(dir.path());
         for (int index = 1; index <= 5; ++index)
-            std::ofstream(kNames[index], std::ios::binary) << "kept " << index << "\r\n";
+            std::ofstream("tarsel." + std::to_string(index) + ".log", std::ios::binary) << "kept " << index << "\r\n";
         std::ofstream("tarsel.log", std::ios::binary) << std::string(9000, 'x') << "\r\n";
         auto files = std::make_shared<HeldFiles>();
         files->m_Held.insert(held);
         auto logger = MakeLogger(files, 10000);
         int sent = 0;
         const auto started = Clock::now();
-        while (Clock::now() - started < std::chrono::milliseconds(1500)) {
-            logger->info("line {}", sent++);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        auto logWhile = [&](auto condition) {
+            for (; condition(); std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+                logger->info("line {}", sent++);
+        };
+        logWhile([&] { return Clock::now() - started < std::chrono::milliseconds(1500); });
         logger->flush();
         EXPECT_EQ(Read("tarsel.5.log"), held == std::string("tarsel.5.log") ? "kept 5\r\n" : "kept 4\r\n");
         files->m_Held.clear();
-        while (Read("tarsel.log").starts_with("xxx") && Clock::now() - started < std::chrono::seconds(5)) {
-            logger->info("line {}", sent++);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        logger->info("line {}", sent++);
+        logWhile([&] { return Read("tarsel.log").starts_with("xxx") && Clock::now() - started < std::chrono::seconds(5); });
         logger.reset();
 
         const std::string oldLog = Read("tarsel.1.log");
@@ -106,7 +102,7 @@ TEST(RotatingLogSink, HeldFilePutsRotationOffWithoutLosingAnything)
         EXPECT_FALSE(std::filesystem::exists("tarsel.6.log"));
         const auto seen = CountMessages({"tarsel.1.log", "tarsel.log"});
         for (int line = 0; line < sent; ++line)
-            ASSERT_EQ(seen.count("line " + std::to_string(line)), 1u) << line;
+            ASSERT_EQ(seen.contains("line " + std::to_string(line)) ? seen.at("line " + std::to_string(line)) : 0, 1) << line;
         size_t putOff = 0;
         for (size_t at = 0; (at = oldLog.find("] [global] [error] log: rotation put off, tarsel.log grows past its limit", at)) != std::string::npos; ++at)
             ++putOff;
@@ -136,29 +132,6 @@ TEST(RotatingLogSink, FollowsTheNameAfterAnotherInstanceMovedTheFile)
     logger.reset();
     EXPECT_EQ(CountMessages({"tarsel.1.log"}), (std::map<std::string, int>{{"before", 1}}));
     EXPECT_EQ(CountMessages({"tarsel.log"}), (std::map<std::string, int>{{"after removal", 1}}));
-}
-
-// Two instances appending to one log through its rotations keep every line,
-// whole and once.
-TEST(RotatingLogSink, TwoInstancesOverOneLogKeepEveryLine)
-{
-    TempDir dir;
-    ScopedWorkingDirectory inDir(dir.path());
-    std::ofstream("tarsel.log", std::ios::binary) << std::string(0x100000 - 100, 'x') << "\r\n";
-    auto writer = [](char tag) {
-        auto logger = MakeLogger(std::make_shared<LogFileSystem>(), 0x100000);
-        for (int i = 0; i < 10000; ++i)
-            logger->info("{} {} {}", tag, i, std::string(60, tag));
-    };
-    std::thread first(writer, 'a'), second(writer, 'b');
-    first.join();
-    second.join();
-    EXPECT_FALSE(std::filesystem::exists("tarsel.6.log"));
-    const auto seen = CountMessages({kNames[0], kNames[1], kNames[2], kNames[3], kNames[4], kNames[5]});
-    EXPECT_EQ(seen.size(), 20000u);
-    for (char tag : {'a', 'b'})
-        for (int i = 0; i < 10000; ++i)
-            ASSERT_EQ(seen.count(fmt::format("{} {} {}", tag, i, std::string(60, tag))), 1u) << tag << i;
 }
 
 }  // namespace
