@@ -44,7 +44,7 @@ void RotatingLogSink::RotateIfDue(const spdlog::details::log_msg& msg, size_t li
     const auto now = std::chrono::steady_clock::now();
     if (now < m_NextTry)
         return;
-    WriteOut();
+    WriteOut(false);
     // The size as the file has it: another instance may have rotated already.
     if (std::error_code error = FollowName()) {
         m_NextTry = now + kRetryInterval;
@@ -61,7 +61,8 @@ void RotatingLogSink::RotateIfDue(const spdlog::details::log_msg& msg, size_t li
         }
         failure = "could not open a new " + m_Name + ": " + DescribeLogFileError(error);
     }
-    m_NextTry = now + kRetryInterval;
+    // Counted from the failed try's end: a slow try must not bring the next one closer.
+    m_NextTry = std::chrono::steady_clock::now() + kRetryInterval;
     PutOff(msg, failure);
 }
 
@@ -81,15 +82,23 @@ void RotatingLogSink::Add(const spdlog::memory_buf_t& line)
 {
     m_Pending.append(line.data(), line.size());
     m_Size += line.size();
-    if (m_Pending.size() >= kWriteOutSize)
-        WriteOut();
+    if (m_Pending.size() < kWriteOutSize)
+        return;
+    // Looking the name up costs a file open on Windows: while lines flow, a
+    // few times a second is enough.
+    const auto now = std::chrono::steady_clock::now();
+    const bool followName = now >= m_NextNameCheck;
+    if (followName)
+        m_NextNameCheck = now + kNameCheckInterval;
+    WriteOut(followName);
 }
 
-void RotatingLogSink::WriteOut()
+void RotatingLogSink::WriteOut(bool followName)
 {
     if (m_Pending.empty())
         return;
-    FollowName();
+    if (followName)
+        FollowName();
     const std::error_code error = m_File->Append(m_Pending.data(), m_Pending.size());
     m_Pending.clear();
     if (error)

@@ -31,11 +31,12 @@ private:
     void RotateIfDue(const spdlog::details::log_msg& msg, size_t lineSize);
     void PutOff(const spdlog::details::log_msg& msg, const std::string& why);
     void Add(const spdlog::memory_buf_t& line);
-    void WriteOut();
+    void WriteOut(bool followName = true);
     std::error_code FollowName();
 
     static constexpr size_t kWriteOutSize = 8192;
     static constexpr std::chrono::seconds kRetryInterval{1};
+    static constexpr std::chrono::milliseconds kNameCheckInterval{200};
 
     const std::string m_Name;
     const uint64_t m_MaxSize;
@@ -46,5 +47,6 @@ private:
     std::string m_Pending;
     uint64_t m_Size = 0;
     std::chrono::steady_clock::time_point m_NextTry{};
+    std::chrono::steady_clock::time_point m_NextNameCheck{};
     bool m_PutOff = false;
 };
