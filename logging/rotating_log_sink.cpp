@@ -44,11 +44,13 @@ void RotatingLogSink::RotateIfDue(const spdlog::details::log_msg& msg, size_t li
     const auto now = std::chrono::steady_clock::now();
     if (now < m_NextTry)
         return;
+    // The file and its size as they are now: another instance may have
+    // rotated already.
+    const std::error_code reopenError = FollowName();
     WriteOut(false);
-    // The size as the file has it: another instance may have rotated already.
-    if (std::error_code error = FollowName()) {
+    if (reopenError) {
         m_NextTry = now + kRetryInterval;
-        return PutOff(msg, "could not reopen " + m_Name + ": " + DescribeLogFileError(error));
+        return PutOff(msg, "could not reopen " + m_Name + ": " + DescribeLogFileError(reopenError));
     }
     if (m_Size == 0 || m_Size + lineSize <= m_MaxSize)
         return;
