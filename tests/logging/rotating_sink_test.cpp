@@ -52,7 +52,7 @@ std::string Read(const char* name)
     return text.str();
 }
 
-// Every "<tag> <n>" message in the named files, counted.
+// How often each info message occurs in the named files.
 std::map<std::string, int> CountMessages(std::initializer_list<const char*> names)
 {
     std::map<std::string, int> seen;
