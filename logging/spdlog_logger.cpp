@@ -3,15 +3,16 @@
 #include <iostream>
 
 #include <spdlog/pattern_formatter.h>
-#include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/spdlog.h>
+
+#include "logging/rotating_log_sink.h"
 
 SpdlogLogger g_Logger;
 
 bool SpdlogLogger::Init()
 {
     try {
-        auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(kFileName, kMaxFileSize, kMaxRotatedFiles);
+        auto sink = std::make_shared<RotatingLogSink>(kFileName, kMaxFileSize, kMaxRotatedFiles);
         return InitWithSink(std::move(sink));
     } catch (const spdlog::spdlog_ex& ex) {
         std::cout << "Log init failed: " << ex.what() << std::endl;

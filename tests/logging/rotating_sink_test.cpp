@@ -1,0 +1,134 @@
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <spdlog/logger.h>
+#include <spdlog/pattern_formatter.h>
+
+#include "logging/rotating_log_sink.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The real file system, except that a held file can be neither renamed nor
+// removed, as on Windows while another program has it open without sharing
+// deletion.
+class HeldFiles : public LogFileSystem {
+public:
+    std::error_code Rename(const std::string& from, const std::string& to) override
+    {
+        if (from == "tarsel.log")
+            m_LogRenames.push_back(Clock::now());
+        return m_Held.count(from) ? std::make_error_code(std::errc::device_or_resource_busy) : LogFileSystem::Rename(from, to);
+    }
+    std::error_code Remove(const std::string& name) override
+    {
+        return m_Held.count(name) ? std::make_error_code(std::errc::device_or_resource_busy) : LogFileSystem::Remove(name);
+    }
+    std::set<std::string> m_Held;
+    std::vector<Clock::time_point> m_LogRenames;
+};
+
+std::shared_ptr<spdlog::logger> MakeLogger(std::shared_ptr<LogFileSystem> files, uint64_t maxSize)
+{
+    auto logger = std::make_shared<spdlog::logger>("global", std::make_shared<RotatingLogSink>("tarsel.log", maxSize, 5, files));
+    logger->set_formatter(std::make_unique<spdlog::pattern_formatter>(spdlog::pattern_time_type::local, "\r\n"));
+    return logger;
+}
+
+std::string Read(const char* name)
+{
+    std::stringstream text;
+    text << std::ifstream(name, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+// How often each info message occurs in the named files.
+std::map<std::string, int> CountMessages(std::initializer_list<const char*> names)
+{
+    std::map<std::string, int> seen;
+    for (const char* name : names) {
+        const std::string text = Read(name);
+        for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            const size_t message = text.find("] [info] ", start);
+            if (message < end)
+                ++seen[text.substr(message + 9, end - message - 9)];
+        }
+    }
+    return seen;
+}
+
+// A rotation blocked by a held file (the log itself, an old kept file, the
+// oldest one that should go) loses no line and no kept file, says so once,
+// retries at most once a second, and completes once the holder lets go.
+TEST(RotatingLogSink, HeldFilePutsRotationOffWithoutLosingAnything)
+{
+    for (const char* held : {"tarsel.log", "tarsel.3.log", "tarsel.5.log"}) {
+        SCOPED_TRACE(held);
+        TempDir dir;
+        ScopedWorkingDirectory inDir(dir.path());
+        for (int index = 1; index <= 5; ++index)
+            std::ofstream("tarsel." + std::to_string(index) + ".log", std::ios::binary) << "kept " << index << "\r\n";
+        std::ofstream("tarsel.log", std::ios::binary) << std::string(9000, 'x') << "\r\n";
+        auto files = std::make_shared<HeldFiles>();
+        files->m_Held.insert(held);
+        auto logger = MakeLogger(files, 10000);
+        int sent = 0;
+        const auto started = Clock::now();
+        auto logWhile = [&](auto condition) {
+            for (; condition(); std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+                logger->info("line {}", sent++);
+        };
+        logWhile([&] { return Clock::now() - started < std::chrono::milliseconds(1500); });
+        logger->flush();
+        EXPECT_EQ(Read("tarsel.5.log"), held == std::string("tarsel.5.log") ? "kept 5\r\n" : "kept 4\r\n");
+        files->m_Held.clear();
+        logWhile([&] { return Read("tarsel.log").starts_with("xxx") && Clock::now() - started < std::chrono::seconds(5); });
+        logger.reset();
+
+        const std::string oldLog = Read("tarsel.1.log");
+        EXPECT_TRUE(oldLog.starts_with(std::string(9000, 'x') + "\r\n")) << oldLog.substr(0, 80);
+        EXPECT_EQ(Read("tarsel.2.log") + Read("tarsel.3.log") + Read("tarsel.4.log") + Read("tarsel.5.log"),
+                  "kept 1\r\nkept 2\r\nkept 3\r\nkept 4\r\n");
+        EXPECT_FALSE(std::filesystem::exists("tarsel.6.log"));
+        const auto seen = CountMessages({"tarsel.1.log", "tarsel.log"});
+        for (int line = 0; line < sent; ++line)
+            ASSERT_EQ(seen.contains("line " + std::to_string(line)) ? seen.at("line " + std::to_string(line)) : 0, 1) << line;
+        size_t putOff = 0;
+        for (size_t at = 0; (at = oldLog.find("] [global] [error] log: rotation put off, tarsel.log grows past its limit", at)) != std::string::npos; ++at)
+            ++putOff;
+        EXPECT_EQ(putOff, 1u);
+        EXPECT_NE(oldLog.find(std::string("could not ") + (held == std::string("tarsel.5.log") ? "remove " : "rename ") + held), std::string::npos);
+        ASSERT_GE(files->m_LogRenames.size(), held == std::string("tarsel.log") ? 3u : 1u);
+        for (size_t attempt = 1; attempt < files->m_LogRenames.size(); ++attempt)
+            EXPECT_GE(files->m_LogRenames[attempt] - files->m_LogRenames[attempt - 1], std::chrono::seconds(1));
+    }
+}
+
+// Another instance rotated the log under us: the lines that follow land in
+// the new file.
+TEST(RotatingLogSink, FollowsTheNameAfterAnotherInstanceRotated)
+{
+    TempDir dir;
+    ScopedWorkingDirectory inDir(dir.path());
+    auto logger = MakeLogger(std::make_shared<LogFileSystem>(), 0x500000);
+    logger->info("before");
+    logger->flush();
+    std::filesystem::rename("tarsel.log", "tarsel.1.log");
+    std::ofstream("tarsel.log", std::ios::binary) << "[theirs] [info] new\r\n";
+    logger->info("after");
+    logger.reset();
+    EXPECT_EQ(CountMessages({"tarsel.1.log"}), (std::map<std::string, int>{{"before", 1}}));
+    EXPECT_EQ(CountMessages({"tarsel.log"}), (std::map<std::string, int>{{"new", 1}, {"after", 1}}));
+}
+
+}  // namespace
