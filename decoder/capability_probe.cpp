@@ -29,15 +29,24 @@ constexpr DXGI_RATIONAL kFrameRate = {30, 1};
 constexpr UINT kMaxAdapters = 64;
 constexpr UINT kMaxProfiles = 256;
 
+D3D11_VIDEO_DECODER_DESC Description(const GUID& profile, DXGI_FORMAT format, PictureSize size)
+{
+    return {profile, size.width, size.height, format};
+}
+
+bool OffersAt(ID3D11VideoDevice& device, const GUID& profile, DXGI_FORMAT format, PictureSize size)
+{
+    const D3D11_VIDEO_DECODER_DESC description = Description(profile, format, size);
+    UINT count = 0;
+    return !Failed(device.GetVideoDecoderConfigCount(&description, &count)) && count > 0;
+}
+
 // Drivers overstate their configurations: only a decoder created proves a size.
 bool DecodesAt(ID3D11VideoDevice& device, const GUID& profile, DXGI_FORMAT format, PictureSize size)
 {
-    const D3D11_VIDEO_DECODER_DESC description = {profile, size.width, size.height, format};
-    UINT count = 0;
-    if (Failed(device.GetVideoDecoderConfigCount(&description, &count)) || count == 0)
-        return false;
+    const D3D11_VIDEO_DECODER_DESC description = Description(profile, format, size);
     D3D11_VIDEO_DECODER_CONFIG config = {};
-    if (Failed(device.GetVideoDecoderConfig(&description, 0, &config)))
+    if (!OffersAt(device, profile, format, size) || Failed(device.GetVideoDecoderConfig(&description, 0, &config)))
         return false;
     ID3D11VideoDecoder* decoder = nullptr;
     bool created = !Failed(device.CreateVideoDecoder(&description, &config, &decoder)) && decoder;
@@ -45,23 +54,36 @@ bool DecodesAt(ID3D11VideoDevice& device, const GUID& profile, DXGI_FORMAT forma
     return created;
 }
 
-// A driver that decodes a size of the list decodes the smaller ones too, so a
-// binary search finds the largest with at most four decoders per profile.
-std::optional<PictureSize> LargestSize(ID3D11VideoDevice& device, const GUID& profile, DXGI_FORMAT format)
+// The last of the first `count` probed sizes that passes, -1 for none. A
+// driver that takes a size of the list takes the smaller ones too, so a
+// binary search asks about at most four.
+template <typename Passes>
+int LargestPassing(int count, Passes passes)
 {
-    std::optional<PictureSize> largest;
-    int low = 0;
-    int high = static_cast<int>(std::size(kProbedSizes)) - 1;
-    while (low <= high) {
+    int largest = -1;
+    for (int low = 0, high = count - 1; low <= high;) {
         int middle = (low + high) / 2;
-        if (DecodesAt(device, profile, format, kProbedSizes[middle])) {
-            largest = kProbedSizes[middle];
+        if (passes(kProbedSizes[middle])) {
+            largest = middle;
             low = middle + 1;
         } else {
             high = middle - 1;
         }
     }
     return largest;
+}
+
+// Searched among the cheap configuration queries first: where the driver is
+// truthful, one decoder per profile proves the size.
+std::optional<PictureSize> LargestSize(ID3D11VideoDevice& device, const GUID& profile, DXGI_FORMAT format)
+{
+    int offered = LargestPassing(static_cast<int>(std::size(kProbedSizes)),
+                                 [&](PictureSize size) { return OffersAt(device, profile, format, size); });
+    if (offered < 0)
+        return std::nullopt;
+    auto decodes = [&](PictureSize size) { return DecodesAt(device, profile, format, size); };
+    int decoded = decodes(kProbedSizes[offered]) ? offered : LargestPassing(offered, decodes);
+    return decoded < 0 ? std::nullopt : std::optional<PictureSize>(kProbedSizes[decoded]);
 }
 
 ProfileCapabilities ProbeProfile(ID3D11VideoDevice& device, ID3D11VideoDevice1* device1, const GUID& profile)

@@ -55,23 +55,9 @@ public:
 
 class MachineDecoder : public ReferenceCounted<ID3D11VideoDecoder>, Counted {
 public:
-    MachineDecoder(TestMachine& machine, const D3D11_VIDEO_DECODER_DESC& description, const D3D11_VIDEO_DECODER_CONFIG& config)
-        : Counted(machine), m_Description(description), m_Config(config)
-    {
-    }
-    HRESULT QueryInterface(const GUID&, void** object) override
-    {
-        *object = nullptr;
-        return kResultNoInterface;
-    }
-    HRESULT GetCreationParameters(D3D11_VIDEO_DECODER_DESC* description, D3D11_VIDEO_DECODER_CONFIG* config) override
-    {
-        *description = m_Description;
-        *config = m_Config;
-        return kResultOk;
-    }
-    D3D11_VIDEO_DECODER_DESC m_Description;
-    D3D11_VIDEO_DECODER_CONFIG m_Config;
+    using Counted::Counted;
+    HRESULT QueryInterface(const GUID&, void** object) override { return *object = nullptr, kResultNoInterface; }
+    HRESULT GetCreationParameters(D3D11_VIDEO_DECODER_DESC*, D3D11_VIDEO_DECODER_CONFIG*) override { return kResultFail; }
 };
 
 bool Within(const D3D11_VIDEO_DECODER_DESC& description, Limit limit)
@@ -113,27 +99,22 @@ public:
                                   D3D11_VIDEO_DECODER_CONFIG* config) override
     {
         UINT count = 0;
-        if (Failed(GetVideoDecoderConfigCount(description, &count)) || index >= count)
-            return kResultInvalidArgument;
         *config = {};
-        config->guidConfigBitstreamEncryption = DXVA_NoEncrypt;
-        config->guidConfigMBcontrolEncryption = DXVA_NoEncrypt;
-        config->guidConfigResidDiffEncryption = DXVA_NoEncrypt;
         config->ConfigBitstreamRaw = 2;
-        return kResultOk;
+        return Failed(GetVideoDecoderConfigCount(description, &count)) || index >= count ? kResultInvalidArgument : kResultOk;
     }
+    // Only from an offered configuration, and up to the profile's decoder limit.
     HRESULT CreateVideoDecoder(const D3D11_VIDEO_DECODER_DESC* description, const D3D11_VIDEO_DECODER_CONFIG* config,
                                ID3D11VideoDecoder** decoder) override
     {
         *decoder = nullptr;
         D3D11_VIDEO_DECODER_CONFIG offered = {};
-        const ProfileSpec* spec = Find(description->Guid);
-        if (!spec || Failed(GetVideoDecoderConfig(description, 0, &offered)) || config->ConfigBitstreamRaw != offered.ConfigBitstreamRaw)
+        if (Failed(GetVideoDecoderConfig(description, 0, &offered)) || config->ConfigBitstreamRaw != offered.ConfigBitstreamRaw)
             return kResultInvalidArgument;
-        if (!Within(*description, spec->decoders))
+        if (!Within(*description, Find(description->Guid)->decoders))
             return kResultOutOfMemory;
         ++m_Machine.decodersCreated;
-        *decoder = new MachineDecoder(m_Machine, *description, *config);
+        *decoder = new MachineDecoder(m_Machine);
         return kResultOk;
     }
 
