@@ -11,7 +11,8 @@ enum class ComChanShutdownReason;
 // Set once by main before the loop runs; never deleted.
 extern ComChanChannel* g_ComChan;
 
-// True once the benchmark's work callback has returned. Until then the pool
+// True once the last work queued on the pool has returned: the benchmark's,
+// or the capability probe's when no benchmark follows. Until then the pool
 // thread may still use the process-wide objects.
 extern std::atomic<bool> g_BenchmarkFinished;
 

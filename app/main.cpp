@@ -1,7 +1,7 @@
 #include "app/process_main.h"
 
-int main()
+int main(int argc, char** argv)
 {
     // The parent's commands have no effect in this program.
-    return RunTarselProcess(CommandCallbacks{});
+    return RunTarselProcess(CommandCallbacks{}, std::vector<std::string>(argv + 1, argv + argc));
 }

@@ -6,7 +6,9 @@
 #include <unistd.h>
 #include <uv.h>
 
+#include "app/arguments.h"
 #include "app/bench_work.h"
+#include "app/capability_work.h"
 #include "app/channel_fd.h"
 #include "ipc/com_chan_channel.h"
 #include "logging/spdlog_logger.h"
@@ -28,11 +30,20 @@ namespace {
 
 }  // namespace
 
-int RunTarselProcess(const CommandCallbacks& commands)
+int RunTarselProcess(const CommandCallbacks& commands, const std::vector<std::string>& arguments)
 {
     if (!g_Logger.Init()) {
         std::printf("logger: failed to init logger\n");
         std::fflush(stdout);
+        return -1;
+    }
+
+    const ProgramArguments parsed = ParseArguments(arguments);
+    if (!parsed.unknown.empty()) {
+        std::fprintf(stderr, "app: unknown argument: %s\n", parsed.unknown.c_str());
+        std::fflush(stderr);
+        g_Logger.Log(LogLevel::error, "app: unknown argument: %s", parsed.unknown);
+        g_Logger.Shutdown();
         return -1;
     }
 
@@ -48,7 +59,10 @@ int RunTarselProcess(const CommandCallbacks& commands)
     g_ComChan->start(loop);
 
     uv_work_t benchRequest{};
-    uv_queue_work(loop, &benchRequest, BenchWork, BenchAfterWork);
+    if (parsed.capabilities || parsed.capabilitiesOnly)
+        QueueCapabilityProbe(loop, !parsed.capabilitiesOnly);
+    else
+        uv_queue_work(loop, &benchRequest, BenchWork, BenchAfterWork);
 
     uv_run(loop, UV_RUN_DEFAULT);
     uv_loop_close(loop);

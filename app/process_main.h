@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // What the parent's commands do. The product leaves all of them empty, so
 // commands are parsed and then ignored; test builds count them.
@@ -14,10 +16,12 @@ struct CommandCallbacks {
 };
 
 // The whole process: logging, the channel on NODE_CHANNEL_FD, the benchmark
-// on the worker pool, the loop. Returns the exit status (0, or -1 when logging
-// cannot be set up or NODE_CHANNEL_FD is missing); does not return when the
-// loop ends under a still-running benchmark (see main's exit path).
-int RunTarselProcess(const CommandCallbacks& commands);
+// (after the capability probe, or only the probe, as the arguments ask) on
+// the worker pool, the loop. Returns the exit status (0, or -1 when logging
+// cannot be set up, an argument is unknown or NODE_CHANNEL_FD is missing);
+// does not return when the loop ends under still-running pool work (see
+// main's exit path).
+int RunTarselProcess(const CommandCallbacks& commands, const std::vector<std::string>& arguments = {});
 
 // Runs after the loop has ended and before the process exits; test builds
 // use it to print what they counted.

@@ -5,53 +5,10 @@
 
 #include "bitstream/h264/h264_parser.h"
 #include "bitstream/hevc/hevc_parser.h"
+#include "decoder/adapter_selection.h"
 #include "logging/spdlog_logger.h"
 
 using namespace platform;
-
-namespace {
-
-const platform::GUID kH264Profiles[] = {kH264VendorProfileA, kH264VendorProfileB, D3D11_DECODER_PROFILE_H264_VLD_NOFGT};
-
-const D3D_FEATURE_LEVEL kFeatureLevels[] = {
-    D3D_FEATURE_LEVEL_11_1, D3D_FEATURE_LEVEL_11_0, D3D_FEATURE_LEVEL_10_1, D3D_FEATURE_LEVEL_10_0,
-    D3D_FEATURE_LEVEL_9_3,  D3D_FEATURE_LEVEL_9_2,  D3D_FEATURE_LEVEL_9_1,
-};
-
-bool IsH264Profile(const platform::GUID& profile)
-{
-    for (const platform::GUID& candidate : kH264Profiles) {
-        if (candidate == profile)
-            return true;
-    }
-    return false;
-}
-
-// The adapter name for the log line, as UTF-8.
-std::string AdapterName(const DXGI_ADAPTER_DESC1& description)
-{
-    std::string name;
-    for (char16_t unit : description.Description) {
-        if (unit == 0)
-            break;
-        // Surrogate pairs are rare in adapter names; show them as '?'.
-        if (unit >= 0xD800 && unit <= 0xDFFF) {
-            name += '?';
-        } else if (unit < 0x80) {
-            name += static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            name += static_cast<char>(0xC0 | (unit >> 6));
-            name += static_cast<char>(0x80 | (unit & 0x3F));
-        } else {
-            name += static_cast<char>(0xE0 | (unit >> 12));
-            name += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            name += static_cast<char>(0x80 | (unit & 0x3F));
-        }
-    }
-    return name;
-}
-
-}  // namespace
 
 DXVA2VideoDecoder::DXVA2VideoDecoder(OutputChangedCallback outputChanged, ErrorCallback error,
                                      VideoPlatform& videoPlatform)
@@ -170,34 +127,12 @@ bool DXVA2VideoDecoder::ChooseAdapter()
 
 bool DXVA2VideoDecoder::OpenAdapter(IDXGIAdapter1* adapter, UINT index)
 {
-    platform::HRESULT result = m_Platform.D3D11CreateDevice(
-        adapter, D3D_DRIVER_TYPE_UNKNOWN, nullptr, D3D11_CREATE_DEVICE_VIDEO_SUPPORT | D3D11_CREATE_DEVICE_BGRA_SUPPORT,
-        kFeatureLevels, static_cast<UINT>(std::size(kFeatureLevels)), kD3D11SdkVersion, &m_Device, nullptr,
-        &m_DeviceContext);
-    if (Failed(result) || !m_Device || !m_DeviceContext) {
-        g_Logger.Log(LogLevel::error, "decoder: D3D11CreateDevice failed on adapter %d: hr = 0x%x", index, HresultBits(result));
+    std::string failure =
+        OpenVideoInterfaces(m_Platform, adapter, index, m_Device, m_DeviceContext, m_VideoDevice, m_VideoContext);
+    if (!failure.empty()) {
+        g_Logger.Log(LogLevel::error, "decoder: %s", failure);
         return false;
     }
-
-    void* videoDevice = nullptr;
-    result = m_Device->QueryInterface(IID_ID3D11VideoDevice, &videoDevice);
-    if (Failed(result) || !videoDevice) {
-        g_Logger.Log(LogLevel::error, "decoder: could not query ID3D11VideoDevice interface: hr = 0x%x", HresultBits(result));
-        return false;
-    }
-    m_VideoDevice = static_cast<ID3D11VideoDevice*>(videoDevice);
-
-    void* videoContext = nullptr;
-    result = m_DeviceContext->QueryInterface(IID_ID3D11VideoContext, &videoContext);
-    if (Failed(result)) {
-        g_Logger.Log(LogLevel::error, "decoder: could not query ID3D11VideoContext interface: hr = 0x%x", HresultBits(result));
-        return false;
-    }
-    if (!videoContext) {
-        g_Logger.Log(LogLevel::error, "decoder: no video context found on this computer");
-        return false;
-    }
-    m_VideoContext = static_cast<ID3D11VideoContext*>(videoContext);
     return ScanProfiles() && CheckProfileFormats();
 }
 
@@ -206,10 +141,7 @@ bool DXVA2VideoDecoder::OpenAdapter(IDXGIAdapter1* adapter, UINT index)
 // format check, so both start cleared.
 bool DXVA2VideoDecoder::ScanProfiles()
 {
-    m_H264Profile = kGuidNull;
-    m_HevcProfile = kGuidNull;
-    bool foundH264 = false;
-    bool foundHevc = false;
+    std::vector<platform::GUID> offered;
     UINT count = m_VideoDevice->GetVideoDecoderProfileCount();
     for (UINT index = 0; index < count; ++index) {
         platform::GUID profile = kGuidNull;
@@ -217,16 +149,12 @@ bool DXVA2VideoDecoder::ScanProfiles()
             g_Logger.Log(LogLevel::error, "decoder: could not retrieve decoder profile for id: %d", index);
             continue;
         }
-        if (!foundH264 && IsH264Profile(profile)) {
-            m_H264Profile = profile;
-            foundH264 = true;
-        }
-        if (!foundHevc && profile == D3D11_DECODER_PROFILE_HEVC_VLD_MAIN) {
-            m_HevcProfile = profile;
-            foundHevc = true;
-        }
+        offered.push_back(profile);
     }
-    if (!foundH264 && !foundHevc) {
+    BenchmarkProfiles chosen = ChooseBenchmarkProfiles(offered);
+    m_H264Profile = chosen.h264;
+    m_HevcProfile = chosen.hevc;
+    if (chosen.Empty()) {
         g_Logger.Log(LogLevel::error, "decoder: could not find suitable decoder profile for h264");
         return false;
     }

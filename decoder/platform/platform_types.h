@@ -62,7 +62,20 @@ constexpr GUID D3D11_DECODER_PROFILE_H264_VLD_NOFGT = {0x1b81be68, 0xa0c7, 0x11d
 constexpr GUID D3D11_DECODER_PROFILE_HEVC_VLD_MAIN = {0x5b11d51b, 0x2f4c, 0x4452, {0xbc, 0xc3, 0x09, 0xf2, 0xa1, 0x16, 0x0c, 0xc0}};
 constexpr GUID DXVA_NoEncrypt = {0x1b81bed0, 0xa0c7, 0x11d3, {0xb9, 0x84, 0x00, 0xc0, 0x4f, 0x2e, 0x73, 0xc5}};
 
-enum DXGI_FORMAT : uint32_t { DXGI_FORMAT_UNKNOWN = 0, DXGI_FORMAT_NV12 = 103 };
+enum DXGI_FORMAT : uint32_t {
+    DXGI_FORMAT_UNKNOWN = 0,
+    DXGI_FORMAT_NV12 = 103,
+    // ---- decoder output formats the capability probe asks about
+    DXGI_FORMAT_AYUV = 100,
+    DXGI_FORMAT_Y410 = 101,
+    DXGI_FORMAT_Y416 = 102,
+    DXGI_FORMAT_P010 = 104,
+    DXGI_FORMAT_P016 = 105,
+    DXGI_FORMAT_YUY2 = 107,
+    DXGI_FORMAT_Y210 = 108,
+    DXGI_FORMAT_Y216 = 109,
+    // ---- end of the capability probe's formats
+};
 
 enum D3D_DRIVER_TYPE : uint32_t { D3D_DRIVER_TYPE_UNKNOWN = 0, D3D_DRIVER_TYPE_HARDWARE = 1 };
 
@@ -195,5 +208,28 @@ struct D3D11_VIDEO_DECODER_BUFFER_DESC {
     BOOL PartialEncryption;
     D3D11_ENCRYPTED_BLOCK_INFO EncryptedBlockInfo;
 };
+
+// ---- capability probe: adapter flags, the decoder-capability query and its records
+
+constexpr GUID IID_ID3D11VideoDevice1 = {0x29da1d51, 0x1321, 0x4454, {0x80, 0x4b, 0xf5, 0xfc, 0x9f, 0x86, 0x1f, 0x0f}};
+
+// DXGI_ADAPTER_DESC1::Flags
+enum DXGI_ADAPTER_FLAG : uint32_t { DXGI_ADAPTER_FLAG_NONE = 0, DXGI_ADAPTER_FLAG_REMOTE = 1, DXGI_ADAPTER_FLAG_SOFTWARE = 2 };
+
+// ID3D11VideoDevice1::GetVideoDecoderCaps
+enum D3D11_VIDEO_DECODER_CAPS : uint32_t {
+    D3D11_VIDEO_DECODER_CAPS_DOWNSAMPLE = 0x1,
+    D3D11_VIDEO_DECODER_CAPS_NON_REAL_TIME = 0x2,
+    D3D11_VIDEO_DECODER_CAPS_DOWNSAMPLE_DYNAMIC = 0x4,
+    D3D11_VIDEO_DECODER_CAPS_DOWNSAMPLE_REQUIRED = 0x8,
+    D3D11_VIDEO_DECODER_CAPS_UNSUPPORTED = 0x10,
+};
+
+struct DXGI_RATIONAL {
+    UINT Numerator;
+    UINT Denominator;
+};
+
+// ---- end of the capability probe's values
 
 }  // namespace platform

@@ -80,6 +80,19 @@ public:
                                                  ID3D11VideoDecoderOutputView** view) = 0;
 };
 
+// ---- capability probe
+// The one call of ID3D11VideoDevice1 the capability probe makes. The device
+// hands it out through QueryInterface beside its ID3D11VideoDevice, which
+// stays the interface everything else uses; drivers without it answer
+// kResultNoInterface.
+class ID3D11VideoDevice1 : public PlatformUnknown {
+public:
+    virtual HRESULT GetVideoDecoderCaps(const GUID* profile, UINT sampleWidth, UINT sampleHeight,
+                                        const DXGI_RATIONAL* frameRate, UINT bitRate, const GUID* cryptoType,
+                                        UINT* decoderCaps) = 0;
+};
+// ---- end of capability probe
+
 class ID3D11VideoContext : public PlatformUnknown {
 public:
     // kResultPending while the target surface is still in use.

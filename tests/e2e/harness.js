@@ -20,16 +20,22 @@ function makeWorkDir(t, { withData }) {
   return dir;
 }
 
-// Starts the program with an IPC channel; resolves when it exits and its
-// output is read, with the messages it sent. onStart(child) may act on it.
-function runChild(cwd, { onStart } = {}) {
+// Starts the program with an IPC channel and the arguments given; resolves
+// when it exits and its output is read, with the messages it sent ("stdout"
+// holds both streams, "stderr" the second alone). onStart(child) may act on
+// it. Quiet leaves both streams unread, for Wine, whose desktop process may
+// hold them open.
+function runChild(cwd, { onStart, args = [], quiet = false } = {}) {
   return new Promise((resolve, reject) => {
-    const result = { messages: [], stdout: '' };
-    const child = spawn(program, [], { cwd, stdio: ['ignore', 'pipe', 'pipe', 'ipc'] });
-    for (const stream of [child.stdout, child.stderr]) stream.on('data', (chunk) => { result.stdout += chunk; });
+    const result = { messages: [], stdout: '', stderr: '' };
+    const output = quiet ? 'ignore' : 'pipe';
+    const child = spawn(program, args, { cwd, stdio: ['ignore', output, output, 'ipc'] });
+    const streams = quiet ? [] : [child.stdout, child.stderr];
+    for (const stream of streams) stream.on('data', (chunk) => { result.stdout += chunk; });
+    if (!quiet) child.stderr.on('data', (chunk) => { result.stderr += chunk; });
     child.on('message', (message) => result.messages.push(message));
     child.on('error', reject);
-    const closed = Promise.all([child.stdout, child.stderr].map((s) => new Promise((done) => s.on('close', done))));
+    const closed = Promise.all(streams.map((s) => new Promise((done) => s.on('close', done))));
     child.on('exit', (code, signal) => closed.then(() => resolve({ ...result, code, signal })));
     if (onStart) onStart(child);
   });

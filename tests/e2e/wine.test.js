@@ -8,7 +8,7 @@ const test = require('node:test');
 const assert = require('node:assert');
 const { spawnSync } = require('child_process');
 const path = require('path');
-const { program, sourceDir, makeWorkDir, readLog } = require('./harness');
+const { program, sourceDir, makeWorkDir, runChild, readLog } = require('./harness');
 
 const expectedLog = {
   none: [/^error: decoder : failed to CreateDXGIFactory : error 0x887a0004$/],
@@ -16,6 +16,7 @@ const expectedLog = {
     /^error: decoder: could not query ID3D11VideoDevice interface: hr = 0x80004002$/],
 }[process.env.TARSEL_WINE_DISPLAY];
 if (!expectedLog) throw new Error('TARSEL_WINE_DISPLAY must be none or xvfb');
+const display = process.env.TARSEL_WINE_DISPLAY;
 
 test('bench-client gets a report of eight failed cases and a clean exit', (t) => {
   const dir = makeWorkDir(t, { withData: true });
@@ -33,6 +34,23 @@ test('bench-client gets a report of eight failed cases and a clean exit', (t) =>
   for (const line of expectedLog) assert.ok(log.some((entry) => line.test(entry)), `${line}\n${log.join('\n')}`);
   assert.strictEqual(log.filter((entry) => entry.trim() === 'error: videoDecoderError -3').length, 8, log.join('\n'));
   assert.ok(log.includes('info: com chan disconnected for reason 0'), log.join('\n'));
+});
+
+// After the test above, whose program started Wine's desktop; and with both
+// output streams left alone all the same.
+test('--capabilities-only sends the reason there is no video decoding and exits 0', async (t) => {
+  const result = await runChild(makeWorkDir(t, { withData: false }), { args: ['--capabilities-only'], quiet: true });
+  assert.strictEqual(result.code, 0);
+  const messages = result.messages.filter((m) => m.cmd !== 'heartbeat');
+  assert.strictEqual(messages.length, 1, JSON.stringify(messages));
+  const { capabilities } = messages[0];
+  if (display === 'none') {
+    assert.deepStrictEqual(capabilities, { adapters: [], reason: 'CreateDXGIFactory1 failed: hr = 0x887a0004' });
+  } else {
+    assert.ok(capabilities.adapters.length >= 1 && !('reason' in capabilities), JSON.stringify(capabilities));
+    assert.deepStrictEqual([capabilities.adapters[0].video, capabilities.adapters[0].reason, capabilities.adapters[0].benchmark],
+      [null, 'could not query ID3D11VideoDevice interface: hr = 0x80004002', false]);
+  }
 });
 
 test('without a channel the program ends with -1, which a Windows parent reads as 4294967295', (t) => {

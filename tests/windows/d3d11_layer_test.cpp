@@ -16,14 +16,20 @@
 
 #include "bench/bench_case.h"
 #include "bench/video_file_frame.h"
+#include "decoder/capability_probe.h"
+#include "decoder/capability_test_machine.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "decoder/platform/d3d11/d3d11_entry_points.h"
 #include "decoder/platform/simulated/simulated_video_device.h"
 #include "support/log_capture.h"
 
+#include <d3d11_1.h>
+
 namespace {
 
 platform::SimulatedVideoPlatform g_Simulated;
+// The platform behind the entry points: the simulated one unless a test puts another here.
+platform::VideoPlatform* g_Backing = &g_Simulated;
 // Submissions the simulated device accepted through the video context double.
 int g_AcceptedSubmissions = 0;
 
@@ -171,12 +177,17 @@ const Table kVideoDevice =
                                 texture, description);
              });
 
+// The capability probe's one call of ID3D11VideoDevice1.
+const Table kVideoDevice1 = Table().FORWARD(ID3D11VideoDevice1, GetVideoDecoderCaps);
+
 // The simulated device answers for its video device and multithread
-// interface, and for nothing else.
+// interface (and a probed one for ID3D11VideoDevice1), and for nothing else.
 const Table kDevice =
     Table([](Double* self, REFIID interfaceId, void** object) {
         if (interfaceId == __uuidof(ID3D11VideoDevice))
             return Ask<platform::ID3D11VideoDevice>(self, interfaceId, kVideoDevice, object);
+        if (interfaceId == __uuidof(ID3D11VideoDevice1))
+            return Ask<platform::ID3D11VideoDevice1>(self, interfaceId, kVideoDevice1, object);
         return Ask<platform::ID3D10Multithread>(self, interfaceId, kMultithread, object);
     })
         .FORWARD(ID3D11Device, CheckFormatSupport)
@@ -206,7 +217,7 @@ const Table kDeviceContext = Table([](Double* self, REFIID interfaceId, void** o
 HRESULT WINAPI CreateFactory(REFIID interfaceId, void** factory)
 {
     void* simulated = nullptr;
-    HRESULT result = g_Simulated.CreateDXGIFactory1(reinterpret_cast<const platform::GUID&>(interfaceId), &simulated);
+    HRESULT result = g_Backing->CreateDXGIFactory1(reinterpret_cast<const platform::GUID&>(interfaceId), &simulated);
     *factory = kFactory.Wrap<void>(static_cast<platform::IDXGIFactory2*>(simulated));
     return result;
 }
@@ -217,7 +228,7 @@ HRESULT WINAPI CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, H
 {
     platform::ID3D11Device* simulatedDevice = nullptr;
     platform::ID3D11DeviceContext* simulatedContext = nullptr;
-    HRESULT result = g_Simulated.D3D11CreateDevice(
+    HRESULT result = g_Backing->D3D11CreateDevice(
         Ours<platform::IDXGIAdapter1*>(adapter), Ours<platform::D3D_DRIVER_TYPE>(driverType), software, flags,
         Ours<const platform::D3D_FEATURE_LEVEL*>(featureLevels), featureLevelCount, sdkVersion, &simulatedDevice,
         Ours<platform::D3D_FEATURE_LEVEL*>(featureLevel), &simulatedContext);
@@ -230,7 +241,7 @@ HRESULT WINAPI CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, H
 // 11 layer, COM objects implementing the SDK's interfaces, simulated device.
 TEST(D3D11Layer, DecodesTheDataSetThroughTheSdkInterfaces)
 {
-    // The program's only test: the doubles stay in place until it ends.
+    // The doubles stay in place until the program ends.
     platform::g_D3D11EntryPoints = {&CreateFactory, &CreateDevice};
     LogCapture log;
     int outputChanges = 0;
@@ -251,6 +262,24 @@ TEST(D3D11Layer, DecodesTheDataSetThroughTheSdkInterfaces)
     EXPECT_EQ(g_AcceptedSubmissions, 240);
     EXPECT_EQ(outputChanges, 8);
     EXPECT_TRUE(errors.empty());
+}
+
+// The capability probe through the layer sees the test machine exactly as it
+// does directly: adapter records, flags and identifiers, formats, decoder
+// creation and ID3D11VideoDevice1 all cross the SDK's interfaces. Everything
+// the probe made through the layer is released again.
+TEST(D3D11Layer, ProbesTheTestMachineThroughTheSdkInterfaces)
+{
+    platform::g_D3D11EntryPoints = {&CreateFactory, &CreateDevice};
+    capability_test::TestMachine machine;
+    LogCapture log;
+    const nlohmann::json direct = CapabilityMessage(ProbeCapabilities(machine));
+    g_Backing = &machine;
+    const nlohmann::json layered = CapabilityMessage(ProbeCapabilities());
+    g_Backing = &g_Simulated;
+    EXPECT_EQ(layered, direct) << nlohmann::json::diff(direct, layered).dump(1);
+    EXPECT_EQ(direct["capabilities"]["adapters"].size(), 3u);
+    EXPECT_EQ(machine.liveObjects, 0);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <d3d10.h>
 #include <d3d11.h>
+#include <d3d11_1.h>
 #include <dxgi1_2.h>
 
 namespace platform {
@@ -125,6 +126,30 @@ public:
     return static_cast<D3DVideoDecoder*>(decoder)->m_Native;
 }
 
+// ---- capability probe
+class D3DVideoDevice1 : public Wrapper<::ID3D11VideoDevice1, ID3D11VideoDevice1> {
+public:
+    using Wrapper::Wrapper;
+    HRESULT GetVideoDecoderCaps(const GUID* profile, UINT sampleWidth, UINT sampleHeight, const DXGI_RATIONAL* frameRate,
+                                UINT bitRate, const GUID* cryptoType, UINT* decoderCaps) override
+    {
+        return m_Native->GetVideoDecoderCaps(View<::GUID>(profile), sampleWidth, sampleHeight,
+                                             View<::DXGI_RATIONAL>(frameRate), bitRate, View<::GUID>(cryptoType),
+                                             decoderCaps);
+    }
+};
+
+// A wrapper of its own, holding its own reference: the probe asks for it
+// once per adapter and releases it at once.
+HRESULT QueryVideoDevice1(::ID3D11Device* device, void** object)
+{
+    ::ID3D11VideoDevice1* native = nullptr;
+    HRESULT result = device->QueryInterface(__uuidof(::ID3D11VideoDevice1), reinterpret_cast<void**>(&native));
+    *object = native ? static_cast<ID3D11VideoDevice1*>(new D3DVideoDevice1(native)) : nullptr;
+    return native ? S_OK : (FAILED(result) ? result : E_NOINTERFACE);
+}
+// ---- end of capability probe
+
 // The device and, once asked for, its video device and multithread
 // interface, handed out as one object like the SDK's.
 class D3DDevice : public Wrapper<::ID3D11Device, ID3D11Device, ID3D11VideoDevice, ID3D10Multithread> {
@@ -141,6 +166,8 @@ public:
     HRESULT QueryInterface(const GUID& interfaceId, void** object) override
     {
         *object = nullptr;
+        if (interfaceId == IID_ID3D11VideoDevice1)  // capability probe
+            return QueryVideoDevice1(m_Native, object);
         HRESULT result = E_NOINTERFACE;
         if (interfaceId == IID_ID3D11VideoDevice) {
             if (!m_VideoDevice)

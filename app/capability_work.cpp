@@ -1,0 +1,48 @@
+#include "app/capability_work.h"
+
+#include "app/bench_work.h"
+#include "decoder/capability_probe.h"
+#include "ipc/com_chan_channel.h"
+#include "logging/spdlog_logger.h"
+
+namespace {
+
+// Process-wide: the requests outlive the callbacks that queue them.
+uv_work_t g_ProbeRequest{};
+uv_work_t g_BenchRequest{};
+bool g_ThenBenchmark = false;
+// Written by the pool thread, read after its completion on the loop thread.
+MachineCapabilities g_Capabilities;
+
+void CapabilityWork(uv_work_t*)
+{
+    // Nothing may escape into libuv's pool thread.
+    try {
+        g_Capabilities = ProbeCapabilities();
+    } catch (const std::exception& ex) {
+        g_Logger.Log(LogLevel::error, "capabilities: probe failed: %s", ex.what());
+    }
+    if (!g_ThenBenchmark)
+        g_BenchmarkFinished = true;
+}
+
+void CapabilityAfterWork(uv_work_t* request, int)
+{
+    try {
+        g_ComChan->send(new ComChanJsonMessage(CapabilityMessage(g_Capabilities)));
+    } catch (const std::exception& ex) {
+        g_Logger.Log(LogLevel::error, "capabilities: message failed: %s", ex.what());
+    }
+    if (g_ThenBenchmark)
+        uv_queue_work(request->loop, &g_BenchRequest, BenchWork, BenchAfterWork);
+    else
+        g_ComChan->shutdown(ComChanShutdownReason::Requested);
+}
+
+}  // namespace
+
+void QueueCapabilityProbe(uv_loop_t* loop, bool thenBenchmark)
+{
+    g_ThenBenchmark = thenBenchmark;
+    uv_queue_work(loop, &g_ProbeRequest, CapabilityWork, CapabilityAfterWork);
+}

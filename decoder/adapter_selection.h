@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "decoder/platform/video_platform.h"
+
+// How an adapter is opened and which of its profiles the benchmark decodes
+// with: the decoder picks its adapter by these, and the capability probe
+// marks the same adapter by them.
+
+// The adapter's name as UTF-8.
+std::string AdapterName(const platform::DXGI_ADAPTER_DESC1& description);
+
+// Creates the adapter's device and queries its video device and video
+// context. Empty on success, else what failed with its result (the text the
+// decoder logs after "decoder: "); the caller releases whatever was set.
+std::string OpenVideoInterfaces(platform::VideoPlatform& videoPlatform, platform::IDXGIAdapter1* adapter,
+                                platform::UINT index, platform::ID3D11Device*& device,
+                                platform::ID3D11DeviceContext*& context, platform::ID3D11VideoDevice*& videoDevice,
+                                platform::ID3D11VideoContext*& videoContext);
+
+// The first accepted H.264 profile and the first HEVC Main profile in the
+// device's own order; kGuidNull where there is none. An adapter decodes the
+// benchmark when one of the two is there and each found decodes into NV12.
+struct BenchmarkProfiles {
+    platform::GUID h264 = platform::kGuidNull;
+    platform::GUID hevc = platform::kGuidNull;
+    bool Empty() const { return h264 == platform::kGuidNull && hevc == platform::kGuidNull; }
+};
+BenchmarkProfiles ChooseBenchmarkProfiles(const std::vector<platform::GUID>& offered);

@@ -1,0 +1,90 @@
+#include <iterator>
+
+#include <fmt/format.h>
+
+#include "decoder/adapter_selection.h"
+#include "decoder/capability_probe.h"
+#include "decoder/decoder_profile_names.h"
+
+using namespace platform;
+
+namespace {
+
+const char* FormatName(DXGI_FORMAT format)
+{
+    switch (format) {
+    case DXGI_FORMAT_NV12: return "NV12";
+    case DXGI_FORMAT_P010: return "P010";
+    case DXGI_FORMAT_P016: return "P016";
+    case DXGI_FORMAT_YUY2: return "YUY2";
+    case DXGI_FORMAT_Y210: return "Y210";
+    case DXGI_FORMAT_Y216: return "Y216";
+    case DXGI_FORMAT_AYUV: return "AYUV";
+    case DXGI_FORMAT_Y410: return "Y410";
+    case DXGI_FORMAT_Y416: return "Y416";
+    default: return "UNKNOWN";
+    }
+}
+
+nlohmann::json ProfileValue(const ProfileCapabilities& profile)
+{
+    const DecoderProfileName* named = FindDecoderProfileName(profile.guid);
+    nlohmann::json value = {
+        {"guid", GuidText(profile.guid)},
+        {"name", named ? nlohmann::json(named->name) : nlohmann::json(nullptr)},
+        {"codec", named ? nlohmann::json(named->codec) : nlohmann::json(nullptr)},
+        {"formats", nlohmann::json::array()},
+        {"maxSize", nullptr},
+    };
+    if (named && named->bitDepth != 0)
+        value["bitDepth"] = named->bitDepth;
+    if (named && named->chroma)
+        value["chroma"] = named->chroma;
+    for (DXGI_FORMAT format : profile.formats)
+        value["formats"].push_back(FormatName(format));
+    if (profile.maxSize)
+        value["maxSize"] = {{"width", profile.maxSize->width}, {"height", profile.maxSize->height}};
+    if (profile.realTime)
+        value["realTime"] = *profile.realTime;
+    return value;
+}
+
+nlohmann::json AdapterValue(const AdapterCapabilities& adapter)
+{
+    const DXGI_ADAPTER_DESC1& description = adapter.description;
+    nlohmann::json value = {
+        {"index", adapter.index},
+        {"description", AdapterName(description)},
+        {"vendorId", description.VendorId},
+        {"deviceId", description.DeviceId},
+        {"subSysId", description.SubSysId},
+        {"revision", description.Revision},
+        {"dedicatedVideoMemory", static_cast<uint64_t>(description.DedicatedVideoMemory)},
+        {"luid", fmt::format("0x{:08x}{:08x}", static_cast<uint32_t>(description.AdapterLuid.HighPart),
+                             description.AdapterLuid.LowPart)},
+        {"software", (description.Flags & DXGI_ADAPTER_FLAG_SOFTWARE) != 0},
+        {"benchmark", adapter.benchmark},
+    };
+    if (!adapter.videoFailure.empty()) {
+        value["video"] = nullptr;
+        value["reason"] = adapter.videoFailure;
+        return value;
+    }
+    nlohmann::json profiles = nlohmann::json::array();
+    for (const ProfileCapabilities& profile : adapter.profiles)
+        profiles.push_back(ProfileValue(profile));
+    value["video"] = {{"profiles", std::move(profiles)}};
+    return value;
+}
+
+}  // namespace
+
+nlohmann::json CapabilityMessage(const MachineCapabilities& machine)
+{
+    nlohmann::json capabilities = {{"adapters", nlohmann::json::array()}};
+    for (const AdapterCapabilities& adapter : machine.adapters)
+        capabilities["adapters"].push_back(AdapterValue(adapter));
+    if (!machine.failure.empty())
+        capabilities["reason"] = machine.failure;
+    return {{"capabilities", std::move(capabilities)}};
+}

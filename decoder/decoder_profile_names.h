@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include "decoder/platform/platform_types.h"
+
+// What a decoder profile's published name says about it.
+struct DecoderProfileName {
+    platform::GUID guid;
+    const char* name;    // the published name without "D3D11_DECODER_PROFILE_"
+    const char* codec;   // "h264", "hevc", "vp9", "av1", "mpeg2", ...
+    int bitDepth;        // 0 where the name does not tell
+    const char* chroma;  // "4:2:0", ...; null where the name does not tell
+};
+
+// The entry for a profile; null for one without a published name.
+const DecoderProfileName* FindDecoderProfileName(const platform::GUID& profile);
+
+// "{5B11D51B-2F4C-4452-BCC3-09F2A1160CC0}": braced, upper-case.
+std::string GuidText(const platform::GUID& guid);

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "capability_test_machine.h"
+#include "decoder/capability_probe.h"
+#include "fake_video_platform.h"
+#include "support/log_capture.h"
+
+using namespace platform;
+
+namespace {
+
+// The test machine as its description says it must come out: every adapter in
+// order, the software one without video, the first that decodes H.264 or HEVC
+// Main into NV12 marked for the benchmark, every profile in the driver's order.
+const char* const kTestMachineMessage = R"({"capabilities": {"adapters": [
+  {"index": 0, "description": "Basic Render Driver", "vendorId": 5140, "deviceId": 140, "subSysId": 0, "revision": 0,
+   "dedicatedVideoMemory": 0, "luid": "0x000000000000d1a0", "software": true, "benchmark": false,
+   "video": null, "reason": "D3D11CreateDevice failed on adapter 0: hr = 0x887a0004"},
+  {"index": 1, "description": "Integrated test GPU", "vendorId": 32902, "deviceId": 39497, "subSysId": 814121094,
+   "revision": 1, "dedicatedVideoMemory": 134217728, "luid": "0x000000000000e2b1", "software": false, "benchmark": true,
+   "video": {"profiles": [
+    {"guid": "{604F8E68-4951-4C54-88FE-ABD25C15B3D6}", "name": "H264_VLD_VENDOR_INTEL", "codec": "h264",
+     "formats": ["NV12"], "maxSize": {"width": 4096, "height": 2304}},
+    {"guid": "{1B81BE68-A0C7-11D3-B984-00C04F2E73C5}", "name": "H264_VLD_NOFGT", "codec": "h264",
+     "formats": ["NV12"], "maxSize": {"width": 4096, "height": 2304}},
+    {"guid": "{5B11D51B-2F4C-4452-BCC3-09F2A1160CC0}", "name": "HEVC_VLD_MAIN", "codec": "hevc", "bitDepth": 8,
+     "chroma": "4:2:0", "formats": ["NV12"], "maxSize": {"width": 4096, "height": 2304}},
+    {"guid": "{463707F8-A1D0-4585-876D-83AA6D60B89E}", "name": "VP9_VLD_PROFILE0", "codec": "vp9", "bitDepth": 8,
+     "chroma": "4:2:0", "formats": ["NV12"], "maxSize": {"width": 4096, "height": 2304}}]}},
+  {"index": 2, "description": "Discrete test GPU", "vendorId": 4318, "deviceId": 9348, "subSysId": 342298846,
+   "revision": 161, "dedicatedVideoMemory": 8589934592, "luid": "0x000000010001f3c2", "software": false,
+   "benchmark": false, "video": {"profiles": [
+    {"guid": "{1B81BE68-A0C7-11D3-B984-00C04F2E73C5}", "name": "H264_VLD_NOFGT", "codec": "h264",
+     "formats": ["NV12"], "maxSize": {"width": 8192, "height": 8192}, "realTime": false},
+    {"guid": "{5B11D51B-2F4C-4452-BCC3-09F2A1160CC0}", "name": "HEVC_VLD_MAIN", "codec": "hevc", "bitDepth": 8,
+     "chroma": "4:2:0", "formats": ["NV12"], "maxSize": {"width": 8192, "height": 8192}, "realTime": false},
+    {"guid": "{107AF0E0-EF1A-4D19-ABA8-67A163073D13}", "name": "HEVC_VLD_MAIN10", "codec": "hevc", "bitDepth": 10,
+     "chroma": "4:2:0", "formats": ["P010"], "maxSize": {"width": 8192, "height": 8192}, "realTime": false},
+    {"guid": "{463707F8-A1D0-4585-876D-83AA6D60B89E}", "name": "VP9_VLD_PROFILE0", "codec": "vp9", "bitDepth": 8,
+     "chroma": "4:2:0", "formats": ["NV12"], "maxSize": {"width": 8192, "height": 8192}, "realTime": false},
+    {"guid": "{A4C749EF-6ECF-48AA-8448-50A7A1165FF7}", "name": "VP9_VLD_10BIT_PROFILE2", "codec": "vp9",
+     "bitDepth": 10, "chroma": "4:2:0", "formats": ["P010"], "maxSize": {"width": 3840, "height": 2160}, "realTime": true},
+    {"guid": "{B8BE4CCB-CF53-46BA-8D59-D6B8A6DA5D2A}", "name": "AV1_VLD_PROFILE0", "codec": "av1", "chroma": "4:2:0",
+     "formats": ["NV12", "P010"], "maxSize": {"width": 8192, "height": 8192}, "realTime": false},
+    {"guid": "{12345678-9ABC-DEF0-0123-456789ABCDEF}", "name": null, "codec": null, "formats": ["NV12"],
+     "maxSize": null}]}}]}})";
+
+TEST(CapabilityProbe, TestMachineComesOutAsDescribedAndNothingIsLeftHeld)
+{
+    capability_test::TestMachine machine;
+    LogCapture log;
+    nlohmann::json message = CapabilityMessage(ProbeCapabilities(machine));
+    nlohmann::json expected = nlohmann::json::parse(kTestMachineMessage);
+    EXPECT_EQ(message, expected) << nlohmann::json::diff(expected, message).dump(1);
+    EXPECT_EQ(machine.liveObjects, 0);
+    // The cost stays bounded: one decoder made for each profile that has a largest size.
+    EXPECT_EQ(machine.decodersCreated, 10);
+    EXPECT_EQ(log.count("capabilities: adapter "), 3u);
+    EXPECT_TRUE(log.contains("capabilities: adapter 0 -> Basic Render Driver [0x1414//0x8c] software, no video: "
+                             "D3D11CreateDevice failed on adapter 0: hr = 0x887a0004"));
+    EXPECT_TRUE(log.contains("capabilities: adapter 1 -> Integrated test GPU [0x8086//0x9a49], 4 profiles, benchmark"));
+}
+
+// A failed factory gives no adapters but a reason.
+TEST(CapabilityProbe, FactoryFailureGivesTheReason)
+{
+    fake::ScriptedPlatform failing;
+    failing.failures = {{"CreateDXGIFactory1", static_cast<HRESULT>(0x887A0004u)}};
+    EXPECT_EQ(CapabilityMessage(ProbeCapabilities(failing)),
+              nlohmann::json::parse(R"({"capabilities": {"adapters": [],
+                                    "reason": "CreateDXGIFactory1 failed: hr = 0x887a0004"}})"));
+}
+
+}  // namespace

@@ -1,0 +1,224 @@
+#include "capability_test_machine.h"
+
+#include <algorithm>
+
+#include "decoder/platform/decoder_profiles.h"
+#include "decoder/platform/simulated/simulated_objects.h"
+
+namespace capability_test {
+
+namespace {
+
+constexpr HRESULT kDxgiUnsupported = static_cast<HRESULT>(0x887A0004u);  // DXGI_ERROR_UNSUPPORTED
+const GUID kUnnamedProfile = {0x12345678, 0x9abc, 0xdef0, {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef}};
+
+// Counts itself among the machine's live objects.
+struct Counted {
+    explicit Counted(TestMachine& machine) : m_Machine(machine) { ++m_Machine.liveObjects; }
+    ~Counted() { --m_Machine.liveObjects; }
+    TestMachine& m_Machine;
+};
+
+class MachineAdapter : public SimulatedAdapter, Counted {
+public:
+    MachineAdapter(TestMachine& machine, const AdapterSpec& spec) : Counted(machine), m_Spec(spec) {}
+    HRESULT GetDesc1(DXGI_ADAPTER_DESC1* description) override
+    {
+        *description = {};
+        std::copy(m_Spec.name.begin(), m_Spec.name.end(), description->Description);
+        description->VendorId = m_Spec.vendorId;
+        description->DeviceId = m_Spec.deviceId;
+        description->SubSysId = m_Spec.subSysId;
+        description->Revision = m_Spec.revision;
+        description->DedicatedVideoMemory = m_Spec.dedicatedVideoMemory;
+        description->AdapterLuid = m_Spec.luid;
+        description->Flags = m_Spec.flags;
+        return kResultOk;
+    }
+    const AdapterSpec& m_Spec;
+};
+
+class MachineFactory : public SimulatedFactory, Counted {
+public:
+    using Counted::Counted;
+    HRESULT EnumAdapters1(UINT index, IDXGIAdapter1** adapter) override
+    {
+        *adapter = index < m_Machine.adapters.size() ? new MachineAdapter(m_Machine, m_Machine.adapters[index]) : nullptr;
+        return *adapter ? kResultOk : kResultDxgiNotFound;
+    }
+};
+
+class MachineContext : public SimulatedContext, Counted {
+public:
+    using Counted::Counted;
+};
+
+class MachineDecoder : public ReferenceCounted<ID3D11VideoDecoder>, Counted {
+public:
+    using Counted::Counted;
+    HRESULT QueryInterface(const GUID&, void** object) override { return *object = nullptr, kResultNoInterface; }
+    HRESULT GetCreationParameters(D3D11_VIDEO_DECODER_DESC*, D3D11_VIDEO_DECODER_CONFIG*) override { return kResultFail; }
+};
+
+bool Within(const D3D11_VIDEO_DECODER_DESC& description, Limit limit)
+{
+    return description.SampleWidth <= limit.width && description.SampleHeight <= limit.height;
+}
+
+class MachineDevice : public SimulatedDevice, Counted {
+public:
+    MachineDevice(TestMachine& machine, const AdapterSpec& spec) : SimulatedDevice({}), Counted(machine), m_Spec(spec) {}
+
+    HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
+
+    UINT GetVideoDecoderProfileCount() override { return static_cast<UINT>(m_Spec.profiles.size()); }
+    HRESULT GetVideoDecoderProfile(UINT index, GUID* profile) override
+    {
+        if (index >= m_Spec.profiles.size())
+            return kResultInvalidArgument;
+        *profile = m_Spec.profiles[index].guid;
+        return kResultOk;
+    }
+    HRESULT CheckVideoDecoderFormat(const GUID* profile, DXGI_FORMAT format, BOOL* supported) override
+    {
+        const ProfileSpec* spec = Find(*profile);
+        if (!spec)
+            return kResultInvalidArgument;
+        *supported = std::find(spec->formats.begin(), spec->formats.end(), format) != spec->formats.end();
+        return kResultOk;
+    }
+    HRESULT GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC* description, UINT* count) override
+    {
+        const ProfileSpec* spec = Find(description->Guid);
+        if (!spec || std::find(spec->formats.begin(), spec->formats.end(), description->OutputFormat) == spec->formats.end())
+            return kResultInvalidArgument;
+        *count = Within(*description, spec->configurations) ? 1 : 0;
+        return kResultOk;
+    }
+    HRESULT GetVideoDecoderConfig(const D3D11_VIDEO_DECODER_DESC* description, UINT index,
+                                  D3D11_VIDEO_DECODER_CONFIG* config) override
+    {
+        UINT count = 0;
+        *config = {};
+        config->ConfigBitstreamRaw = 2;
+        return Failed(GetVideoDecoderConfigCount(description, &count)) || index >= count ? kResultInvalidArgument : kResultOk;
+    }
+    // Only from an offered configuration, and up to the profile's decoder limit.
+    HRESULT CreateVideoDecoder(const D3D11_VIDEO_DECODER_DESC* description, const D3D11_VIDEO_DECODER_CONFIG* config,
+                               ID3D11VideoDecoder** decoder) override
+    {
+        *decoder = nullptr;
+        D3D11_VIDEO_DECODER_CONFIG offered = {};
+        if (Failed(GetVideoDecoderConfig(description, 0, &offered)) || config->ConfigBitstreamRaw != offered.ConfigBitstreamRaw)
+            return kResultInvalidArgument;
+        if (!Within(*description, Find(description->Guid)->decoders))
+            return kResultOutOfMemory;
+        ++m_Machine.decodersCreated;
+        *decoder = new MachineDecoder(m_Machine);
+        return kResultOk;
+    }
+
+private:
+    const ProfileSpec* Find(const GUID& profile) const
+    {
+        for (const ProfileSpec& spec : m_Spec.profiles) {
+            if (spec.guid == profile)
+                return &spec;
+        }
+        return nullptr;
+    }
+    const AdapterSpec& m_Spec;
+};
+
+// Real time up to 4096x2304 at any rate asked.
+class MachineDecoderCaps : public ReferenceCounted<ID3D11VideoDevice1>, Counted {
+public:
+    MachineDecoderCaps(TestMachine& machine, MachineDevice& device) : Counted(machine), m_Device(device) { m_Device.AddRef(); }
+    ~MachineDecoderCaps() override { m_Device.Release(); }
+    HRESULT QueryInterface(const GUID& interfaceId, void** object) override { return m_Device.QueryInterface(interfaceId, object); }
+    HRESULT GetVideoDecoderCaps(const GUID* profile, UINT width, UINT height, const DXGI_RATIONAL* frameRate, UINT,
+                                const GUID*, UINT* caps) override
+    {
+        BOOL supported = 0;
+        if (!frameRate || Failed(m_Device.CheckVideoDecoderFormat(profile, DXGI_FORMAT_NV12, &supported)))
+            return kResultInvalidArgument;
+        *caps = uint64_t(width) * height > uint64_t(4096) * 2304 ? UINT{D3D11_VIDEO_DECODER_CAPS_NON_REAL_TIME} : 0u;
+        return kResultOk;
+    }
+    MachineDevice& m_Device;
+};
+
+HRESULT MachineDevice::QueryInterface(const GUID& interfaceId, void** object)
+{
+    *object = nullptr;
+    if (!(interfaceId == IID_ID3D11VideoDevice1))
+        return SimulatedDevice::QueryInterface(interfaceId, object);
+    if (!m_Spec.decoderCaps)
+        return kResultNoInterface;
+    *object = static_cast<ID3D11VideoDevice1*>(new MachineDecoderCaps(m_Machine, *this));
+    return kResultOk;
+}
+
+ProfileSpec Profile(const GUID& guid, std::vector<DXGI_FORMAT> formats, Limit limit)
+{
+    return {guid, std::move(formats), limit, limit};
+}
+
+}  // namespace
+
+TestMachine::TestMachine()
+{
+    const Limit k4096 = {4096, 2304};
+    const Limit k8192 = {8192, 8192};
+    adapters = {
+        {u"Basic Render Driver", 0x1414, 0x8c, 0, 0, 0, {0xd1a0, 0}, DXGI_ADAPTER_FLAG_SOFTWARE, kDxgiUnsupported, false, {}},
+        {u"Integrated test GPU", 0x8086, 0x9a49, 0x30868086, 1, size_t(128) << 20, {0xe2b1, 0}, 0, kResultOk, false,
+         {
+             Profile(kH264VendorProfileB, {DXGI_FORMAT_NV12}, k4096),
+             Profile(D3D11_DECODER_PROFILE_H264_VLD_NOFGT, {DXGI_FORMAT_NV12}, k4096),
+             Profile(D3D11_DECODER_PROFILE_HEVC_VLD_MAIN, {DXGI_FORMAT_NV12}, k4096),
+             Profile(D3D11_DECODER_PROFILE_VP9_VLD_PROFILE0, {DXGI_FORMAT_NV12}, k4096),
+         }},
+        {u"Discrete test GPU", 0x10de, 0x2484, 0x146710de, 0xa1, size_t(8) << 30, {0x1f3c2, 1}, 0, kResultOk, true,
+         {
+             Profile(D3D11_DECODER_PROFILE_H264_VLD_NOFGT, {DXGI_FORMAT_NV12}, k8192),
+             Profile(D3D11_DECODER_PROFILE_HEVC_VLD_MAIN, {DXGI_FORMAT_NV12}, k8192),
+             Profile(D3D11_DECODER_PROFILE_HEVC_VLD_MAIN10, {DXGI_FORMAT_P010}, k8192),
+             Profile(D3D11_DECODER_PROFILE_VP9_VLD_PROFILE0, {DXGI_FORMAT_NV12}, k8192),
+             {D3D11_DECODER_PROFILE_VP9_VLD_10BIT_PROFILE2, {DXGI_FORMAT_P010}, k8192, {3840, 2160}},
+             Profile(D3D11_DECODER_PROFILE_AV1_VLD_PROFILE0, {DXGI_FORMAT_NV12, DXGI_FORMAT_P010}, k8192),
+             // A profile without a published name that offers no configuration.
+             Profile(kUnnamedProfile, {DXGI_FORMAT_NV12}, {0, 0}),
+         }},
+    };
+}
+
+HRESULT TestMachine::CreateDXGIFactory1(const GUID& interfaceId, void** factory)
+{
+    *factory = interfaceId == IID_IDXGIFactory2 ? static_cast<IDXGIFactory2*>(new MachineFactory(*this)) : nullptr;
+    return *factory ? kResultOk : kResultNoInterface;
+}
+
+HRESULT TestMachine::D3D11CreateDevice(IDXGIAdapter1* adapter, D3D_DRIVER_TYPE driverType, void* software, UINT flags,
+                                       const D3D_FEATURE_LEVEL* featureLevels, UINT featureLevelCount, UINT sdkVersion,
+                                       ID3D11Device** device, D3D_FEATURE_LEVEL* featureLevel, ID3D11DeviceContext** context)
+{
+    *device = nullptr;
+    *context = nullptr;
+    auto* ours = dynamic_cast<MachineAdapter*>(adapter);
+    if (!ours)
+        return kResultInvalidArgument;
+    if (Failed(ours->m_Spec.deviceResult))
+        return ours->m_Spec.deviceResult;
+    HRESULT result = SimulatedVideoPlatform::D3D11CreateDevice(adapter, driverType, software, flags, featureLevels,
+                                                               featureLevelCount, sdkVersion, device, featureLevel, context);
+    if (Failed(result))
+        return result;
+    (*device)->Release();
+    (*context)->Release();
+    *device = static_cast<ID3D11Device*>(new MachineDevice(*this, ours->m_Spec));
+    *context = static_cast<ID3D11DeviceContext*>(new MachineContext(*this));
+    return result;
+}
+
+}  // namespace capability_test
