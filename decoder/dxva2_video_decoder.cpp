@@ -201,9 +201,10 @@ bool DXVA2VideoDecoder::OpenAdapter(IDXGIAdapter1* adapter, UINT index)
     return ScanProfiles() && CheckProfileFormats();
 }
 
-// Records the first H.264 and the first H.265 profile in the device's own
-// order. Identifiers from a rejected adapter must not reach the next one's
-// format check, so both start cleared.
+// Records the H.265 profile and an H.264 one: the published profile whenever
+// the device offers it, else the first vendor profile in the device's order,
+// which drivers keep for older decoders. Identifiers from a rejected adapter
+// must not reach the next one's format check, so both start cleared.
 bool DXVA2VideoDecoder::ScanProfiles()
 {
     m_H264Profile = kGuidNull;
@@ -217,7 +218,8 @@ bool DXVA2VideoDecoder::ScanProfiles()
             g_Logger.Log(LogLevel::error, "decoder: could not retrieve decoder profile for id: %d", index);
             continue;
         }
-        if (!foundH264 && IsH264Profile(profile)) {
+        bool published = profile == D3D11_DECODER_PROFILE_H264_VLD_NOFGT;
+        if ((!foundH264 || published) && IsH264Profile(profile)) {
             m_H264Profile = profile;
             foundH264 = true;
         }

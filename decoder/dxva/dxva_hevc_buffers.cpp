@@ -183,7 +183,7 @@ int32_t FillPictureParametersHevc(const HevcStream& stream, const DxvaSurfaceInd
     pp.IntraPicFlag = pp.IdrPicFlag;
     FillReferences(idr, surfaces, pp);
 
-    pp.StatusReportFeedbackNumber = statusReportCounter++;
+    pp.StatusReportFeedbackNumber = TakeStatusReportFeedbackNumber(statusReportCounter);
     std::memcpy(buffer, &pp, sizeof(pp));
     return kPicParamsSize;
 }
