@@ -194,32 +194,6 @@ TEST_F(SubmitFixture, H264ProfileChoiceAndItsReferenceLists)
     }
 }
 
-// Across the data set's frame_num wrap (log2_max_frame_num 4: frame 16 has
-// frame_num 0) the reference is named with its own frame_num; feedback
-// numbers start at 1.
-TEST(DataSet, H264ReferencesNameTheirOwnFrameNum)
-{
-    std::filesystem::path root(TARSEL_SOURCE_DIR);
-    if (!std::filesystem::exists(root / "data" / "h264"))
-        GTEST_SKIP() << "the data set is not in the tree";
-    ScopedWorkingDirectory inRoot(root.string());
-    fake::ScriptedPlatform platform;
-    DXVA2VideoDecoder decoder([](size_t, size_t, float, float) {}, [](int) {}, platform);
-    ASSERT_EQ(decoder.Init(), 1);
-    for (int32_t index = 0; index <= 16; ++index) {
-        std::unique_ptr<VideoFrame> frame = std::make_unique<VideoFileFrame>(FrameFileName(g_BenchCases[0], index));
-        ASSERT_GT(decoder.Decode(frame), 0) << index;
-    }
-    auto picture = [&](size_t index) {
-        DXVA_PicParams_H264 pp;
-        std::memcpy(&pp, platform.submissions.at(index).buffers.at(0).data(), sizeof(pp));
-        return pp;
-    };
-    EXPECT_EQ(picture(0).StatusReportFeedbackNumber, 1u);
-    EXPECT_EQ(std::vector<int>({picture(15).frame_num, picture(15).FrameNumList[0], picture(16).frame_num, picture(16).FrameNumList[0]}),
-              std::vector<int>({15, 14, 0, 15}));
-}
-
 // After the last frame the decoder waits on an event query until the device
 // reports it done, polling without a busy spin; a query that cannot be made
 // or read, or never finishes, fails with one error line.
