@@ -43,6 +43,10 @@ void RunCase(VideoDecoder& decoder, BenchCase& benchCase)
         if (!benchCase.passed)
             break;
     }
+    // The case ends when the hardware has decoded its last picture, not
+    // when that picture was handed over.
+    if (benchCase.frameCount > 0 && decoder.WaitUntilDecoded() < 0)
+        benchCase.passed = false;
     int64_t stop = MonotonicNanoseconds();
     benchCase.elapsedUs = static_cast<uint64_t>((stop - start) / 1000);
 }

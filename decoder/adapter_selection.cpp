@@ -79,7 +79,9 @@ BenchmarkProfiles ChooseBenchmarkProfiles(const std::vector<GUID>& offered)
 {
     BenchmarkProfiles chosen;
     for (const GUID& profile : offered) {
-        if (chosen.h264 == kGuidNull && IsH264Profile(profile))
+        // The published profile wins wherever it stands; a vendor profile,
+        // which drivers keep for older decoders, only stands in without it.
+        if ((chosen.h264 == kGuidNull || profile == D3D11_DECODER_PROFILE_H264_VLD_NOFGT) && IsH264Profile(profile))
             chosen.h264 = profile;
         if (chosen.hevc == kGuidNull && profile == D3D11_DECODER_PROFILE_HEVC_VLD_MAIN)
             chosen.hevc = profile;

@@ -20,8 +20,9 @@ std::string OpenVideoInterfaces(platform::VideoPlatform& videoPlatform, platform
                                 platform::ID3D11DeviceContext*& context, platform::ID3D11VideoDevice*& videoDevice,
                                 platform::ID3D11VideoContext*& videoContext);
 
-// The first accepted H.264 profile and the first HEVC Main profile in the
-// device's own order; kGuidNull where there is none. An adapter decodes the
+// The published H.264 profile, or without it the first vendor one in the
+// device's own order, and the first HEVC Main profile; kGuidNull where there
+// is none. An adapter decodes the
 // benchmark when one of the two is there and each found decodes into NV12.
 struct BenchmarkProfiles {
     platform::GUID h264 = platform::kGuidNull;

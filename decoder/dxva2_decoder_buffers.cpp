@@ -11,7 +11,8 @@ int32_t DXVA2VideoDecoder::FillParameterBuffer(D3D11_VIDEO_DECODER_BUFFER_TYPE t
     bool pictureParameters = type == D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS;
     if (codec == kCodecH264) {
         return pictureParameters
-                   ? FillPictureParametersH264(*m_H264Stream, surfaces, m_StatusReportCounter, buffer, size)
+                   ? FillPictureParametersH264(*m_H264Stream, surfaces, H264Reference(), m_StatusReportCounter, buffer,
+                                               size)
                    : FillQuantizationMatrixH264(*m_H264Stream, buffer, size);
     }
     if (codec == kCodecH265) {
@@ -26,5 +27,10 @@ int32_t DXVA2VideoDecoder::FillParameterBuffer(D3D11_VIDEO_DECODER_BUFFER_TYPE t
 int32_t DXVA2VideoDecoder::FillH264SliceEntry(uint8_t* entry, size_t space, uint32_t location, uint32_t size)
 {
     DxvaSurfaceIndices surfaces = {m_CurrentOutputIndex, m_ReferenceOutputIndex};
-    return FillSliceControlH264(*m_H264Stream, surfaces, entry, space, location, size);
+    return FillSliceControlH264(*m_H264Stream, surfaces, H264Reference(), entry, space, location, size);
+}
+
+DxvaH264Reference DXVA2VideoDecoder::H264Reference() const
+{
+    return {m_H264ReferenceFrameNum, m_H264Profile == kH264VendorProfileB};
 }

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "bench/video_frame.h"
 #include "bitstream/h264/h264_parser.h"
@@ -46,6 +47,9 @@ struct DXVA2VideoDecoder::SubmitState {
     uint32_t macroblocks = 0;          // M
     bool hevcPictureStarted = false;   // the picture buffer knows the picture's references
     D3D11_VIDEO_DECODER_BUFFER_DESC descriptions[16] = {};
+    // Buffers got and not yet given back, by type: the frame must not end
+    // while the driver still lends one.
+    bool held[D3D11_VIDEO_DECODER_BUFFER_FILM_GRAIN + 1] = {};
 };
 
 int64_t DXVA2VideoDecoder::Decode(std::unique_ptr<VideoFrame>& frame)
@@ -104,7 +108,8 @@ platform::HRESULT DXVA2VideoDecoder::BeginFrame()
     platform::HRESULT result = kResultOk;
     for (;;) {
         result = m_VideoContext->DecoderBeginFrame(m_VideoDecoder, view, 0, nullptr);
-        if (result != kResultPending)
+        // Drivers report a surface still in use either way.
+        if (result != kResultPending && result != kResultWasStillDrawing)
             break;
         ++retries;
         int64_t stepStart = 0;
@@ -155,6 +160,11 @@ int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
     }
     int64_t result = submitted ? state.result : kDecodeSubmitFailed;
 
+    // A failed step may leave buffers out; the failure is already logged.
+    for (UINT type = 0; type < std::size(state.held); ++type) {
+        if (state.held[type])
+            ReleaseBuffer(state, static_cast<D3D11_VIDEO_DECODER_BUFFER_TYPE>(type));
+    }
     platform::HRESULT end = m_VideoContext->DecoderEndFrame(m_VideoDecoder);
     if (Failed(end)) {
         g_Logger.Log(LogLevel::error, "decoder: failed DecoderEndFrame. hr = 0x%x", HresultBits(end));
@@ -166,6 +176,9 @@ int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
             m_HevcPictures.FinishPicture();
         m_ReferenceOutputIndex = m_CurrentOutputIndex;
     } else if (result > 0) {
+        // The picture just decoded is the next one's reference.
+        if (state.codec == kCodecH264 && state.lastSliceEntry)
+            m_H264ReferenceFrameNum = static_cast<uint16_t>(m_H264Stream->sh->frame_num);
         m_ReferenceOutputIndex = m_CurrentOutputIndex;
         m_CurrentOutputIndex = (m_CurrentOutputIndex + 1) % 2;
     }
@@ -174,13 +187,29 @@ int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
     return result;
 }
 
+platform::HRESULT DXVA2VideoDecoder::GetBuffer(SubmitState& state, D3D11_VIDEO_DECODER_BUFFER_TYPE type, UINT* size,
+                                               void** buffer)
+{
+    platform::HRESULT result = m_VideoContext->GetDecoderBuffer(m_VideoDecoder, type, size, buffer);
+    // A driver that succeeds without memory still lends the buffer.
+    state.held[type] = !Failed(result);
+    return result;
+}
+
+// One attempt per buffer: a driver that refuses the release once is not asked again.
+platform::HRESULT DXVA2VideoDecoder::ReleaseBuffer(SubmitState& state, D3D11_VIDEO_DECODER_BUFFER_TYPE type)
+{
+    state.held[type] = false;
+    return m_VideoContext->ReleaseDecoderBuffer(m_VideoDecoder, type);
+}
+
 // Copies the access unit straight into the hardware bitstream buffer and
 // takes the slice-control buffer the NAL walk writes into.
 bool DXVA2VideoDecoder::FillBitstream(SubmitState& state, VideoFrame& frame)
 {
     UINT size = 0;
     void* buffer = nullptr;
-    platform::HRESULT result = m_VideoContext->GetDecoderBuffer(m_VideoDecoder, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, &size, &buffer);
+    platform::HRESULT result = GetBuffer(state, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, &size, &buffer);
     if (Failed(result) || !buffer) {
         g_Logger.Log(LogLevel::error, "decoder: failed GetDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_BITSTREAM hr = 0x%x",
                      HresultBits(Failed(result) ? result : kResultPointer));
@@ -216,7 +245,7 @@ bool DXVA2VideoDecoder::FillBitstream(SubmitState& state, VideoFrame& frame)
 
     size = 0;
     buffer = nullptr;
-    result = m_VideoContext->GetDecoderBuffer(m_VideoDecoder, D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL, &size, &buffer);
+    result = GetBuffer(state, D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL, &size, &buffer);
     if (Failed(result) || !buffer) {
         g_Logger.Log(LogLevel::error,
                      "decoder: failed GetDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL hr = 0x%x",
@@ -391,7 +420,7 @@ bool DXVA2VideoDecoder::ReleaseSliceAndBitstream(SubmitState& state)
     D3D11_VIDEO_DECODER_BUFFER_DESC& slices = state.descriptions[0];
     slices.BufferType = D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL;
     slices.DataSize = static_cast<UINT>(state.sliceCursor - state.sliceControl);
-    platform::HRESULT result = m_VideoContext->ReleaseDecoderBuffer(m_VideoDecoder, D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL);
+    platform::HRESULT result = ReleaseBuffer(state, D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL);
     if (Failed(result)) {
         g_Logger.Log(LogLevel::error,
                      "decoder: failed ReleaseDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL hr = 0x%x",
@@ -403,7 +432,7 @@ bool DXVA2VideoDecoder::ReleaseSliceAndBitstream(SubmitState& state)
     bits.BufferType = D3D11_VIDEO_DECODER_BUFFER_BITSTREAM;
     bits.DataSize = static_cast<UINT>(state.position - state.bitstream);
     bits.NumMBsInBuffer = state.macroblocks;
-    result = m_VideoContext->ReleaseDecoderBuffer(m_VideoDecoder, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM);
+    result = ReleaseBuffer(state, D3D11_VIDEO_DECODER_BUFFER_BITSTREAM);
     if (Failed(result)) {
         g_Logger.Log(LogLevel::error,
                      "decoder: failed ReleaseDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_BITSTREAM hr = 0x%x",
@@ -435,7 +464,7 @@ bool DXVA2VideoDecoder::SubmitParameterBuffers(SubmitState& state)
         const ParameterBuffer& parameters = buffers[index];
         UINT size = 0;
         void* buffer = nullptr;
-        platform::HRESULT result = m_VideoContext->GetDecoderBuffer(m_VideoDecoder, parameters.type, &size, &buffer);
+        platform::HRESULT result = GetBuffer(state, parameters.type, &size, &buffer);
         if (Failed(result) || !buffer) {
             g_Logger.Log(LogLevel::error, parameters.getFailure, HresultBits(Failed(result) ? result : kResultPointer));
             return false;
@@ -447,7 +476,7 @@ bool DXVA2VideoDecoder::SubmitParameterBuffers(SubmitState& state)
         D3D11_VIDEO_DECODER_BUFFER_DESC& description = state.descriptions[2 + index];
         description.BufferType = parameters.type;
         description.DataSize = static_cast<UINT>(filled);
-        result = m_VideoContext->ReleaseDecoderBuffer(m_VideoDecoder, parameters.type);
+        result = ReleaseBuffer(state, parameters.type);
         if (Failed(result)) {
             g_Logger.Log(LogLevel::error, parameters.releaseFailure, HresultBits(result));
             return false;

@@ -136,9 +136,10 @@ bool DXVA2VideoDecoder::OpenAdapter(IDXGIAdapter1* adapter, UINT index)
     return ScanProfiles() && CheckProfileFormats();
 }
 
-// Records the first H.264 and the first H.265 profile in the device's own
-// order. Identifiers from a rejected adapter must not reach the next one's
-// format check, so both start cleared.
+// Records the H.265 profile and an H.264 one: the published profile whenever
+// the device offers it, else the first vendor profile in the device's order,
+// which drivers keep for older decoders. Identifiers from a rejected adapter
+// must not reach the next one's format check, so both start cleared.
 bool DXVA2VideoDecoder::ScanProfiles()
 {
     std::vector<platform::GUID> offered;

@@ -10,6 +10,7 @@
 #include "decoder/platform/video_platform.h"
 #include "decoder/video_decoder.h"
 
+struct DxvaH264Reference;
 struct H264Stream;
 struct HevcStream;
 
@@ -34,6 +35,9 @@ public:
     bool IsInitialized() override;
     int32_t Init() override;
     int64_t Decode(std::unique_ptr<VideoFrame>& frame) override;
+    // Returns once the hardware has finished every picture submitted so far:
+    // 0, or -3 after one error line when the device cannot tell or never does.
+    int64_t WaitUntilDecoded() override;
 
     // Creates the decoder and its output surfaces for m_CodedWidth x
     // m_CodedHeight; 0 or a negative HRESULT.
@@ -64,6 +68,9 @@ private:
     void ReleaseConfiguration();
 
     platform::HRESULT BeginFrame();
+    platform::HRESULT GetBuffer(SubmitState& state, platform::D3D11_VIDEO_DECODER_BUFFER_TYPE type, platform::UINT* size,
+                                void** buffer);
+    platform::HRESULT ReleaseBuffer(SubmitState& state, platform::D3D11_VIDEO_DECODER_BUFFER_TYPE type);
     int64_t SubmitFrame(VideoFrame& frame);
     bool FillBitstream(SubmitState& state, VideoFrame& frame);
     bool WalkNalUnits(SubmitState& state);
@@ -80,6 +87,7 @@ private:
     int32_t FillParameterBuffer(platform::D3D11_VIDEO_DECODER_BUFFER_TYPE type, uint8_t codec, void* buffer,
                                 size_t size);
     int32_t FillH264SliceEntry(uint8_t* entry, size_t space, uint32_t location, uint32_t size);
+    DxvaH264Reference H264Reference() const;
 
     OutputChangedCallback m_OutputChangedCallback;
     ErrorCallback m_ErrorCallback;
@@ -94,7 +102,7 @@ private:
     platform::ID3D11Device* m_Device = nullptr;
     platform::ID3D11DeviceContext* m_DeviceContext = nullptr;
     platform::ID3D11Texture2D* m_OutputTexture = nullptr;
-    uint32_t m_StatusReportCounter = 0;
+    uint32_t m_StatusReportCounter = 1;
     platform::ID3D11VideoDevice* m_VideoDevice = nullptr;
     platform::ID3D11VideoContext* m_VideoContext = nullptr;
     platform::ID3D11VideoDecoder* m_VideoDecoder = nullptr;
@@ -102,6 +110,8 @@ private:
     bool m_ShortSliceFormat = false;
     uint32_t m_CurrentOutputIndex = 0;
     uint32_t m_ReferenceOutputIndex = 1;
+    // frame_num of the H.264 picture in the reference surface.
+    uint16_t m_H264ReferenceFrameNum = 0;
     int64_t m_CounterFrequency = 0;
     bool m_Initialized = false;
     platform::GUID m_H264Profile = platform::kGuidNull;

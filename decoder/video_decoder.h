@@ -21,6 +21,10 @@ public:
     virtual int32_t Init() = 0;
     // Decodes one access unit; the caller keeps the frame.
     virtual int64_t Decode(std::unique_ptr<VideoFrame>& frame) = 0;
+    // Waits until the pictures handed to Decode so far are decoded: 0, or
+    // negative when that cannot be known. Hardware decodes behind the caller's
+    // back; a decoder that finishes within Decode has nothing to wait for.
+    virtual int64_t WaitUntilDecoded() { return 0; }
 };
 
 // The family of decoders built on the Windows video stack.

@@ -25,22 +25,42 @@ struct DxvaSurfaceIndices {
     uint32_t reference;
 };
 
+// What the H.264 buffers need to know of the reference besides its surface.
+struct DxvaH264Reference {
+    // frame_num of the picture the reference surface holds.
+    uint16_t frameNum;
+    // Intel's vendor profile: RefPicList names surfaces instead of
+    // RefFrameList entries, and Reserved16Bits carries that mode's value.
+    bool intelVendorMode;
+};
+
 // statusReportCounter: the decoder's StatusReportFeedbackNumber source,
 // shared by both codecs; it is advanced only when the buffer was filled.
 int32_t FillPictureParametersH264(const H264Stream& stream, const DxvaSurfaceIndices& surfaces,
-                                  uint32_t& statusReportCounter, void* buffer, size_t bufferSize);
+                                  const DxvaH264Reference& reference, uint32_t& statusReportCounter, void* buffer,
+                                  size_t bufferSize);
 int32_t FillQuantizationMatrixH264(const H264Stream& stream, void* buffer, size_t bufferSize);
 // One long-format entry for the slice just parsed; `location` and `size`
 // describe the slice's bytes in the bitstream buffer. NumMbsForSlice is left
 // 0 for the caller, which knows where the next slice starts.
-int32_t FillSliceControlH264(const H264Stream& stream, const DxvaSurfaceIndices& surfaces, void* entry,
-                             size_t entrySpace, uint32_t location, uint32_t size);
+int32_t FillSliceControlH264(const H264Stream& stream, const DxvaSurfaceIndices& surfaces,
+                             const DxvaH264Reference& reference, void* entry, size_t entrySpace, uint32_t location,
+                             uint32_t size);
 
 // `references`: the picture's surface, order counts and reference sets, as
 // the decoded picture buffer worked them out for the picture.
 int32_t FillPictureParametersHevc(const HevcStream& stream, const HevcPictureReferences& references,
                                   uint32_t& statusReportCounter, void* buffer, size_t bufferSize);
 int32_t FillQuantizationMatrixHevc(const HevcStream& stream, void* buffer, size_t bufferSize);
+
+// The next StatusReportFeedbackNumber. Drivers read 0 as "no number", so
+// numbering starts at 1 and skips 0 when the counter wraps.
+inline uint32_t TakeStatusReportFeedbackNumber(uint32_t& counter)
+{
+    if (counter == 0)
+        counter = 1;
+    return counter++;
+}
 
 // A picture entry naming a surface; the flag bit stays clear.
 inline uint8_t DxvaPicEntry(uint32_t surfaceIndex)

@@ -61,7 +61,6 @@ void FillSequenceAndPictureFields(const H264Stream& stream, DXVA_PicParams_H264&
 
     pp.bit_depth_luma_minus8 = static_cast<uint8_t>(sps.bit_depth_luma_minus8);
     pp.bit_depth_chroma_minus8 = static_cast<uint8_t>(sps.bit_depth_chroma_minus8);
-    pp.Reserved16Bits = 3;
 
     pp.pic_init_qs_minus26 = static_cast<int8_t>(pps.pic_init_qs_minus26);
     pp.chroma_qp_index_offset = static_cast<int8_t>(pps.chroma_qp_index_offset);
@@ -85,15 +84,16 @@ void FillSequenceAndPictureFields(const H264Stream& stream, DXVA_PicParams_H264&
     pp.redundant_pic_cnt_present_flag = static_cast<uint8_t>(pps.redundant_pic_cnt_present_flag);
 }
 
-// One reference at most: the previous picture, used as both fields.
-void FillReferenceFrames(bool intra, const H264SliceHeader& sh, const DxvaSurfaceIndices& surfaces,
+// One reference at most: the previous picture, used as both fields, named
+// with its own frame_num.
+void FillReferenceFrames(bool intra, const DxvaSurfaceIndices& surfaces, const DxvaH264Reference& reference,
                          DXVA_PicParams_H264& pp)
 {
     std::memset(pp.RefFrameList, kDxvaEmptyPicEntry, sizeof(pp.RefFrameList));
     if (intra)
         return;
     pp.RefFrameList[0].bPicEntry = DxvaPicEntry(surfaces.reference);
-    pp.FrameNumList[0] = static_cast<uint16_t>(sh.frame_num - 1);
+    pp.FrameNumList[0] = reference.frameNum;
     pp.UsedForReferenceFlags = 3;
 }
 
@@ -124,7 +124,8 @@ void FillFirstReferenceWeights(const H264SliceHeader& sh, DXVA_Slice_H264_Long& 
 }  // namespace
 
 int32_t FillPictureParametersH264(const H264Stream& stream, const DxvaSurfaceIndices& surfaces,
-                                  uint32_t& statusReportCounter, void* buffer, size_t bufferSize)
+                                  const DxvaH264Reference& reference, uint32_t& statusReportCounter, void* buffer,
+                                  size_t bufferSize)
 {
     if (!DxvaBufferHasRoom(buffer, bufferSize, kPicParamsSize, "h264 picture parameters") ||
         !HasActiveParameterSets(stream))
@@ -133,9 +134,11 @@ int32_t FillPictureParametersH264(const H264Stream& stream, const DxvaSurfaceInd
     DXVA_PicParams_H264 pp{};
     FillSequenceAndPictureFields(stream, pp);
     pp.CurrPic.bPicEntry = DxvaPicEntry(surfaces.current);
-    FillReferenceFrames(IsIntraSlice(stream.sh->slice_type), *stream.sh, surfaces, pp);
+    FillReferenceFrames(IsIntraSlice(stream.sh->slice_type), surfaces, reference, pp);
+    // Intel's vendor mode wants its own value here; 3 elsewhere.
+    pp.Reserved16Bits = reference.intelVendorMode ? 0x34C : 3;
 
-    pp.StatusReportFeedbackNumber = statusReportCounter++;
+    pp.StatusReportFeedbackNumber = TakeStatusReportFeedbackNumber(statusReportCounter);
     std::memcpy(buffer, &pp, sizeof(pp));
     return kPicParamsSize;
 }
@@ -158,8 +161,9 @@ int32_t FillQuantizationMatrixH264(const H264Stream& stream, void* buffer, size_
     return kQmatrixSize;
 }
 
-int32_t FillSliceControlH264(const H264Stream& stream, const DxvaSurfaceIndices& surfaces, void* entry,
-                             size_t entrySpace, uint32_t location, uint32_t size)
+int32_t FillSliceControlH264(const H264Stream& stream, const DxvaSurfaceIndices& surfaces,
+                             const DxvaH264Reference& reference, void* entry, size_t entrySpace, uint32_t location,
+                             uint32_t size)
 {
     if (!DxvaBufferHasRoom(entry, entrySpace, kSliceLongSize, "h264 slice control") ||
         !HasActiveParameterSets(stream) || stream.loc == nullptr)
@@ -183,7 +187,9 @@ int32_t FillSliceControlH264(const H264Stream& stream, const DxvaSurfaceIndices&
 
     std::memset(slice.RefPicList, kDxvaEmptyPicEntry, sizeof(slice.RefPicList));
     if (!IsIntraSlice(sh.slice_type)) {
-        slice.RefPicList[0][0].bPicEntry = DxvaPicEntry(surfaces.reference);
+        // The one reference is RefFrameList entry 0; Intel's vendor mode
+        // names its surface instead.
+        slice.RefPicList[0][0].bPicEntry = DxvaPicEntry(reference.intelVendorMode ? surfaces.reference : 0);
         FillFirstReferenceWeights(sh, slice);
     }
 

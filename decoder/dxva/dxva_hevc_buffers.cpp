@@ -184,7 +184,7 @@ int32_t FillPictureParametersHevc(const HevcStream& stream, const HevcPictureRef
     pp.IntraPicFlag = pp.IdrPicFlag;
     FillReferences(references, pp);
 
-    pp.StatusReportFeedbackNumber = statusReportCounter++;
+    pp.StatusReportFeedbackNumber = TakeStatusReportFeedbackNumber(statusReportCounter);
     std::memcpy(buffer, &pp, sizeof(pp));
     return kPicParamsSize;
 }

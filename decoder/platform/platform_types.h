@@ -20,6 +20,7 @@ using ULONG = uint32_t;
 using BOOL = int32_t;  // a macro for WINBOOL in the SDK: int either way
 
 constexpr HRESULT kResultOk = 0;  // S_OK
+constexpr HRESULT kResultFalse = 1;  // S_FALSE
 constexpr HRESULT kResultPending = static_cast<HRESULT>(0x8000000Au);  // E_PENDING
 constexpr HRESULT kResultNoInterface = static_cast<HRESULT>(0x80004002u);  // E_NOINTERFACE
 constexpr HRESULT kResultPointer = static_cast<HRESULT>(0x80004003u);  // E_POINTER
@@ -28,6 +29,7 @@ constexpr HRESULT kResultFail = static_cast<HRESULT>(0x80004005u);  // E_FAIL
 constexpr HRESULT kResultOutOfMemory = static_cast<HRESULT>(0x8007000Eu);  // E_OUTOFMEMORY
 constexpr HRESULT kResultInvalidArgument = static_cast<HRESULT>(0x80070057u);  // E_INVALIDARG
 constexpr HRESULT kResultDxgiNotFound = static_cast<HRESULT>(0x887A0002u);  // DXGI_ERROR_NOT_FOUND
+constexpr HRESULT kResultWasStillDrawing = static_cast<HRESULT>(0x8876021Cu);  // D3DERR_WASSTILLDRAWING
 
 constexpr bool Failed(HRESULT result) { return result < 0; }
 // The code's bits as unsigned, for printing in hexadecimal.
@@ -55,7 +57,7 @@ constexpr GUID IID_ID3D11VideoContext = {0x61f21c45, 0x3c0e, 0x4a74, {0x9c, 0xea
 constexpr GUID IID_ID3D10Multithread = {0x9b7e4e00, 0x342c, 0x4106, {0xa1, 0x9f, 0x4f, 0x27, 0x04, 0xf6, 0x89, 0xf0}};
 
 // Decoder profiles the decoder accepts. The first two are vendor H.264 VLD
-// profiles without a published Direct3D 11 name.
+// profiles without a published Direct3D 11 name, the second Intel's.
 constexpr GUID kH264VendorProfileA = {0x4245f676, 0x2bbc, 0x4166, {0xa0, 0xbb, 0x54, 0xe7, 0xb8, 0x49, 0xc3, 0x80}};
 constexpr GUID kH264VendorProfileB = {0x604f8e68, 0x4951, 0x4c54, {0x88, 0xfe, 0xab, 0xd2, 0x5c, 0x15, 0xb3, 0xd6}};
 constexpr GUID D3D11_DECODER_PROFILE_H264_VLD_NOFGT = {0x1b81be68, 0xa0c7, 0x11d3, {0xb9, 0x84, 0x00, 0xc0, 0x4f, 0x2e, 0x73, 0xc5}};
@@ -111,6 +113,13 @@ enum D3D11_VIDEO_DECODER_BUFFER_TYPE : uint32_t {
     D3D11_VIDEO_DECODER_BUFFER_BITSTREAM = 6,
     D3D11_VIDEO_DECODER_BUFFER_MOTION_VECTOR = 7,
     D3D11_VIDEO_DECODER_BUFFER_FILM_GRAIN = 8,
+};
+
+enum D3D11_QUERY : uint32_t { D3D11_QUERY_EVENT = 0 };
+
+struct D3D11_QUERY_DESC {
+    D3D11_QUERY Query;
+    UINT MiscFlags;
 };
 
 struct LUID {

@@ -40,14 +40,26 @@ public:
     virtual void GetDesc(D3D11_TEXTURE2D_DESC* description) = 0;
 };
 
+class ID3D11Asynchronous : public PlatformUnknown {};
+
+class ID3D11Query : public ID3D11Asynchronous {};
+
 class ID3D11Device : public PlatformUnknown {
 public:
     virtual HRESULT CheckFormatSupport(DXGI_FORMAT format, UINT* support) = 0;
     virtual HRESULT CreateTexture2D(const D3D11_TEXTURE2D_DESC* description, const void* initialData,
                                     ID3D11Texture2D** texture) = 0;
+    virtual HRESULT CreateQuery(const D3D11_QUERY_DESC* description, ID3D11Query** query) = 0;
 };
 
-class ID3D11DeviceContext : public PlatformUnknown {};
+class ID3D11DeviceContext : public PlatformUnknown {
+public:
+    virtual void End(ID3D11Asynchronous* async) = 0;
+    virtual void Flush() = 0;
+    // kResultFalse while the query has not completed; an event query's data
+    // is a BOOL, TRUE once every command before its End has finished.
+    virtual HRESULT GetData(ID3D11Asynchronous* async, void* data, UINT dataSize, UINT flags) = 0;
+};
 
 class ID3D10Multithread : public PlatformUnknown {
 public:
@@ -95,7 +107,7 @@ public:
 
 class ID3D11VideoContext : public PlatformUnknown {
 public:
-    // kResultPending while the target surface is still in use.
+    // kResultPending or kResultWasStillDrawing while the target surface is still in use.
     virtual HRESULT DecoderBeginFrame(ID3D11VideoDecoder* decoder, ID3D11VideoDecoderOutputView* view,
                                       UINT contentKeySize, const void* contentKey) = 0;
     virtual HRESULT GetDecoderBuffer(ID3D11VideoDecoder* decoder, D3D11_VIDEO_DECODER_BUFFER_TYPE type,

@@ -85,7 +85,8 @@ TEST(VideoFileFrame, ReadsItsHeaderAndOwnPayloadAndRefusesWhatIsNoFrameFile)
 
 
 // Takes 1 ms a frame, records each by its timestamp (row * 100 + index) and
-// answers with the result it is given for that frame, 0 by default.
+// answers with the result it is given for that frame, 0 by default. Waiting
+// for the pictures takes 20 ms and answers the n-th wait's result, 0 by default.
 struct FakeDecoder : VideoDecoder {
     bool IsInitialized() override { return true; }
     int32_t Init() override { return 1; }
@@ -95,8 +96,19 @@ struct FakeDecoder : VideoDecoder {
         decoded.push_back(frame->timestamp);
         return results.count(frame->timestamp) ? results[frame->timestamp] : 0;
     }
+    int64_t WaitUntilDecoded() override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        decoded.push_back(kWaited);
+        int64_t result = waitResults.count(waits) ? waitResults[waits] : 0;
+        ++waits;
+        return result;
+    }
+    static constexpr uint32_t kWaited = 0xFFFFFFFF;
     std::vector<uint32_t> decoded;
     std::map<uint32_t, int64_t> results;
+    std::map<int, int64_t> waitResults;
+    int waits = 0;
 };
 
 TEST(BenchmarkRunner, RefusedOrMissingFrameEndsOnlyItsCase)
@@ -114,14 +126,18 @@ TEST(BenchmarkRunner, RefusedOrMissingFrameEndsOnlyItsCase)
     }
     FakeDecoder decoder;
     decoder.results = {{105, -3}, {400, 1}, {500, INT64_MIN}};
+    // The wait after row 4's last frame (the fourth wait: row 3 has no frames) fails.
+    decoder.waitResults = {{3, -3}};
     RunBenchmarkCases(decoder, cases);
 
     for (size_t row = 0; row < cases.size(); ++row)
-        EXPECT_EQ(cases[row].passed, row == 0 || row == 4) << row;
-    EXPECT_EQ(decoder.decoded.size(), 30 + 6 + 3 + 0 + 2 + 1u);
+        EXPECT_EQ(cases[row].passed, row == 0) << row;
+    // Each case with frames ends with one wait, after its last frame.
+    EXPECT_EQ(decoder.decoded.size(), 30 + 6 + 3 + 0 + 2 + 1 + 5u);
+    EXPECT_EQ(decoder.decoded[30], FakeDecoder::kWaited);
     EXPECT_EQ(log.count(FrameFileName(cases[2], 3)), 1u);
-    // Microseconds: 30 frames of 1 ms each.
-    EXPECT_TRUE(cases[0].elapsedUs >= 30000 && cases[0].elapsedUs < 3000000) << cases[0].elapsedUs;
+    // Microseconds: 30 frames of 1 ms each and the wait of 20 ms.
+    EXPECT_TRUE(cases[0].elapsedUs >= 50000 && cases[0].elapsedUs < 3000000) << cases[0].elapsedUs;
 }
 
 }  // namespace

@@ -56,10 +56,23 @@ public:
         return m_Platform.Call(interfaceId == IID_ID3D11VideoDevice ? "VideoDevice" : "Multithread",
                                [&] { return SimulatedDevice::QueryInterface(interfaceId, object); });
     }
+    HRESULT CreateQuery(const D3D11_QUERY_DESC* description, ID3D11Query** query) override
+    {
+        return m_Platform.Call("CreateQuery", [&] { return SimulatedDevice::CreateQuery(description, query); });
+    }
+    UINT GetVideoDecoderProfileCount() override
+    {
+        return m_Platform.profiles.empty() ? SimulatedDevice::GetVideoDecoderProfileCount() : static_cast<UINT>(m_Platform.profiles.size());
+    }
     // A profile that could not be read is not offered, and a driver refuses to check it.
     HRESULT GetVideoDecoderProfile(UINT index, GUID* profile) override
     {
-        HRESULT result = m_Platform.Call(Named("GetVideoDecoderProfile", index), [&] { return SimulatedDevice::GetVideoDecoderProfile(index, profile); });
+        HRESULT result = m_Platform.Call(Named("GetVideoDecoderProfile", index), [&] {
+            if (m_Platform.profiles.empty())
+                return SimulatedDevice::GetVideoDecoderProfile(index, profile);
+            *profile = m_Platform.profiles.at(index);
+            return kResultOk;
+        });
         if (!Failed(result))
             m_Offered.push_back(*profile);
         return result;
@@ -106,12 +119,27 @@ public:
         *object = nullptr;
         return m_Platform.Call("VideoContext", [&] { return SimulatedContext::QueryInterface(interfaceId, object); });
     }
+    void End(ID3D11Asynchronous* async) override
+    {
+        m_Platform.calls.push_back("End");
+        SimulatedContext::End(async);
+    }
+    void Flush() override { m_Platform.calls.push_back("Flush"); }
+    HRESULT GetData(ID3D11Asynchronous* async, void* data, UINT size, UINT flags) override
+    {
+        return m_Platform.Call("GetData", [&] {
+            if (m_Platform.unfinishedQueries == 0)
+                return SimulatedContext::GetData(async, data, size, flags);
+            m_Platform.unfinishedQueries -= m_Platform.unfinishedQueries > 0 ? 1 : 0;
+            return kResultFalse;
+        });
+    }
     HRESULT DecoderBeginFrame(ID3D11VideoDecoder* decoder, ID3D11VideoDecoderOutputView* view, UINT keySize, const void* key) override
     {
         m_Platform.calls.push_back("DecoderBeginFrame");
         if (m_Platform.pendingBeginFrames > 0) {
             --m_Platform.pendingBeginFrames;
-            return kResultPending;
+            return m_Platform.busyResult;
         }
         return SimulatedContext::DecoderBeginFrame(decoder, view, keySize, key);
     }

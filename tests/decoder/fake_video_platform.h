@@ -28,7 +28,8 @@ using Spoil = std::function<void(std::vector<D3D11_VIDEO_DECODER_BUFFER_DESC>&, 
 // Calls are recorded by name, with the array slice or buffer type where there
 // is one: "CreateDXGIFactory1", "VideoDevice", "Multithread", "VideoContext",
 // "GetVideoDecoderConfig(0)", "CreateVideoDecoderOutputView(1)",
-// "GetDecoderBuffer(6)", "SubmitDecoderBuffers(4)", "DecoderEndFrame", ...;
+// "GetDecoderBuffer(6)", "SubmitDecoderBuffers(4)", "DecoderEndFrame",
+// "CreateQuery", "End", "Flush", "GetData", ...;
 // once the factory has handed out adapter N > 0 they end in "@N".
 class ScriptedPlatform : public SimulatedVideoPlatform {
 public:
@@ -46,7 +47,10 @@ public:
     UINT adapters = 1;  // simulated ones, all alike but for the script
     UINT adapter = 0;   // the last one asked for
     std::vector<D3D11_VIDEO_DECODER_CONFIG> configs = {Config(2), Config(1)};
-    int pendingBeginFrames = 0;       // answered kResultPending this many times
+    int pendingBeginFrames = 0;       // answered busyResult this many times
+    HRESULT busyResult = kResultPending;
+    std::vector<GUID> profiles;       // offered instead of the device's own when not empty
+    int unfinishedQueries = 0;        // GetData answers "not yet" this many times, forever when negative
     std::map<UINT, UINT> capacities;  // buffer sizes to hand out instead of the device's, by type
     Spoil spoil;                      // applied to each submission after it is recorded
 

@@ -69,7 +69,9 @@ TEST(H264StreamBuffers, PicturesAndSlicesAgreeWithTheTrace)
         const bool intra = unit.value("slice_type") % 5 == 2;
 
         DXVA_Slice_H264_Long entry;
-        ASSERT_EQ(FillSliceControlH264(*stream, surfaces, &entry, sizeof(entry), 1000 + i, 50 + i), 864);
+        ASSERT_EQ(FillSliceControlH264(*stream, surfaces, {0, false}, &entry, sizeof(entry), 1000 + i, 50 + i), 864);
+        // The one reference is RefFrameList entry 0.
+        EXPECT_EQ(entry.RefPicList[0][0].bPicEntry, intra ? 0xFF : 0) << where;
         compared += CompareTracedFields(entry, unit, kSliceFields, where);
         // slice_data() starts where the header ends, before CABAC alignment; the trace counts the NAL header byte.
         const TraceElement* alignment = unit.find("cabac_alignment_one_bit");
@@ -81,7 +83,7 @@ TEST(H264StreamBuffers, PicturesAndSlicesAgreeWithTheTrace)
         if (i + 1 < units.size() && trace.units()[i + 1].packet == unit.packet)
             continue;
         DXVA_PicParams_H264 pp;
-        ASSERT_EQ(FillPictureParametersH264(*stream, surfaces, counter, &pp, sizeof(pp)), 1040);
+        ASSERT_EQ(FillPictureParametersH264(*stream, surfaces, {0, false}, counter, &pp, sizeof(pp)), 1040);
         for (const TraceUnit* source : {sps, pps, &unit})
             compared += CompareTracedFields(pp, *source, kPictureFields, where);
         EXPECT_EQ(std::vector<int64_t>({pp.MbsConsecutiveFlag, pp.ContinuationFlag, pp.Reserved16Bits, pp.RefPicFlag, pp.IntraPicFlag,

@@ -34,17 +34,22 @@ TEST(H264Buffers, RulesTheFixtureDoesNotReach)
 {
     auto refs = [](const Picture& pp, const Slice& s) { return Values{pp.IntraPicFlag, pp.RefFrameList[0].bPicEntry, s.RefPicList[0][0].bPicEntry}; };
     auto frameNum = [](const Picture& pp, const Slice&) { return Values{pp.CurrPic.bPicEntry, pp.FrameNumList[0], pp.UsedForReferenceFlags}; };
+    auto vendor = [](const Picture& pp, const Slice& s) { return Values{pp.Reserved16Bits, pp.RefFrameList[0].bPicEntry, s.RefPicList[0][0].bPicEntry}; };
     auto structure = [](const Picture& pp, const Slice&) { return Values{pp.MbaffFrameFlag, pp.field_pic_flag, pp.MinLumaBipredSize8x8Flag}; };
     auto chroma = [](const Picture& pp, const Slice&) { return Values{pp.chroma_qp_index_offset, pp.second_chroma_qp_index_offset}; };
     // Weights[list][reference][Y, Cb, Cr][weight, offset]
     auto weights = [](const Picture&, const Slice& s) { return Values{s.Weights[0][0][0][0], s.Weights[0][0][0][1], s.Weights[0][0][1][0], s.Weights[0][0][2][0]}; };
-    struct Case { std::function<void(H264Stream&)> set; std::function<Values(const Picture&, const Slice&)> get; Values expected; };
+    struct Case { std::function<void(H264Stream&)> set; std::function<Values(const Picture&, const Slice&)> get; Values expected; DxvaH264Reference reference = {4, false}; };
     const Case cases[] = {
-        {[](H264Stream& s) { s.sh->slice_type = 6; }, refs, {0, 1, 1}},
+        // The slice's list names RefFrameList entry 0, not the surface; Intel's vendor mode names the surface.
+        {[](H264Stream& s) { s.sh->slice_type = 6; }, refs, {0, 1, 0}},
+        {[](H264Stream&) {}, vendor, {3, 1, 0}},
+        {[](H264Stream&) {}, vendor, {0x34C, 1, 1}, {4, true}},
         {[](H264Stream& s) { s.sh->slice_type = 7; }, refs, {1, 0xFF, 0xFF}},
         {[](H264Stream& s) { s.sh->slice_type = 4; }, refs, {1, 0xFF, 0xFF}},  // SI
+        // The reference's own frame_num: with log2_max_frame_num 4 the picture after frame_num 15 has frame_num 0.
         {[](H264Stream& s) { s.sh->frame_num = 5; }, frameNum, {0, 4, 3}},
-        {[](H264Stream& s) { s.sh->frame_num = 0; }, frameNum, {0, 0xFFFF, 3}},  // after a wrap the previous picture had the largest value
+        {[](H264Stream& s) { s.sh->frame_num = 0; }, frameNum, {0, 15, 3}, {15, false}},
         {[](H264Stream& s) { s.sps->level_idc = 30; }, structure, {0, 0, 0}},
         {[](H264Stream& s) { s.sps->frame_mbs_only_flag = 0; s.sps->mb_adaptive_frame_field_flag = 1; s.sps->level_idc = 31; }, structure, {1, 0, 1}},
         {[](H264Stream& s) { s.sps->frame_mbs_only_flag = 0; s.sps->mb_adaptive_frame_field_flag = 1; s.sh->field_pic_flag = 1; }, structure, {0, 1, 0}},
@@ -71,8 +76,8 @@ TEST(H264Buffers, RulesTheFixtureDoesNotReach)
         Picture pp{};
         Slice slice{};
         uint32_t counter = 0;
-        ASSERT_EQ(FillPictureParametersH264(*stream, {0, 1}, counter, &pp, sizeof(pp)), 1040);
-        ASSERT_EQ(FillSliceControlH264(*stream, {0, 1}, &slice, sizeof(slice), 0, 0), 864);
+        ASSERT_EQ(FillPictureParametersH264(*stream, {0, 1}, cases[row].reference, counter, &pp, sizeof(pp)), 1040);
+        ASSERT_EQ(FillSliceControlH264(*stream, {0, 1}, cases[row].reference, &slice, sizeof(slice), 0, 0), 864);
         EXPECT_EQ(cases[row].get(pp, slice), cases[row].expected) << "row " << row;
     }
 }
@@ -91,13 +96,13 @@ TEST(ParameterBuffers, ShortMissingOrUnparsedBuffersAreRefusedUntouched)
     uint32_t counter = 9;
     using Fill = std::function<int32_t()>;
     const std::pair<Fill, const char*> cases[] = {
-        {[&] { return FillPictureParametersH264(a, {0, 1}, counter, buffer.data(), 1039); }, "h264 picture parameters buffer holds 1039 bytes, 1040 needed"},
+        {[&] { return FillPictureParametersH264(a, {0, 1}, {0, false}, counter, buffer.data(), 1039); }, "h264 picture parameters buffer holds 1039 bytes, 1040 needed"},
         {[&] { return FillQuantizationMatrixH264(a, buffer.data(), 223); }, "h264 quantization matrix buffer holds 223 bytes, 224 needed"},
-        {[&] { return FillSliceControlH264(a, {0, 1}, buffer.data(), 863, 0, 0); }, "h264 slice control buffer holds 863 bytes, 864 needed"},
+        {[&] { return FillSliceControlH264(a, {0, 1}, {0, false}, buffer.data(), 863, 0, 0); }, "h264 slice control buffer holds 863 bytes, 864 needed"},
         {[&] { return FillPictureParametersHevc(b, HevcPictureReferences{}, counter, buffer.data(), 231); }, "hevc picture parameters buffer holds 231 bytes, 232 needed"},
         {[&] { return FillPictureParametersHevc(b, HevcPictureReferences{}, counter, nullptr, 4096); }, "no hevc picture parameters buffer"},
         {[&] { return FillQuantizationMatrixHevc(b, buffer.data(), 999); }, "hevc quantization matrix buffer holds 999 bytes, 1000 needed"},
-        {[&] { a.sps = nullptr; return FillPictureParametersH264(a, {0, 1}, counter, buffer.data(), 2048); }, "no active h264 parameter sets"},
+        {[&] { a.sps = nullptr; return FillPictureParametersH264(a, {0, 1}, {0, false}, counter, buffer.data(), 2048); }, "no active h264 parameter sets"},
         {[&] { b.sps = nullptr; return FillPictureParametersHevc(b, HevcPictureReferences{}, counter, buffer.data(), 2048); }, "no active hevc parameter sets"},
     };
     for (const auto& [fill, line] : cases) {
@@ -108,6 +113,33 @@ TEST(ParameterBuffers, ShortMissingOrUnparsedBuffersAreRefusedUntouched)
         EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 0xAB), 2048) << line;
     }
     EXPECT_EQ(counter, 9u);
+}
+
+// StatusReportFeedbackNumber is never 0: numbering starts at 1 and skips 0
+// when the counter wraps, for both codecs, which share the counter.
+TEST(ParameterBuffers, FeedbackNumbersSkipZero)
+{
+    auto h264 = NewStream();
+    std::unique_ptr<HevcStream, void (*)(HevcStream*)> hevc(CreateHevcStream(), DestroyHevcStream);
+    hevc->sps = &hevc->spsTable[0];
+    hevc->pps = &hevc->ppsTable[0];
+    const std::pair<uint32_t, Values> cases[] = {{0, {1, 2, 3}}, {0xFFFFFFFE, {0xFFFFFFFE, 0xFFFFFFFF, 1}}};
+    for (const auto& [start, expected] : cases) {
+        uint32_t counter = start;
+        Values numbers;
+        for (int picture = 0; picture < 3; ++picture) {
+            Picture pp{};
+            DXVA_PicParams_HEVC hevcPicture{};
+            if (picture == 1) {
+                ASSERT_EQ(FillPictureParametersHevc(*hevc, {0, 1}, counter, &hevcPicture, sizeof(hevcPicture)), 232);
+                numbers.push_back(hevcPicture.StatusReportFeedbackNumber);
+            } else {
+                ASSERT_EQ(FillPictureParametersH264(*h264, {0, 1}, {0, false}, counter, &pp, sizeof(pp)), 1040);
+                numbers.push_back(pp.StatusReportFeedbackNumber);
+            }
+        }
+        EXPECT_EQ(numbers, expected) << start;
+    }
 }
 
 TEST(HevcScanOrder, UpRightDiagonalScans)

@@ -32,6 +32,8 @@ platform::SimulatedVideoPlatform g_Simulated;
 platform::VideoPlatform* g_Backing = &g_Simulated;
 // Submissions the simulated device accepted through the video context double.
 int g_AcceptedSubmissions = 0;
+// Event queries the simulated device reported done through the context double.
+int g_FinishedQueries = 0;
 
 using Entry = void (*)();
 
@@ -193,6 +195,9 @@ const Table kDevice =
         .FORWARD(ID3D11Device, CheckFormatSupport)
         .Set(&ID3D11Device::CreateTexture2D, [](Double* self, auto* description, auto* initialData, auto** texture) {
             return HandOut(texture, kPlain, self, &platform::ID3D11Device::CreateTexture2D, description, initialData);
+        })
+        .Set(&ID3D11Device::CreateQuery, [](Double* self, auto* description, auto** query) {
+            return HandOut(query, kPlain, self, &platform::ID3D11Device::CreateQuery, description);
         });
 
 const Table kVideoContext =
@@ -208,10 +213,18 @@ const Table kVideoContext =
         .FORWARD(ID3D11VideoContext, DecoderEndFrame);
 
 // The immediate context, for which the simulated one answers only with its
-// video context.
-const Table kDeviceContext = Table([](Double* self, REFIID interfaceId, void** object) {
-    return Ask<platform::ID3D11VideoContext>(self, interfaceId, kVideoContext, object);
-});
+// video context, and which ends and reads the decoder's event queries.
+const Table kDeviceContext =
+    Table([](Double* self, REFIID interfaceId, void** object) {
+        return Ask<platform::ID3D11VideoContext>(self, interfaceId, kVideoContext, object);
+    })
+        .FORWARD(ID3D11DeviceContext, End)
+        .FORWARD(ID3D11DeviceContext, Flush)
+        .Set(&ID3D11DeviceContext::GetData, [](Double* self, auto... arguments) {
+            auto result = Call(self, &platform::ID3D11DeviceContext::GetData, arguments...);
+            g_FinishedQueries += result == S_OK ? 1 : 0;
+            return result;
+        });
 
 // Stand-ins for CreateDXGIFactory1 and D3D11CreateDevice, over the simulated platform's.
 HRESULT WINAPI CreateFactory(REFIID interfaceId, void** factory)
@@ -252,14 +265,19 @@ TEST(D3D11Layer, DecodesTheDataSetThroughTheSdkInterfaces)
     ASSERT_EQ(decoder.Init(), 1) << ::testing::PrintToString(log.messages());
     // The adapter's name crossed the SDK's record twice, as UTF-16.
     EXPECT_TRUE(log.contains("adapter 0 -> Simulated video decoder (no hardware)"));
-    for (const BenchCase& benchCase : g_BenchCases)
+    for (const BenchCase& benchCase : g_BenchCases) {
         for (int32_t index = 0; index < static_cast<int32_t>(benchCase.frameCount); ++index) {
             std::unique_ptr<VideoFrame> frame = std::make_unique<VideoFileFrame>(FrameFileName(benchCase, index));
             ASSERT_GT(decoder.Decode(frame), 0) << FrameFileName(benchCase, index)
                                                 << ::testing::PrintToString(log.messages());
         }
-    // 8 cases of 30 frames, each accepted by the simulated device.
+        // As the benchmark does after a case's last frame.
+        ASSERT_EQ(decoder.WaitUntilDecoded(), 0) << ::testing::PrintToString(log.messages());
+    }
+    // 8 cases of 30 frames, each accepted by the simulated device, and the
+    // wait after each case answered at once.
     EXPECT_EQ(g_AcceptedSubmissions, 240);
+    EXPECT_EQ(g_FinishedQueries, 8);
     EXPECT_EQ(outputChanges, 8);
     EXPECT_TRUE(errors.empty());
 }

@@ -54,6 +54,7 @@ TARSEL_SAME_RECORD(platform, D3D11_VIDEO_DECODER_CONFIG, guidConfigBitstreamEncr
     ConfigSpatialResid8, ConfigResid8Subtraction, ConfigSpatialHost8or9Clipping, ConfigSpatialResidInterleaved,
     ConfigIntraResidUnsigned, ConfigResidDiffAccelerator, ConfigHostInverseScan, ConfigSpecificIDCT,
     Config4GroupedCoefs, ConfigMinRenderTargetBuffCount, ConfigDecoderSpecific)
+TARSEL_SAME_RECORD(platform, D3D11_QUERY_DESC, Query, MiscFlags)
 TARSEL_SAME_RECORD(platform, D3D11_TEX2D_VDOV, ArraySlice)
 TARSEL_SAME_RECORD(platform, D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC, DecodeProfile, ViewDimension, Texture2D)
 TARSEL_SAME_RECORD(
@@ -67,7 +68,7 @@ TARSEL_SAME_RECORD(platform, D3D11_VIDEO_DECODER_BUFFER_DESC, BufferType, Buffer
 // Enumerations cross by cast, feature levels as an array: the widths must agree.
 #define TARSEL_SAME_WIDTH(ours, type) static_assert(sizeof(ours::type) == sizeof(::type), #type ": width differs");
 TARSEL_FOR_EACH(TARSEL_SAME_WIDTH, (platform), DXGI_FORMAT, D3D_DRIVER_TYPE, D3D_FEATURE_LEVEL, D3D11_USAGE,
-                D3D11_VDOV_DIMENSION, D3D11_VIDEO_DECODER_BUFFER_TYPE)
+                D3D11_VDOV_DIMENSION, D3D11_VIDEO_DECODER_BUFFER_TYPE, D3D11_QUERY)
 
 template <typename Ours, typename Sdk>
 constexpr bool SameValue(Ours ours, Sdk sdk)
@@ -87,11 +88,12 @@ TARSEL_FOR_EACH(TARSEL_SAME_NAME, (platform), DXGI_FORMAT_UNKNOWN, DXGI_FORMAT_N
                 D3D11_VIDEO_DECODER_BUFFER_RESIDUAL_DIFFERENCE, D3D11_VIDEO_DECODER_BUFFER_DEBLOCKING_CONTROL,
                 D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX, D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL,
                 D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, D3D11_VIDEO_DECODER_BUFFER_MOTION_VECTOR,
-                D3D11_VIDEO_DECODER_BUFFER_FILM_GRAIN)
+                D3D11_VIDEO_DECODER_BUFFER_FILM_GRAIN, D3D11_QUERY_EVENT)
 
 // Where the SDK's name is a macro, ours is spelled differently.
 #define TARSEL_SAME_CONSTANT(ours, sdk) static_assert(SameValue(platform::ours, sdk), #ours " differs from " #sdk);
 TARSEL_SAME_CONSTANT(kResultOk, S_OK)
+TARSEL_SAME_CONSTANT(kResultFalse, S_FALSE)
 TARSEL_SAME_CONSTANT(kResultPending, E_PENDING)
 TARSEL_SAME_CONSTANT(kResultNoInterface, E_NOINTERFACE)
 TARSEL_SAME_CONSTANT(kResultPointer, E_POINTER)
@@ -100,6 +102,7 @@ TARSEL_SAME_CONSTANT(kResultFail, E_FAIL)
 TARSEL_SAME_CONSTANT(kResultOutOfMemory, E_OUTOFMEMORY)
 TARSEL_SAME_CONSTANT(kResultInvalidArgument, E_INVALIDARG)
 TARSEL_SAME_CONSTANT(kResultDxgiNotFound, DXGI_ERROR_NOT_FOUND)
+TARSEL_SAME_CONSTANT(kResultWasStillDrawing, D3DERR_WASSTILLDRAWING)
 TARSEL_SAME_CONSTANT(kD3D11SdkVersion, D3D11_SDK_VERSION)
 
 // ---------------------------------------------------------------- GUIDs

@@ -121,6 +121,17 @@ public:
     }
 };
 
+class D3DQuery : public Wrapper<::ID3D11Query, ID3D11Query> {
+public:
+    using Wrapper::Wrapper;
+};
+
+// The decoder's asynchronous objects are all queries of ours.
+::ID3D11Asynchronous* NativeAsynchronous(ID3D11Asynchronous* async)
+{
+    return static_cast<D3DQuery*>(static_cast<ID3D11Query*>(async))->m_Native;
+}
+
 ::ID3D11VideoDecoder* NativeDecoder(ID3D11VideoDecoder* decoder)
 {
     return static_cast<D3DVideoDecoder*>(decoder)->m_Native;
@@ -197,6 +208,13 @@ public:
         *texture = native ? new D3DTexture(native) : nullptr;
         return result;
     }
+    HRESULT CreateQuery(const D3D11_QUERY_DESC* description, ID3D11Query** query) override
+    {
+        ::ID3D11Query* native = nullptr;
+        HRESULT result = m_Native->CreateQuery(View<::D3D11_QUERY_DESC>(description), &native);
+        *query = native ? new D3DQuery(native) : nullptr;
+        return result;
+    }
     BOOL SetMultithreadProtected(BOOL protect) override { return m_Multithread->SetMultithreadProtected(protect); }
 
     UINT GetVideoDecoderProfileCount() override { return m_VideoDevice->GetVideoDecoderProfileCount(); }
@@ -266,6 +284,13 @@ public:
         AddRef();
         *object = static_cast<ID3D11VideoContext*>(this);
         return S_OK;
+    }
+
+    void End(ID3D11Asynchronous* async) override { m_Native->End(NativeAsynchronous(async)); }
+    void Flush() override { m_Native->Flush(); }
+    HRESULT GetData(ID3D11Asynchronous* async, void* data, UINT dataSize, UINT flags) override
+    {
+        return m_Native->GetData(NativeAsynchronous(async), data, dataSize, flags);
     }
 
     HRESULT DecoderBeginFrame(ID3D11VideoDecoder* decoder, ID3D11VideoDecoderOutputView* view, UINT contentKeySize,

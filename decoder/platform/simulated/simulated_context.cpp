@@ -1,5 +1,7 @@
+#include <cstring>
 #include <string>
 
+#include "decoder/dxva/dxva_structures.h"
 #include "decoder/platform/simulated/simulated_objects.h"
 
 // The frame protocol of the video context: begin, obtain and release each
@@ -22,6 +24,31 @@ HRESULT SimulatedContext::QueryInterface(const GUID& interfaceId, void** object)
     if (interfaceId == IID_ID3D11VideoContext)
         return HandOut<ID3D11VideoContext>(this, object);
     return kResultNoInterface;
+}
+
+void SimulatedContext::End(ID3D11Asynchronous* async)
+{
+    if (auto* query = dynamic_cast<SimulatedQuery*>(async))
+        query->m_Ended = true;
+    else
+        LogSimulatedRefusal("End", "no query of this device");
+}
+
+// Every command has finished by the time it returns, so an ended query is done.
+HRESULT SimulatedContext::GetData(ID3D11Asynchronous* async, void* data, UINT dataSize, UINT)
+{
+    auto* query = dynamic_cast<SimulatedQuery*>(async);
+    if (!query)
+        return Refuse("GetData", "no query of this device");
+    if (!query->m_Ended)
+        return Refuse("GetData", "the query was never ended");
+    if (data && dataSize != sizeof(BOOL))
+        return Refuse("GetData", "an event query answers with a BOOL");
+    if (data) {
+        BOOL done = 1;
+        std::memcpy(data, &done, sizeof(done));
+    }
+    return kResultOk;
 }
 
 HRESULT SimulatedContext::DecoderBeginFrame(ID3D11VideoDecoder* decoder, ID3D11VideoDecoderOutputView* view,
@@ -108,6 +135,12 @@ HRESULT SimulatedContext::DecoderEndFrame(ID3D11VideoDecoder* decoder)
         return Refuse("DecoderEndFrame", "no decoder of this device");
     if (!simulated->m_FrameOpen)
         return Refuse("DecoderEndFrame", "no frame begun");
+    // A driver does not take a buffer back by ending the frame: the frame
+    // stays open and the buffer held until it is released.
+    for (UINT type = 0; type < SimulatedVideoDecoder::kBufferTypes; ++type) {
+        if (simulated->m_Buffers[type].held)
+            return Refuse("DecoderEndFrame", "buffer type " + std::to_string(type) + " is still held");
+    }
     // A frame ended without an accepted submission leaves its surface as it was.
     if (simulated->m_Submitted) {
         SimulatedTexture& texture = *simulated->m_Target->m_Texture;
@@ -119,6 +152,12 @@ HRESULT SimulatedContext::DecoderEndFrame(ID3D11VideoDecoder* decoder)
             if (hevc.tid0Anchor)
                 hevc.prevTid0PicOrderCnt = hevc.picOrderCnt;
             hevc.sequenceStart = false;
+        } else if (simulated->Codec() == kSimulatedCodecH264) {
+            // Checked against the slice headers at submission.
+            DXVA_PicParams_H264 picture;
+            std::memcpy(&picture, simulated->m_Buffers[D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS].memory.data(),
+                        sizeof(picture));
+            texture.m_FrameNums[slice] = picture.frame_num;
         }
     }
     simulated->CloseFrame();

@@ -59,7 +59,10 @@ D3D11_VIDEO_DECODER_CONFIG UnencryptedConfig(UINT bitstreamRaw)
 
 uint8_t SimulatedCodecOf(const GUID& profile)
 {
-    if (profile == D3D11_DECODER_PROFILE_H264_VLD_NOFGT)
+    // The vendor profiles are not offered here but decode like the published
+    // one, for devices built on this one that offer them.
+    if (profile == D3D11_DECODER_PROFILE_H264_VLD_NOFGT || profile == kH264VendorProfileA ||
+        profile == kH264VendorProfileB)
         return kSimulatedCodecH264;
     if (profile == D3D11_DECODER_PROFILE_HEVC_VLD_MAIN)
         return kSimulatedCodecHevc;
@@ -167,7 +170,8 @@ HRESULT SimulatedFactory::EnumAdapters1(UINT index, IDXGIAdapter1** adapter)
 // ------------------------------------------------------------------ textures, views, decoders
 
 SimulatedTexture::SimulatedTexture(const D3D11_TEXTURE2D_DESC& description)
-    : m_Description(description), m_PictureNumbers(description.ArraySize, 0), m_PicOrderCnts(description.ArraySize, 0)
+    : m_Description(description), m_PictureNumbers(description.ArraySize, 0), m_PicOrderCnts(description.ArraySize, 0),
+      m_FrameNums(description.ArraySize, 0)
 {
 }
 
@@ -335,6 +339,25 @@ HRESULT SimulatedDevice::CreateTexture2D(const D3D11_TEXTURE2D_DESC* description
     }
     *texture = new SimulatedTexture(*description);
     return kResultOk;
+}
+
+HRESULT SimulatedDevice::CreateQuery(const D3D11_QUERY_DESC* description, ID3D11Query** query)
+{
+    if (!query || !description)
+        return kResultInvalidArgument;
+    *query = nullptr;
+    if (description->Query != D3D11_QUERY_EVENT || description->MiscFlags != 0) {
+        LogSimulatedRefusal("CreateQuery", "only event queries are offered");
+        return kResultInvalidArgument;
+    }
+    *query = new SimulatedQuery();
+    return kResultOk;
+}
+
+HRESULT SimulatedQuery::QueryInterface(const GUID&, void** object)
+{
+    *object = nullptr;
+    return kResultNoInterface;
 }
 
 BOOL SimulatedDevice::SetMultithreadProtected(BOOL protect)

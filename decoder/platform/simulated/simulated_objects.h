@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bitstream/hevc/hevc_records.h"
+#include "decoder/dxva/dxva_structures.h"
 #include "decoder/platform/reference_counted.h"
 #include "decoder/platform/simulated/simulated_video_device.h"
 #include "decoder/platform/video_platform.h"
@@ -55,6 +56,8 @@ public:
     // empty, and for H.265 that picture's order count.
     std::vector<uint64_t> m_PictureNumbers;
     std::vector<int32_t> m_PicOrderCnts;
+    // Per array slice: frame_num of the H.264 picture decoded into it.
+    std::vector<uint16_t> m_FrameNums;
     uint64_t m_PicturesDecoded = 0;
 };
 
@@ -96,6 +99,15 @@ private:
     std::unique_ptr<uint8_t[]> m_Block;
     size_t m_Capacity = 0;
     size_t m_Size = 0;
+};
+
+// An event query: the device finishes every command at once, so the query
+// is done as soon as it has been ended.
+class SimulatedQuery : public ReferenceCounted<ID3D11Query> {
+public:
+    HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
+
+    bool m_Ended = false;
 };
 
 class SimulatedDevice;
@@ -155,6 +167,7 @@ public:
     HRESULT CheckFormatSupport(DXGI_FORMAT format, UINT* support) override;
     HRESULT CreateTexture2D(const D3D11_TEXTURE2D_DESC* description, const void* initialData,
                             ID3D11Texture2D** texture) override;
+    HRESULT CreateQuery(const D3D11_QUERY_DESC* description, ID3D11Query** query) override;
     BOOL SetMultithreadProtected(BOOL protect) override;
 
     UINT GetVideoDecoderProfileCount() override;
@@ -192,6 +205,10 @@ class SimulatedContext : public ReferenceCounted<ID3D11DeviceContext, ID3D11Vide
 public:
     HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
 
+    void End(ID3D11Asynchronous* async) override;
+    void Flush() override {}
+    HRESULT GetData(ID3D11Asynchronous* async, void* data, UINT dataSize, UINT flags) override;
+
     HRESULT DecoderBeginFrame(ID3D11VideoDecoder* decoder, ID3D11VideoDecoderOutputView* view, UINT contentKeySize,
                               const void* contentKey) override;
     HRESULT GetDecoderBuffer(ID3D11VideoDecoder* decoder, D3D11_VIDEO_DECODER_BUFFER_TYPE type, UINT* bufferSize,
@@ -207,5 +224,9 @@ public:
 // An H.265 submission also updates the device's reading of the headers.
 std::string CheckSubmission(SimulatedVideoDecoder& decoder, UINT bufferCount,
                             const D3D11_VIDEO_DECODER_BUFFER_DESC* descriptions);
+// The H.264 picture's reference and slice frame_num against the bitstream and
+// the pictures the surfaces hold; the entries were found sound already.
+std::string CheckH264References(const SimulatedVideoDecoder& decoder, const DXVA_PicParams_H264& picture,
+                                const uint8_t* entries, size_t entryCount, const uint8_t* bitstream);
 
 }  // namespace platform

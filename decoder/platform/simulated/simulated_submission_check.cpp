@@ -199,6 +199,12 @@ std::string CheckH264Picture(const Submission& submission)
     if (problem.empty())
         problem = CheckSurfaces(decoder, picture.CurrPic.Index7Bits, !picture.IntraPicFlag,
                                 picture.RefFrameList[0].bPicEntry);
+    if (problem.empty()) {
+        size_t entrySize = decoder.LongSliceFormat() ? sizeof(DXVA_Slice_H264_Long) : sizeof(DXVA_Slice_H264_Short);
+        problem = CheckH264References(decoder, picture, submission.Data(D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL),
+                                      submission.Size(D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL) / entrySize,
+                                      submission.Data(D3D11_VIDEO_DECODER_BUFFER_BITSTREAM));
+    }
     return problem;
 }
 
@@ -390,6 +396,15 @@ std::string CheckSubmission(SimulatedVideoDecoder& decoder, UINT bufferCount,
     std::string problem = CheckDescriptions(submission, bufferCount, descriptions);
     if (problem.empty())
         problem = CheckSizes(submission);
+    // Drivers match status reports to pictures by this number; 0 names none.
+    if (problem.empty()) {
+        const uint8_t* picture = submission.Data(D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS);
+        uint32_t feedback = decoder.Codec() == kSimulatedCodecH264
+                                ? ReadRecord<DXVA_PicParams_H264>(picture).StatusReportFeedbackNumber
+                                : ReadRecord<DXVA_PicParams_HEVC>(picture).StatusReportFeedbackNumber;
+        if (feedback == 0)
+            problem = "StatusReportFeedbackNumber 0";
+    }
     if (problem.empty())
         problem = decoder.Codec() == kSimulatedCodecH264 ? CheckH264Picture(submission)
                                                                   : CheckHevcPicture(submission, decoder.m_Hevc);
