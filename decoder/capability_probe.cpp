@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <string_view>
 
 #include <fmt/format.h>
 
 #include "decoder/adapter_selection.h"
+#include "decoder/decoder_profile_names.h"
 #include "logging/spdlog_logger.h"
 
 using namespace platform;
@@ -28,6 +30,7 @@ constexpr DXGI_RATIONAL kFrameRate = {30, 1};
 // Limits against a driver that reports nonsense counts; real ones stay far below.
 constexpr UINT kMaxAdapters = 64;
 constexpr UINT kMaxProfiles = 256;
+constexpr UINT kMaxConfigurations = 16;
 
 D3D11_VIDEO_DECODER_DESC Description(const GUID& profile, DXGI_FORMAT format, PictureSize size)
 {
@@ -41,17 +44,29 @@ bool OffersAt(ID3D11VideoDevice& device, const GUID& profile, DXGI_FORMAT format
     return !Failed(device.GetVideoDecoderConfigCount(&description, &count)) && count > 0;
 }
 
-// Drivers overstate their configurations: only a decoder created proves a size.
+// Drivers overstate their configurations: only a decoder created proves a
+// size. Each configuration offered is tried until one creates, except those
+// the profile's codec cannot use: an H.265 decoder takes raw-1 slices only.
 bool DecodesAt(ID3D11VideoDevice& device, const GUID& profile, DXGI_FORMAT format, PictureSize size)
 {
     const D3D11_VIDEO_DECODER_DESC description = Description(profile, format, size);
-    D3D11_VIDEO_DECODER_CONFIG config = {};
-    if (!OffersAt(device, profile, format, size) || Failed(device.GetVideoDecoderConfig(&description, 0, &config)))
+    const DecoderProfileName* named = FindDecoderProfileName(profile);
+    bool hevc = named && std::string_view(named->codec) == "hevc";
+    UINT count = 0;
+    if (Failed(device.GetVideoDecoderConfigCount(&description, &count)))
         return false;
-    ID3D11VideoDecoder* decoder = nullptr;
-    bool created = !Failed(device.CreateVideoDecoder(&description, &config, &decoder)) && decoder;
-    SafeRelease(decoder);
-    return created;
+    for (UINT index = 0; index < std::min(count, kMaxConfigurations); ++index) {
+        D3D11_VIDEO_DECODER_CONFIG config = {};
+        if (Failed(device.GetVideoDecoderConfig(&description, index, &config)) ||
+            (hevc && config.ConfigBitstreamRaw != 1))
+            continue;
+        ID3D11VideoDecoder* decoder = nullptr;
+        bool created = !Failed(device.CreateVideoDecoder(&description, &config, &decoder)) && decoder;
+        SafeRelease(decoder);
+        if (created)
+            return true;
+    }
+    return false;
 }
 
 // The last of the first `count` probed sizes that passes, -1 for none. A

@@ -100,7 +100,7 @@ public:
     {
         UINT count = 0;
         *config = {};
-        config->ConfigBitstreamRaw = 2;
+        config->ConfigBitstreamRaw = 1;
         return Failed(GetVideoDecoderConfigCount(description, &count)) || index >= count ? kResultInvalidArgument : kResultOk;
     }
     // Only from an offered configuration, and up to the profile's decoder limit.

@@ -388,6 +388,17 @@ HRESULT SimulatedDevice::CheckVideoDecoderFormat(const GUID* profile, DXGI_FORMA
     return kResultOk;
 }
 
+bool SimulatedDevice::IsOutsideDecodableSize(const D3D11_VIDEO_DECODER_DESC* description) const
+{
+    if (!description)
+        return false;
+    uint8_t codec = SimulatedCodecOf(description->Guid);
+    UINT limit = codec == kSimulatedCodecH264 ? kMaxH264Size : kMaxHevcSize;
+    return codec != kSimulatedCodecNone &&
+           (description->SampleWidth < kMinSize || description->SampleHeight < kMinSize ||
+            description->SampleWidth > limit || description->SampleHeight > limit);
+}
+
 std::string SimulatedDevice::CheckDecoderDescription(const D3D11_VIDEO_DECODER_DESC* description) const
 {
     if (!description)
@@ -397,12 +408,9 @@ std::string SimulatedDevice::CheckDecoderDescription(const D3D11_VIDEO_DECODER_D
         return "decoder profile not offered";
     if (description->OutputFormat != DXGI_FORMAT_NV12)
         return "decoders write NV12 only";
-    UINT limit = codec == kSimulatedCodecH264 ? kMaxH264Size : kMaxHevcSize;
-    if (description->SampleWidth < kMinSize || description->SampleHeight < kMinSize ||
-        description->SampleWidth > limit || description->SampleHeight > limit) {
+    if (IsOutsideDecodableSize(description))
         return "picture size " + std::to_string(description->SampleWidth) + "x" +
                std::to_string(description->SampleHeight) + " outside what the profile decodes";
-    }
     if (description->SampleWidth % 2 || description->SampleHeight % 2)
         return "an NV12 picture needs an even size";
     return {};
@@ -414,11 +422,13 @@ HRESULT SimulatedDevice::GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DE
         return kResultInvalidArgument;
     *count = 0;
     std::string problem = CheckDecoderDescription(description);
-    if (!problem.empty()) {
+    // A size past the profile's reach has no configuration, as drivers answer
+    // a capability probe; anything else wrong with the description is refused.
+    if (!problem.empty() && !IsOutsideDecodableSize(description)) {
         LogSimulatedRefusal("GetVideoDecoderConfigCount", problem);
         return kResultInvalidArgument;
     }
-    *count = static_cast<UINT>(m_Configs.size());
+    *count = problem.empty() ? static_cast<UINT>(m_Configs.size()) : 0;
     return kResultOk;
 }
 

@@ -193,6 +193,7 @@ public:
 
 private:
     std::string CheckDecoderDescription(const D3D11_VIDEO_DECODER_DESC* description) const;
+    bool IsOutsideDecodableSize(const D3D11_VIDEO_DECODER_DESC* description) const;
 
     SimulatedMemory m_SpareMemory[SimulatedVideoDecoder::kBufferTypes];
     HevcStream* m_HevcHeaderStream = nullptr;
