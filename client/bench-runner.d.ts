@@ -81,8 +81,7 @@ export interface DecoderAdapter {
   description: string;
   vendorId: number;
   deviceId: number;
-  /** null when the adapter was read from tarsel.log, which does not say. */
-  software: boolean | null;
+  software: boolean;
 }
 
 /** Which decoder the run used. */
@@ -182,9 +181,3 @@ export function formatCapabilities(capabilities: Capabilities): string;
 
 /** The decoder a run used: the adapter the capability message marks as the benchmark's. */
 export function decoderFromCapabilities(capabilities: Capabilities): DecoderInfo;
-
-/** Log messages ({ level, text }) of tarsel.log text. */
-export function logMessages(logText: string): { level: string; text: string }[];
-
-/** The decoder a run used, from that run's log messages (a program without the capability message). */
-export function decoderFromLog(messages: { level: string; text: string }[]): DecoderInfo;

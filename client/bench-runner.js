@@ -7,15 +7,7 @@ const path = require('path');
 const { runProgram, checkWorkingDirectory } = require('./child-run');
 const { reportRows, formatTable } = require('./report');
 const { checkCapabilities, decoderFromCapabilities, formatCapabilities } = require('./capabilities');
-const { markLog, logSince, logMessages, decoderFromLog } = require('./log-decoder');
 const errors = require('./errors');
-
-// Whether every run asks the program for its capability message, the one
-// source of the decoder line that two runs in one directory cannot confuse.
-// Off while programs that predate the message are about; then the decoder
-// comes from the capability message only when it was asked for, and from
-// this run's lines of tarsel.log otherwise.
-const kAlwaysAskCapabilities = false;
 
 const kDefaultTimeoutMs = 300000;
 // Timers fire at once past 2^31 - 1 ms.
@@ -63,26 +55,25 @@ const factsOf = ({ exitCode, signal, stderr }) => ({ exitCode, signal, stderr })
 // BenchError saying why otherwise.
 function runBenchmark(options) {
   const run = runOptions(options);
-  const askCapabilities = run.capabilities || kAlwaysAskCapabilities;
   return (async () => {
     await checkWorkingDirectory(run.cwd, true);
-    const mark = askCapabilities ? null : markLog(run.cwd);
-    const ended = await runProgram({ ...run, args: askCapabilities ? ['--capabilities'] : [] });
+    // The decoder line comes from the capability message: unlike tarsel.log,
+    // which two runs in one directory share, it belongs to this run alone.
+    const ended = await runProgram({ ...run, args: ['--capabilities'] });
     const facts = factsOf(ended);
     if (!ended.report) throw errors.failed('TARSEL_NO_REPORT', 'the program exited without a report', facts);
-    if (askCapabilities && !ended.capabilities) {
+    if (!ended.capabilities) {
       throw errors.failed('TARSEL_NO_REPORT', 'the program exited without the capability message it was asked for', facts);
     }
     let rows;
-    let capabilities = null;
+    let capabilities;
     try {
       rows = reportRows(ended.report);
-      if (askCapabilities) capabilities = checkCapabilities(ended.capabilities);
+      capabilities = checkCapabilities(ended.capabilities);
     } catch (cause) {
       throw errors.failed('TARSEL_BAD_REPORT', `the program sent a malformed message: ${cause.message}`, { ...facts, cause });
     }
-    const decoder = capabilities ? decoderFromCapabilities(capabilities)
-      : decoderFromLog(logMessages(logSince(run.cwd, mark)));
+    const decoder = decoderFromCapabilities(capabilities);
     const result = { report: ended.report, rows, decoder };
     return run.capabilities ? { ...result, capabilities } : result;
   })();
@@ -107,5 +98,5 @@ function probeCapabilities(options) {
 
 module.exports = {
   runBenchmark, probeCapabilities, isBenchError: errors.isBenchError,
-  reportRows, formatTable, formatCapabilities, decoderFromCapabilities, logMessages, decoderFromLog,
+  reportRows, formatTable, formatCapabilities, decoderFromCapabilities,
 };

@@ -3,5 +3,5 @@ import runner from './bench-runner.js';
 
 export const {
   runBenchmark, probeCapabilities, isBenchError,
-  reportRows, formatTable, formatCapabilities, decoderFromCapabilities, logMessages, decoderFromLog,
+  reportRows, formatTable, formatCapabilities, decoderFromCapabilities,
 } = runner;

@@ -125,29 +125,6 @@ test('asked for capabilities, the run resolves with them and its decoder is the 
   for (const [machine, line] of rows) assert.strictEqual(decoderFromCapabilities(machine).line, line);
 });
 
-// For a program without the capability message.
-test('otherwise the decoder comes from this run\'s lines of the log only', async (t) => {
-  const logLine = (level, text) => `[2026-12-06 10:00:00.000] [global] [${level}] ${text}\r\n`;
-  const log = (level, text) => `fs.appendFileSync('tarsel.log', ${JSON.stringify(logLine(level, text))});`;
-  const earlier = logLine('info', 'decoder : adapter 0 -> Old Card [0x10de//0x1]') +
-    logLine('error', 'decoder: no decoder were found on this computer...');
-  const firstFails = log('info', 'decoder : adapter 0 -> First Card [0x1002//0x67df]') +
-    log('error', 'decoder: could not find suitable decoder profile for h264');
-  const rows = [
-    [`${firstFails} ${log('info', 'decoder : adapter 1 -> Second Card [0x8086//0x3e92]')}`,
-      /^decoder: adapter 1 -> Second Card \[0x8086\/\/0x3e92\]$/, [1, 0x8086, 0x3e92]],
-    [`${firstFails} ${log('error', 'decoder: no decoder were found on this computer...')}`,
-      /^decoder: none found .*could not find suitable decoder profile for h264/, null],
-  ];
-  for (const [body, line, adapter] of rows) {
-    const { dir, program } = makeStandIn(t, `${body} ${reportAndExit}`);
-    fs.writeFileSync(path.join(dir, 'tarsel.log'), earlier);
-    const { decoder } = await runBenchmark({ program, cwd: dir, stdio: 'ignore' });
-    assert.match(decoder.line, line);
-    assert.deepStrictEqual(decoder.adapter && [decoder.adapter.index, decoder.adapter.vendorId, decoder.adapter.deviceId], adapter);
-  }
-});
-
 test('30 frames in the measured time give frames/s; bars are scaled to the fastest case, failed cases and plain tables have none', () => {
   const rows = reportRows(kReport);
   assert.deepStrictEqual(formatTable(rows).split('\n').slice(1).map((line) => line.split(/\s+/).slice(2).join(' ')),
