@@ -1,6 +1,7 @@
 #include "decoder/dxva2_video_decoder.h"
 
 #include "bench/video_frame.h"
+#include "decoder/dxva/dxva_dump_writer.h"
 #include "logging/spdlog_logger.h"
 
 using namespace platform;
@@ -87,6 +88,11 @@ platform::HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
     }
     if (!m_ShortSliceFormat)
         g_Logger.Log(LogLevel::info, "video: decoder: this decoder is using long slice");
+    if (m_Dump) {
+        D3D11_TEXTURE2D_DESC texture = {};
+        m_OutputTexture->GetDesc(&texture);
+        m_Dump->Configure(codec, description, texture);
+    }
     return kResultOk;
 }
 

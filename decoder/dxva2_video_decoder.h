@@ -9,6 +9,7 @@
 #include "decoder/platform/video_platform.h"
 #include "decoder/video_decoder.h"
 
+class DxvaDumpWriter;
 struct H264Stream;
 struct HevcStream;
 
@@ -108,4 +109,6 @@ private:
     std::vector<uint8_t> m_HostPayload;
     // Offsets of the start codes the copy into the bitstream buffer found.
     std::vector<uint32_t> m_StartCodes;
+    // Set only when TARSEL_DXVA_DUMP names a folder.
+    std::unique_ptr<DxvaDumpWriter> m_Dump;
 };

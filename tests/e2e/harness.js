@@ -21,11 +21,12 @@ function makeWorkDir(t, { withData }) {
 }
 
 // Starts the program with an IPC channel; resolves when it exits and its
-// output is read, with the messages it sent. onStart(child) may act on it.
-function runChild(cwd, { onStart } = {}) {
+// output is read, with the messages it sent. onStart(child) may act on it;
+// env adds variables to the child's environment.
+function runChild(cwd, { onStart, env } = {}) {
   return new Promise((resolve, reject) => {
     const result = { messages: [], stdout: '' };
-    const child = spawn(program, [], { cwd, stdio: ['ignore', 'pipe', 'pipe', 'ipc'] });
+    const child = spawn(program, [], { cwd, env: { ...process.env, ...env }, stdio: ['ignore', 'pipe', 'pipe', 'ipc'] });
     for (const stream of [child.stdout, child.stderr]) stream.on('data', (chunk) => { result.stdout += chunk; });
     child.on('message', (message) => result.messages.push(message));
     child.on('error', reject);
