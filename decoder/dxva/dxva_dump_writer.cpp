@@ -26,7 +26,7 @@ const char* const kBufferNames[] = {
 
 const char* CodecName(uint8_t codec) { return codec == kCodecH264 ? "h264" : codec == kCodecH265 ? "h265" : "unknown"; }
 
-std::string GuidText(const GUID& guid)
+std::string GuidText(const platform::GUID& guid)
 {
     return fmt::format("{{{:08X}-{:04X}-{:04X}-{:02X}{:02X}-{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}}}", guid.Data1,
                        guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3],

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -169,13 +170,28 @@ TEST_F(DumpFixture, WritesOneSdkShapedLinePerConfigurationAndFrame)
     EXPECT_EQ(log.count("dxva dump"), 0u);
 }
 
-// A folder that cannot take the file costs one error line; every frame is still decoded.
-TEST_F(DumpFixture, UnwritableFolderLogsOnceAndDecodingGoesOn)
+// A folder that cannot take the file, or a file that cannot take a line,
+// costs one error line; every frame is still decoded.
+TEST_F(DumpFixture, FailedOpenOrWriteLogsOnceAndDecodingGoesOn)
 {
-    SetDumpFolder((folder.path() / "missing" / "deeper").string());
-    EXPECT_TRUE(DecodeBothCodecs(3));
-    EXPECT_EQ(log.count("decoder: could not open the dxva dump"), 1u);
-    EXPECT_EQ(log.count("dxva"), 1u);
+    const std::filesystem::path full = folder.path() / "full";
+    std::filesystem::create_directory(full);
+    std::error_code noLink;
+    // A full disk, where there is one to point at.
+    if (std::filesystem::exists("/dev/full"))
+        std::filesystem::create_symlink("/dev/full", full / "dxva.jsonl", noLink);
+    struct Case { std::filesystem::path folder; const char* error; };
+    std::vector<Case> cases = {{folder.path() / "missing" / "deeper", "decoder: could not open the dxva dump"}};
+    if (std::filesystem::is_symlink(full / "dxva.jsonl"))
+        cases.push_back({full, "decoder: could not write the dxva dump"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder.string());
+        log.clear();
+        SetDumpFolder(c.folder.string());
+        EXPECT_TRUE(DecodeBothCodecs(3));
+        EXPECT_EQ(log.count(c.error), 1u);
+        EXPECT_EQ(log.count("dxva"), 1u);
+    }
 }
 
 }  // namespace
