@@ -102,7 +102,8 @@ TEST_F(DumpFixture, WritesOneSdkShapedLinePerConfigurationAndFrame)
 
     for (UINT bitstreamRaw : {1u, 2u}) {
         SCOPED_TRACE(bitstreamRaw == 1 ? "long slices" : "short slices");
-        platform.configs = {fake::Config(bitstreamRaw)};
+        // Raw 1 stays on offer: it is the one H.265 takes.
+        platform.configs = {fake::Config(bitstreamRaw), fake::Config(1)};
         platform.submissions.clear();
         SetDumpFolder(folder.path().string());
         ASSERT_TRUE(DecodeBothCodecs(2));
