@@ -5,6 +5,7 @@
 #include "bench/video_frame.h"
 #include "bitstream/hevc/hevc_parser.h"
 #include "bitstream/nal_unit.h"
+#include "decoder/dxva/dxva_dump_writer.h"
 #include "logging/spdlog_logger.h"
 
 using namespace platform;
@@ -130,6 +131,11 @@ platform::HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
         g_Logger.Log(LogLevel::info, "video: decoder: this decoder is using long slice");
     if (codec == kCodecH265)
         m_HevcPictures.Reset(m_HevcSurfaceCount);
+    if (m_Dump) {
+        D3D11_TEXTURE2D_DESC texture = {};
+        m_OutputTexture->GetDesc(&texture);
+        m_Dump->Configure(codec, description, texture);
+    }
     return kResultOk;
 }
 

@@ -7,6 +7,7 @@
 #include "bitstream/hevc/hevc_parser.h"
 #include "bitstream/nal_unit.h"
 #include "bitstream/start_code_scan.h"
+#include "decoder/dxva/dxva_dump_writer.h"
 #include "decoder/dxva/dxva_structures.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "logging/spdlog_logger.h"
@@ -420,6 +421,8 @@ bool DXVA2VideoDecoder::ReleaseSliceAndBitstream(SubmitState& state)
     D3D11_VIDEO_DECODER_BUFFER_DESC& slices = state.descriptions[0];
     slices.BufferType = D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL;
     slices.DataSize = static_cast<UINT>(state.sliceCursor - state.sliceControl);
+    if (m_Dump)
+        m_Dump->KeepBuffer(slices.BufferType, state.sliceControl, slices.DataSize);
     platform::HRESULT result = ReleaseBuffer(state, D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL);
     if (Failed(result)) {
         g_Logger.Log(LogLevel::error,
@@ -476,6 +479,8 @@ bool DXVA2VideoDecoder::SubmitParameterBuffers(SubmitState& state)
         D3D11_VIDEO_DECODER_BUFFER_DESC& description = state.descriptions[2 + index];
         description.BufferType = parameters.type;
         description.DataSize = static_cast<UINT>(filled);
+        if (m_Dump)
+            m_Dump->KeepBuffer(parameters.type, buffer, description.DataSize);
         result = ReleaseBuffer(state, parameters.type);
         if (Failed(result)) {
             g_Logger.Log(LogLevel::error, parameters.releaseFailure, HresultBits(result));
@@ -488,5 +493,7 @@ bool DXVA2VideoDecoder::SubmitParameterBuffers(SubmitState& state)
         g_Logger.Log(LogLevel::error, "decoder: failed SubmitDecoderBuffers. hr = 0x%x", HresultBits(result));
         return false;
     }
+    if (m_Dump)
+        m_Dump->Frame(state.codec, m_CurrentOutputIndex, m_ShortSliceFormat, state.descriptions, submitted);
     return true;
 }

@@ -6,6 +6,7 @@
 #include "bitstream/h264/h264_parser.h"
 #include "bitstream/hevc/hevc_parser.h"
 #include "decoder/adapter_selection.h"
+#include "decoder/dxva/dxva_dump_writer.h"
 #include "logging/spdlog_logger.h"
 
 using namespace platform;
@@ -16,7 +17,8 @@ DXVA2VideoDecoder::DXVA2VideoDecoder(OutputChangedCallback outputChanged, ErrorC
       m_ErrorCallback(std::move(error)),
       m_H264Stream(CreateH264Stream()),
       m_HevcStream(CreateHevcStream()),
-      m_Platform(videoPlatform)
+      m_Platform(videoPlatform),
+      m_Dump(DxvaDumpWriter::FromEnvironment())
 {
     // Room for the start codes of any real access unit, set aside before a timed run.
     m_StartCodes.reserve(4096);

@@ -11,6 +11,7 @@
 #include "decoder/video_decoder.h"
 
 struct DxvaH264Reference;
+class DxvaDumpWriter;
 struct H264Stream;
 struct HevcStream;
 
@@ -126,4 +127,6 @@ private:
     HevcPictureBuffer m_HevcPictures;
     // Until an SPS says otherwise, as many as any H.265 stream may need.
     uint32_t m_HevcSurfaceCount = HevcPictureBuffer::kMaxSurfaces;
+    // Set only when TARSEL_DXVA_DUMP names a folder.
+    std::unique_ptr<DxvaDumpWriter> m_Dump;
 };

@@ -23,13 +23,13 @@ function makeWorkDir(t, { withData }) {
 // Starts the program with an IPC channel and the arguments given; resolves
 // when it exits and its output is read, with the messages it sent ("stdout"
 // holds both streams, "stderr" the second alone). onStart(child) may act on
-// it. Quiet leaves both streams unread, for Wine, whose desktop process may
-// hold them open.
-function runChild(cwd, { onStart, args = [], quiet = false } = {}) {
+// it; env adds variables to the child's environment. Quiet leaves both
+// streams unread, for Wine, whose desktop process may hold them open.
+function runChild(cwd, { onStart, args = [], quiet = false, env } = {}) {
   return new Promise((resolve, reject) => {
     const result = { messages: [], stdout: '', stderr: '' };
     const output = quiet ? 'ignore' : 'pipe';
-    const child = spawn(program, args, { cwd, stdio: ['ignore', output, output, 'ipc'] });
+    const child = spawn(program, args, { cwd, env: { ...process.env, ...env }, stdio: ['ignore', output, output, 'ipc'] });
     const streams = quiet ? [] : [child.stdout, child.stderr];
     for (const stream of streams) stream.on('data', (chunk) => { result.stdout += chunk; });
     if (!quiet) child.stderr.on('data', (chunk) => { result.stderr += chunk; });
