@@ -67,7 +67,7 @@ constexpr GUID DXVA_NoEncrypt = {0x1b81bed0, 0xa0c7, 0x11d3, {0xb9, 0x84, 0x00, 
 enum DXGI_FORMAT : uint32_t {
     DXGI_FORMAT_UNKNOWN = 0,
     DXGI_FORMAT_NV12 = 103,
-    // ---- decoder output formats the capability probe asks about
+    // Decoder output formats the capability probe asks about.
     DXGI_FORMAT_AYUV = 100,
     DXGI_FORMAT_Y410 = 101,
     DXGI_FORMAT_Y416 = 102,
@@ -76,7 +76,6 @@ enum DXGI_FORMAT : uint32_t {
     DXGI_FORMAT_YUY2 = 107,
     DXGI_FORMAT_Y210 = 108,
     DXGI_FORMAT_Y216 = 109,
-    // ---- end of the capability probe's formats
 };
 
 enum D3D_DRIVER_TYPE : uint32_t { D3D_DRIVER_TYPE_UNKNOWN = 0, D3D_DRIVER_TYPE_HARDWARE = 1 };
@@ -218,7 +217,8 @@ struct D3D11_VIDEO_DECODER_BUFFER_DESC {
     D3D11_ENCRYPTED_BLOCK_INFO EncryptedBlockInfo;
 };
 
-// ---- capability probe: adapter flags, the decoder-capability query and its records
+// What the capability probe reads: adapter flags, the decoder-capability
+// query and its records.
 
 constexpr GUID IID_ID3D11VideoDevice1 = {0x29da1d51, 0x1321, 0x4454, {0x80, 0x4b, 0xf5, 0xfc, 0x9f, 0x86, 0x1f, 0x0f}};
 
@@ -238,7 +238,5 @@ struct DXGI_RATIONAL {
     UINT Numerator;
     UINT Denominator;
 };
-
-// ---- end of the capability probe's values
 
 }  // namespace platform

@@ -92,7 +92,6 @@ public:
                                                  ID3D11VideoDecoderOutputView** view) = 0;
 };
 
-// ---- capability probe
 // The one call of ID3D11VideoDevice1 the capability probe makes. The device
 // hands it out through QueryInterface beside its ID3D11VideoDevice, which
 // stays the interface everything else uses; drivers without it answer
@@ -103,7 +102,6 @@ public:
                                         const DXGI_RATIONAL* frameRate, UINT bitRate, const GUID* cryptoType,
                                         UINT* decoderCaps) = 0;
 };
-// ---- end of capability probe
 
 class ID3D11VideoContext : public PlatformUnknown {
 public:

@@ -137,7 +137,6 @@ public:
     return static_cast<D3DVideoDecoder*>(decoder)->m_Native;
 }
 
-// ---- capability probe
 class D3DVideoDevice1 : public Wrapper<::ID3D11VideoDevice1, ID3D11VideoDevice1> {
 public:
     using Wrapper::Wrapper;
@@ -159,7 +158,6 @@ HRESULT QueryVideoDevice1(::ID3D11Device* device, void** object)
     *object = native ? static_cast<ID3D11VideoDevice1*>(new D3DVideoDevice1(native)) : nullptr;
     return native ? S_OK : (FAILED(result) ? result : E_NOINTERFACE);
 }
-// ---- end of capability probe
 
 // The device and, once asked for, its video device and multithread
 // interface, handed out as one object like the SDK's.
