@@ -60,9 +60,6 @@ test('each way a run ends gives its code and facts, promptly, and leaves no proc
     assert.strictEqual(pid === null, Boolean(expected && (expected.which || expected.code === 'TARSEL_NO_DATA')), name);
     for (const left of [pid, sleeperPid(dir)]) assert.ok(!left || !isRunning(left), `${name}: ${left} left running`);
   }
-  // A probe needs no data/.
-  const probing = makeStandIn(t, 'await send(capabilities);', { data: false });
-  assert.deepStrictEqual(await probeCapabilities({ program: probing.program }), kCapabilities.capabilities);
 });
 
 test('bad options are a TypeError at the call', () => {

@@ -6,22 +6,16 @@ const test = require('node:test');
 const assert = require('node:assert');
 const { makeWorkDir, runChild, readLog } = require('./harness');
 
-const adapterKeys = ['benchmark', 'dedicatedVideoMemory', 'description', 'deviceId', 'index', 'luid', 'revision',
-  'software', 'subSysId', 'vendorId', 'video'];
-
 // Everything but the heartbeat, in the order it came.
 const sent = (result) => result.messages.filter((m) => m.cmd !== 'heartbeat');
 
-// The simulated device alone: one adapter, the benchmark's, with its two profiles into NV12.
+// The simulated device alone: one adapter, the benchmark's, with its two
+// profiles into NV12 (the message's full shape is pinned in-process).
 function checkSimulatedMachine(message) {
-  assert.deepStrictEqual(Object.keys(message), ['capabilities']);
-  assert.deepStrictEqual(Object.keys(message.capabilities), ['adapters']);
   const [adapter, ...others] = message.capabilities.adapters;
   assert.deepStrictEqual(others, []);
-  assert.deepStrictEqual(Object.keys(adapter).sort(), adapterKeys);
   assert.strictEqual(adapter.description, 'Simulated video decoder (no hardware)');
   assert.deepStrictEqual([adapter.index, adapter.software, adapter.benchmark], [0, false, true]);
-  assert.match(adapter.luid, /^0x[0-9a-f]{16}$/);
   assert.deepStrictEqual(adapter.video.profiles.map((p) => [p.guid, p.name, p.codec, p.formats]), [
     ['{1B81BE68-A0C7-11D3-B984-00C04F2E73C5}', 'H264_VLD_NOFGT', 'h264', ['NV12']],
     ['{5B11D51B-2F4C-4452-BCC3-09F2A1160CC0}', 'HEVC_VLD_MAIN', 'hevc', ['NV12']],
