@@ -21,6 +21,8 @@ void CapabilityWork(uv_work_t*)
         g_Capabilities = ProbeCapabilities();
     } catch (const std::exception& ex) {
         g_Logger.Log(LogLevel::error, "capabilities: probe failed: %s", ex.what());
+    } catch (...) {
+        g_Logger.Log(LogLevel::error, "capabilities: probe failed");
     }
     if (!g_ThenBenchmark)
         g_BenchmarkFinished = true;
@@ -33,6 +35,9 @@ void CapabilityAfterWork(uv_work_t* request, int)
     } catch (const std::exception& ex) {
         g_Logger.Log(LogLevel::error, "capabilities: message failed: %s", ex.what());
     }
+    // A parent that left during the probe has shut the channel down already.
+    if (g_ComChan->isShutDown())
+        return;
     if (g_ThenBenchmark)
         uv_queue_work(request->loop, &g_BenchRequest, BenchWork, BenchAfterWork);
     else

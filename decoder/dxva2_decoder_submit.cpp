@@ -154,6 +154,12 @@ int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
     SubmitState state;
     state.codec = m_Codec;
     bool submitted = FillBitstream(state, frame) && WalkNalUnits(state);
+    // Without its first slice segment the picture has no reference set, and
+    // the picture parameters would describe the previous picture instead.
+    if (submitted && state.codec == kCodecH265 && !state.hevcPictureStarted) {
+        g_Logger.Log(LogLevel::error, "decoder: hevc access unit without the first slice segment of a picture");
+        submitted = false;
+    }
     if (submitted) {
         FinishH264Slices(state);
         FillAlignment(state);

@@ -52,8 +52,11 @@ void RotatingLogSink::RotateIfDue(const spdlog::details::log_msg& msg, size_t li
         m_NextTry = now + kRetryInterval;
         return PutOff(msg, "could not reopen " + m_Name + ": " + DescribeLogFileError(reopenError));
     }
-    if (m_Size == 0 || m_Size + lineSize <= m_MaxSize)
+    // Another instance rotated: any put-off episode of ours is over.
+    if (m_Size == 0 || m_Size + lineSize <= m_MaxSize) {
+        m_PutOff = false;
         return;
+    }
     std::string failure = ShiftLogFiles(*m_Files, m_Name, m_Kept);
     if (failure.empty()) {
         const std::error_code error = FollowName();
@@ -102,9 +105,15 @@ void RotatingLogSink::WriteOut(bool followName)
     if (followName)
         FollowName();
     const std::error_code error = m_File->Append(m_Pending.data(), m_Pending.size());
-    m_Pending.clear();
-    if (error)
-        throw spdlog::spdlog_ex("Failed writing to file " + m_Name + ": " + DescribeLogFileError(error));
+    if (!error) {
+        m_Pending.clear();
+        return;
+    }
+    // Kept for the next write-out, unless the file has refused so much that
+    // holding more would only grow the process.
+    if (m_Pending.size() > kMaxPendingSize)
+        m_Pending.clear();
+    throw spdlog::spdlog_ex("Failed writing to file " + m_Name + ": " + DescribeLogFileError(error));
 }
 
 // Lines belong in the file that has the name now. After another instance

@@ -35,6 +35,7 @@ private:
     std::error_code FollowName();
 
     static constexpr size_t kWriteOutSize = 8192;
+    static constexpr size_t kMaxPendingSize = 1 << 20;
     static constexpr std::chrono::seconds kRetryInterval{1};
     static constexpr std::chrono::milliseconds kNameCheckInterval{200};
 

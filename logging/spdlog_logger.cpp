@@ -29,6 +29,8 @@ bool SpdlogLogger::InitWithSink(spdlog::sink_ptr sink)
     // the file the same way everywhere.
     logger->set_formatter(std::make_unique<spdlog::pattern_formatter>(spdlog::pattern_time_type::local, "\r\n"));
     logger->set_level(spdlog::level::trace);
+    // Failures reach the file at once: a run killed after one still shows why.
+    logger->flush_on(spdlog::level::warn);
     m_Logger = std::move(logger);
     return true;
 }

@@ -12,6 +12,9 @@ constexpr uint32_t kHevcMaxSpsCount = 16;           // sps_seq_parameter_set_id 
 constexpr uint32_t kHevcMaxPpsCount = 64;           // pps_pic_parameter_set_id 0..63
 constexpr uint32_t kHevcMaxSubLayers = 7;           // sps_max_sub_layers_minus1 0..6
 constexpr uint32_t kHevcMaxRpsEntries = 32;         // per list of one short-term set
+// delta_poc_s0/s1_minus1 and abs_delta_rps_minus1 run to 2^15 - 1, which also
+// keeps the order-count sums of a set far from overflow.
+constexpr uint32_t kHevcMaxDeltaPocMinus1 = 32767;
 constexpr uint32_t kHevcMaxShortTermRefPicSets = 64;
 constexpr uint32_t kHevcMaxLongTermRefPicsSps = 32;
 constexpr uint32_t kHevcMaxLongTermPics = 32;       // num_long_term_sps + num_long_term_pics

@@ -78,7 +78,8 @@ bool ParseHevcShortTermRps(BitReader& reader, uint32_t stRpsIdx, uint32_t num_sh
             !ReadHevcUeMax(reader, "delta_idx_minus1", stRpsIdx - 1, rps.delta_idx_minus1, failure))
             return false;
         rps.delta_rps_sign = ReadBit(reader);
-        rps.abs_delta_rps_minus1 = ReadUe(reader);
+        if (!ReadHevcUeMax(reader, "abs_delta_rps_minus1", kHevcMaxDeltaPocMinus1, rps.abs_delta_rps_minus1, failure))
+            return false;
 
         // One flag pair per picture of the reference set, plus one for the
         // reference picture itself.
@@ -118,12 +119,14 @@ bool ParseHevcShortTermRps(BitReader& reader, uint32_t stRpsIdx, uint32_t num_sh
             return false;
         counts = {};
         for (uint32_t i = 0; i < rps.num_negative_pics; ++i) {
-            rps.delta_poc_s0_minus1[i] = ReadUe(reader);
+            if (!ReadHevcUeMax(reader, "delta_poc_s0_minus1", kHevcMaxDeltaPocMinus1, rps.delta_poc_s0_minus1[i], failure))
+                return false;
             rps.used_by_curr_pic_s0_flag[i] = ReadBit(reader);
             counts.numUsedByCurr += rps.used_by_curr_pic_s0_flag[i];
         }
         for (uint32_t i = 0; i < rps.num_positive_pics; ++i) {
-            rps.delta_poc_s1_minus1[i] = ReadUe(reader);
+            if (!ReadHevcUeMax(reader, "delta_poc_s1_minus1", kHevcMaxDeltaPocMinus1, rps.delta_poc_s1_minus1[i], failure))
+                return false;
             rps.used_by_curr_pic_s1_flag[i] = ReadBit(reader);
             counts.numUsedByCurr += rps.used_by_curr_pic_s1_flag[i];
         }

@@ -131,7 +131,7 @@ TEST(ParameterBuffers, FeedbackNumbersSkipZero)
             Picture pp{};
             DXVA_PicParams_HEVC hevcPicture{};
             if (picture == 1) {
-                ASSERT_EQ(FillPictureParametersHevc(*hevc, {0, 1}, counter, &hevcPicture, sizeof(hevcPicture)), 232);
+                ASSERT_EQ(FillPictureParametersHevc(*hevc, HevcPictureReferences{}, counter, &hevcPicture, sizeof(hevcPicture)), 232);
                 numbers.push_back(hevcPicture.StatusReportFeedbackNumber);
             } else {
                 ASSERT_EQ(FillPictureParametersH264(*h264, {0, 1}, {0, false}, counter, &pp, sizeof(pp)), 1040);

@@ -25,6 +25,7 @@ struct TestSps {
     uint32_t log2_max_pic_order_cnt_lsb_minus4 = 4;
     uint32_t num_short_term_ref_pic_sets = 0;
     uint32_t num_negative_pics = 1;  // of each explicit set
+    uint32_t delta_poc_s0_minus1 = 0;  // of each of their pictures
     uint32_t num_long_term_ref_pics_sps = 0;
     bool longTermPresent = false;
 };
@@ -65,7 +66,7 @@ inline std::vector<uint8_t> WriteTestSps(const TestSps& sps)
             w.u(1, 0);
         w.ue(sps.num_negative_pics).ue(0);
         for (uint32_t j = 0; j < sps.num_negative_pics; ++j)
-            w.ue(0).u(1, 1);
+            w.ue(sps.delta_poc_s0_minus1).u(1, 1);
     }
     w.u(1, sps.longTermPresent);
     if (sps.longTermPresent) {
