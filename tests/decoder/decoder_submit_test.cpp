@@ -271,6 +271,7 @@ struct HevcSubmit : ::testing::Test {
     // submission spoilt after the decoder made it; the results, at most 1.
     std::vector<int64_t> DecodeUpTo(size_t count, fake::Spoil spoil = {}, const std::string& failure = "")
     {
+        decoder.reset();  // it holds the previous platform's objects
         platform = std::make_unique<fake::ScriptedPlatform>();
         decoder = std::make_unique<DXVA2VideoDecoder>([](size_t, size_t, float, float) {}, [](int) {}, *platform);
         EXPECT_EQ(decoder->Init(), 1);
