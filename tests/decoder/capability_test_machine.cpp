@@ -21,7 +21,7 @@ struct Counted {
 
 class MachineAdapter : public SimulatedAdapter, Counted {
 public:
-    MachineAdapter(TestMachine& machine, const AdapterSpec& spec) : Counted(machine), m_Spec(spec) {}
+    MachineAdapter(TestMachine& machine, const AdapterSpec& adapterSpec) : Counted(machine), m_Spec(adapterSpec) {}
     HRESULT GetDesc1(DXGI_ADAPTER_DESC1* description) override
     {
         *description = {};
@@ -67,7 +67,7 @@ bool Within(const D3D11_VIDEO_DECODER_DESC& description, Limit limit)
 
 class MachineDevice : public SimulatedDevice, Counted {
 public:
-    MachineDevice(TestMachine& machine, const AdapterSpec& spec) : SimulatedDevice({}), Counted(machine), m_Spec(spec) {}
+    MachineDevice(TestMachine& machine, const AdapterSpec& adapterSpec) : SimulatedDevice({}), Counted(machine), m_Spec(adapterSpec) {}
 
     HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
 
@@ -81,18 +81,18 @@ public:
     }
     HRESULT CheckVideoDecoderFormat(const GUID* profile, DXGI_FORMAT format, BOOL* supported) override
     {
-        const ProfileSpec* spec = Find(*profile);
-        if (!spec)
+        const ProfileSpec* profileSpec = Find(*profile);
+        if (!profileSpec)
             return kResultInvalidArgument;
-        *supported = std::find(spec->formats.begin(), spec->formats.end(), format) != spec->formats.end();
+        *supported = std::find(profileSpec->formats.begin(), profileSpec->formats.end(), format) != profileSpec->formats.end();
         return kResultOk;
     }
     HRESULT GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC* description, UINT* count) override
     {
-        const ProfileSpec* spec = Find(description->Guid);
-        if (!spec || std::find(spec->formats.begin(), spec->formats.end(), description->OutputFormat) == spec->formats.end())
+        const ProfileSpec* profileSpec = Find(description->Guid);
+        if (!profileSpec || std::find(profileSpec->formats.begin(), profileSpec->formats.end(), description->OutputFormat) == profileSpec->formats.end())
             return kResultInvalidArgument;
-        *count = Within(*description, spec->configurations) ? 1 : 0;
+        *count = Within(*description, profileSpec->configurations) ? 1 : 0;
         return kResultOk;
     }
     HRESULT GetVideoDecoderConfig(const D3D11_VIDEO_DECODER_DESC* description, UINT index,
@@ -121,9 +121,9 @@ public:
 private:
     const ProfileSpec* Find(const GUID& profile) const
     {
-        for (const ProfileSpec& spec : m_Spec.profiles) {
-            if (spec.guid == profile)
-                return &spec;
+        for (const ProfileSpec& profileSpec : m_Spec.profiles) {
+            if (profileSpec.guid == profile)
+                return &profileSpec;
         }
         return nullptr;
     }
