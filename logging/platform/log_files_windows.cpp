@@ -27,15 +27,26 @@ public:
 
     std::error_code Append(const char* data, size_t size) override
     {
-        while (size > 0) {
+        // Windows appends atomically through an append-only handle, but Wine
+        // finds the end and writes there in two steps, so two instances
+        // overwrite each other's lines. A lock on the last byte any file can
+        // have serialises the instances' appends and stands in nobody's way.
+        OVERLAPPED lastByte{};
+        lastByte.Offset = 0xFFFFFFFE;
+        lastByte.OffsetHigh = 0x7FFFFFFF;
+        if (!LockFileEx(m_Handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lastByte))
+            return LastError();
+        std::error_code error;
+        while (size > 0 && !error) {
             DWORD written = 0;
             const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
             if (!WriteFile(m_Handle, data, chunk, &written, nullptr))
-                return LastError();
+                error = LastError();
             data += written;
             size -= written;
         }
-        return {};
+        UnlockFileEx(m_Handle, 0, 1, 0, &lastByte);
+        return error;
     }
 
     uint64_t Size() override
@@ -70,9 +81,10 @@ std::unique_ptr<LogFile> LogFileSystem::Open(const std::string& name, std::error
 {
     // Append-only access: the system writes each piece at the current end,
     // where the C runtime's append mode would seek first and race other
-    // writers. Sharing deletion lets another instance rename the file.
-    HANDLE handle = CreateFileW(WideName(name).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // writers. Reading is there only because byte-range locks need it.
+    // Sharing deletion lets another instance rename the file.
+    HANDLE handle = CreateFileW(WideName(name).c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
+                                kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = LastError();
         return nullptr;
