@@ -24,7 +24,7 @@ function makeWorkDir(t, { withData }) {
 // when it exits and its output is read, with the messages it sent ("stdout"
 // holds both streams, "stderr" the second alone). onStart(child) may act on
 // it; env adds variables to the child's environment. Quiet leaves both
-// streams unread, for Wine, whose desktop process may hold them open.
+// streams unread.
 function runChild(cwd, { onStart, args = [], quiet = false, env } = {}) {
   return new Promise((resolve, reject) => {
     const result = { messages: [], stdout: '', stderr: '' };
@@ -35,8 +35,15 @@ function runChild(cwd, { onStart, args = [], quiet = false, env } = {}) {
     if (!quiet) child.stderr.on('data', (chunk) => { result.stderr += chunk; });
     child.on('message', (message) => result.messages.push(message));
     child.on('error', reject);
+    // Output ends with the streams' close; but a process the child started
+    // (Wine's desktop, when the child was the first to need it) may hold them
+    // open for good, so a second after the exit is as long as it is waited for.
     const closed = Promise.all(streams.map((s) => new Promise((done) => s.on('close', done))));
-    child.on('exit', (code, signal) => closed.then(() => resolve({ ...result, code, signal })));
+    const grace = () => new Promise((done) => setTimeout(done, 1000).unref());
+    child.on('exit', (code, signal) => Promise.race([closed, grace()]).then(() => {
+      for (const stream of streams) stream.destroy();
+      resolve({ ...result, code, signal });
+    }));
     if (onStart) onStart(child);
   });
 }
