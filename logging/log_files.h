@@ -15,6 +15,10 @@ public:
     // False once `name` is proven to name another file or none: another
     // process has rotated or deleted the file under us.
     virtual bool IsNamed(const std::string& name) = 0;
+    // Waits until no other instance holds this file's lock, and takes it.
+    // False when the file system has no locks.
+    virtual bool Lock() = 0;
+    virtual void Unlock() = 0;
 };
 
 // The file-system operations of the rotating log, one seam so that a test can

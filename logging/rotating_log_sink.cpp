@@ -57,7 +57,7 @@ void RotatingLogSink::RotateIfDue(const spdlog::details::log_msg& msg, size_t li
         m_PutOff = false;
         return;
     }
-    std::string failure = ShiftLogFiles(*m_Files, m_Name, m_Kept);
+    std::string failure = ShiftUnlessShifted();
     if (failure.empty()) {
         const std::error_code error = FollowName();
         if (!error) {
@@ -69,6 +69,21 @@ void RotatingLogSink::RotateIfDue(const spdlog::details::log_msg& msg, size_t li
     // Counted from the failed try's end: a slow try must not bring the next one closer.
     m_NextTry = std::chrono::steady_clock::now() + kRetryInterval;
     PutOff(msg, failure);
+}
+
+// Two instances past the limit at once must shift the kept files once, not
+// twice (which would push the oldest out early): only the holder of the lock
+// of the file that has the name shifts, and the name is checked under it.
+std::string RotatingLogSink::ShiftUnlessShifted()
+{
+    // Without locks, a rare double shift beats never rotating.
+    const bool locked = m_File->Lock();
+    std::string failure;
+    if (m_File->IsNamed(m_Name))
+        failure = ShiftLogFiles(*m_Files, m_Name, m_Kept);
+    if (locked)
+        m_File->Unlock();
+    return failure;
 }
 
 void RotatingLogSink::PutOff(const spdlog::details::log_msg& msg, const std::string& why)

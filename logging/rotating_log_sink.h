@@ -29,6 +29,7 @@ protected:
 
 private:
     void RotateIfDue(const spdlog::details::log_msg& msg, size_t lineSize);
+    std::string ShiftUnlessShifted();
     void PutOff(const spdlog::details::log_msg& msg, const std::string& why);
     void Add(const spdlog::memory_buf_t& line);
     void WriteOut(bool followName = true);

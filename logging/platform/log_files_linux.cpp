@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,6 +50,16 @@ public:
             return errno != ENOENT;
         return fstat(m_Fd, &ours) != 0 || (ours.st_dev == named.st_dev && ours.st_ino == named.st_ino);
     }
+
+    bool Lock() override
+    {
+        int result;
+        while ((result = flock(m_Fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        return result == 0;
+    }
+
+    void Unlock() override { flock(m_Fd, LOCK_UN); }
 
 private:
     int m_Fd;

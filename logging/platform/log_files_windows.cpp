@@ -29,13 +29,8 @@ public:
     {
         // Windows appends atomically through an append-only handle, but Wine
         // finds the end and writes there in two steps, so two instances
-        // overwrite each other's lines. A lock on the last byte any file can
-        // have serialises the instances' appends and stands in nobody's way.
-        OVERLAPPED lastByte{};
-        lastByte.Offset = 0xFFFFFFFE;
-        lastByte.OffsetHigh = 0x7FFFFFFF;
-        if (!LockFileEx(m_Handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lastByte))
-            return LastError();
+        // overwrite each other's lines unless they take turns.
+        const bool locked = Lock();
         std::error_code error;
         while (size > 0 && !error) {
             DWORD written = 0;
@@ -45,7 +40,8 @@ public:
             data += written;
             size -= written;
         }
-        UnlockFileEx(m_Handle, 0, 1, 0, &lastByte);
+        if (locked)
+            Unlock();
         return error;
     }
 
@@ -71,7 +67,28 @@ public:
                           ours.nFileIndexHigh == theirs.nFileIndexHigh && ours.nFileIndexLow == theirs.nFileIndexLow);
     }
 
+    // The last byte any file can have: its lock stands in nobody's way.
+    bool Lock() override
+    {
+        OVERLAPPED lastByte = LastByte();
+        return LockFileEx(m_Handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lastByte);
+    }
+
+    void Unlock() override
+    {
+        OVERLAPPED lastByte = LastByte();
+        UnlockFileEx(m_Handle, 0, 1, 0, &lastByte);
+    }
+
 private:
+    static OVERLAPPED LastByte()
+    {
+        OVERLAPPED lastByte{};
+        lastByte.Offset = 0xFFFFFFFE;
+        lastByte.OffsetHigh = 0x7FFFFFFF;
+        return lastByte;
+    }
+
     HANDLE m_Handle;
 };
 
