@@ -1,6 +1,7 @@
 #include "logging/log_files.h"
 
 #include <filesystem>
+#include <thread>
 
 std::error_code LogFileSystem::Remove(const std::string& name)
 {
@@ -16,6 +17,21 @@ bool LogFileSystem::MayExist(const std::string& name)
     std::error_code error;
     const auto status = std::filesystem::status(name, error);
     return status.type() != std::filesystem::file_type::not_found;
+}
+
+bool WaitForLock(const std::function<LockTry()>& tryLock)
+{
+    // Instances hold the lock for one write or one rotation: a millisecond's
+    // pause between tries is plenty.
+    const auto giveUp = std::chrono::steady_clock::now() + kLockWait;
+    for (;;) {
+        const LockTry result = tryLock();
+        if (result != LockTry::busy)
+            return result == LockTry::taken;
+        if (std::chrono::steady_clock::now() >= giveUp)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 std::string DescribeLogFileError(std::error_code error)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -15,11 +17,17 @@ public:
     // False once `name` is proven to name another file or none: another
     // process has rotated or deleted the file under us.
     virtual bool IsNamed(const std::string& name) = 0;
-    // Waits until no other instance holds this file's lock, and takes it.
-    // False when the file system has no locks.
+    // Takes this file's lock, waiting while another instance holds it.
+    // False when the file system has no locks or the lock stays taken for
+    // kLockWait: a foreign program holding it must not stop our logging.
     virtual bool Lock() = 0;
     virtual void Unlock() = 0;
 };
+
+enum class LockTry { taken, busy, failed };
+inline constexpr std::chrono::seconds kLockWait{1};
+// Repeats `tryLock` while it finds the lock busy, for up to kLockWait.
+bool WaitForLock(const std::function<LockTry()>& tryLock);
 
 // The file-system operations of the rotating log, one seam so that a test can
 // make them fail. This class is the real thing; Open and Rename live in the

@@ -53,10 +53,11 @@ public:
 
     bool Lock() override
     {
-        int result;
-        while ((result = flock(m_Fd, LOCK_EX)) != 0 && errno == EINTR) {
-        }
-        return result == 0;
+        return WaitForLock([this] {
+            if (flock(m_Fd, LOCK_EX | LOCK_NB) == 0)
+                return LockTry::taken;
+            return errno == EWOULDBLOCK || errno == EINTR ? LockTry::busy : LockTry::failed;
+        });
     }
 
     void Unlock() override { flock(m_Fd, LOCK_UN); }

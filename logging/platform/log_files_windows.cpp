@@ -70,8 +70,12 @@ public:
     // The last byte any file can have: its lock stands in nobody's way.
     bool Lock() override
     {
-        OVERLAPPED lastByte = LastByte();
-        return LockFileEx(m_Handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lastByte);
+        return WaitForLock([this] {
+            OVERLAPPED lastByte = LastByte();
+            if (LockFileEx(m_Handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lastByte))
+                return LockTry::taken;
+            return GetLastError() == ERROR_LOCK_VIOLATION ? LockTry::busy : LockTry::failed;
+        });
     }
 
     void Unlock() override

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <set>
 #include <sstream>
@@ -172,6 +173,30 @@ TEST(RotatingLogSink, TwoInstancesPastTheLimitShiftOnce)
     const std::string log = Read("tarsel.1.log") + Read("tarsel.log");
     EXPECT_EQ(log.find("rotation put off"), std::string::npos) << log.substr(9002);
     EXPECT_EQ(CountMessages({"tarsel.1.log", "tarsel.log"}), (std::map<std::string, int>{{"first", 1}, {"second", 1}}));
+}
+
+// A lock that is never let go (a foreign program's, or a stuck instance's)
+// costs the rotation a wait, not the log.
+TEST(RotatingLogSink, LockNeverLetGoOnlyDelaysTheRotation)
+{
+    TempDir dir;
+    ScopedWorkingDirectory inDir(dir.path());
+    std::ofstream("tarsel.log", std::ios::binary) << std::string(9000, 'x') << "\r\n";
+    std::error_code error;
+    auto holder = LogFileSystem().Open("tarsel.log", error);
+    ASSERT_TRUE(holder && holder->Lock());
+    auto logger = MakeLogger(std::make_shared<LogFileSystem>(), 9010);
+    auto logged = std::async(std::launch::async, [&] {
+        logger->info("past the limit");
+        logger->flush();
+    });
+    const bool finished = logged.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    holder->Unlock();
+    logged.get();
+    EXPECT_TRUE(finished);
+    logger.reset();
+    EXPECT_TRUE(Read("tarsel.1.log") == std::string(9000, 'x') + "\r\n");
+    EXPECT_EQ(CountMessages({"tarsel.log"}), (std::map<std::string, int>{{"past the limit", 1}}));
 }
 
 }  // namespace
