@@ -17,6 +17,13 @@
 #define TARSEL_DXVA_ANONYMOUS_STRUCT struct
 #endif
 
+// Clang also counts the anonymous struct's type as declared in the union,
+// a second extension __extension__ does not cover.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wnested-anon-types"
+#endif
+
 #pragma pack(push, 1)
 
 // ---------------------------------------------------------------- H.264
@@ -257,6 +264,10 @@ struct DXVA_Slice_HEVC_Short {
 };
 
 #pragma pack(pop)
+
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 static_assert(sizeof(DXVA_PicEntry_H264) == 1);
 static_assert(sizeof(DXVA_PicParams_H264) == 1040);
