@@ -64,7 +64,8 @@ bool MessageIOChannel::send(std::unique_ptr<ComChanMessage> message)
     }
 
     // Noted before the push: once queued, the message belongs to the loop.
-    const std::type_info& type = typeid(*message);
+    const ComChanMessage& queued = *message;
+    const std::type_info& type = typeid(queued);
     if (!m_SendQueue.tryPush(message)) {
         g_Logger.Log(LogLevel::error, "message: error, ctrl message queue is full, could not send message: %s",
                      MessageTypeName(message.get()).c_str());

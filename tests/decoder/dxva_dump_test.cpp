@@ -54,7 +54,7 @@ std::vector<std::string> DumpMembers(const nlohmann::ordered_json& object)
         std::string member = name;
         const nlohmann::ordered_json* inner = &value;
         for (; inner->is_array() && !inner->empty(); inner = &inner->back())
-            member += "[" + std::to_string(inner->size()) + "]";
+            member += '[' + std::to_string(inner->size()) + ']';
         members.push_back(inner->is_number_integer() ? member : member + " (not a number)");
     }
     return members;

@@ -56,9 +56,8 @@ TracedSet TraceSliceSet(const TraceUnit& unit, int64_t poc)
     set.refDeltaPocs = set.refDeltaPocs > 0 ? set.refDeltaPocs - 1 : 0;
     int64_t delta = 0;
     for (int64_t i = 0; unit.has("num_negative_pics") && i < unit.value("num_negative_pics"); ++i) {
-        // Appended, not prefixed: GCC 12 warns wrongly (-Wrestrict) about "[" + string.
-        std::string at = "[";
-        at += std::to_string(i) + "]";
+        // A char, not "[": GCC 12 warns wrongly (-Wrestrict) about a literal + string.
+        const std::string at = '[' + std::to_string(i) + ']';
         delta -= unit.value("delta_poc_s0_minus1" + at) + 1;
         set.allBefore.push_back(poc + delta);
         if (unit.value("used_by_curr_pic_s0_flag" + at))
