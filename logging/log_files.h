@@ -12,7 +12,9 @@
 class LogFile {
 public:
     virtual ~LogFile() = default;
-    virtual std::error_code Append(const char* data, size_t size) = 0;
+    // Sets `written` to how much of `data` reached the file, also when it
+    // fails part-way: the caller writes only the rest again.
+    virtual std::error_code Append(const char* data, size_t size, size_t& written) = 0;
     virtual uint64_t Size() = 0;
     // False once `name` is proven to name another file or none: another
     // process has rotated or deleted the file under us.

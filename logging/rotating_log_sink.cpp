@@ -29,8 +29,16 @@ void RotatingLogSink::sink_it_(const spdlog::details::log_msg& msg)
 {
     spdlog::memory_buf_t line;
     formatter_->format(msg, line);
-    if (m_Size + line.size() > m_MaxSize)
-        RotateIfDue(msg, line.size());
+    if (m_Size + line.size() > m_MaxSize) {
+        try {
+            RotateIfDue(msg, line.size());
+        } catch (const spdlog::spdlog_ex&) {
+            // The lines before it could not be written out: this one waits
+            // with them, and the rotation is tried again with the next line.
+            Keep(line);
+            throw;
+        }
+    }
     Add(line);
 }
 
@@ -98,10 +106,15 @@ void RotatingLogSink::PutOff(const spdlog::details::log_msg& msg, const std::str
     Add(line);
 }
 
-void RotatingLogSink::Add(const spdlog::memory_buf_t& line)
+void RotatingLogSink::Keep(const spdlog::memory_buf_t& line)
 {
     m_Pending.append(line.data(), line.size());
     m_Size += line.size();
+}
+
+void RotatingLogSink::Add(const spdlog::memory_buf_t& line)
+{
+    Keep(line);
     if (m_Pending.size() < kWriteOutSize)
         return;
     // Looking the name up costs a file open on Windows: while lines flow, a
@@ -119,11 +132,14 @@ void RotatingLogSink::WriteOut(bool followName)
         return;
     if (followName)
         FollowName();
-    const std::error_code error = m_File->Append(m_Pending.data(), m_Pending.size());
+    size_t written = 0;
+    const std::error_code error = m_File->Append(m_Pending.data(), m_Pending.size(), written);
     if (!error) {
         m_Pending.clear();
         return;
     }
+    // What reached the file before the failure must not come out twice.
+    m_Pending.erase(0, written);
     // Kept for the next write-out, unless the file has refused so much that
     // holding more would only grow the process.
     if (m_Pending.size() > kMaxPendingSize)

@@ -15,7 +15,8 @@
 // program) is put off rather than forced: the file keeps growing, one error
 // line says why, and the next line past the limit at least a second later
 // tries again. Lines are written out in whole lines, so that two instances
-// appending to one file never split each other's lines.
+// appending to one file never split each other's lines. Lines a failed write
+// did not get into the file are kept and go out, in order, with the next.
 class RotatingLogSink final : public spdlog::sinks::base_sink<std::mutex> {
 public:
     // Throws spdlog::spdlog_ex when `name` cannot be opened.
@@ -31,6 +32,7 @@ private:
     void RotateIfDue(const spdlog::details::log_msg& msg, size_t lineSize);
     std::string ShiftUnlessShifted();
     void PutOff(const spdlog::details::log_msg& msg, const std::string& why);
+    void Keep(const spdlog::memory_buf_t& line);
     void Add(const spdlog::memory_buf_t& line);
     void WriteOut(bool followName = true);
     std::error_code FollowName();

@@ -7,6 +7,7 @@
 #include <fmt/printf.h>
 #include <spdlog/logger.h>
 
+#include "logging/first_error_capture.h"
 #include "logging/tarsel_logger.h"
 
 // The process-wide logger: a rotating "tarsel.log" in the working directory.
@@ -29,15 +30,20 @@ public:
     bool Log(LogLevel level, const char* format, const Args&... args)
     {
         std::shared_ptr<spdlog::logger> logger = m_Logger;
-        if (!logger)
-            return true;
         auto spdLevel = static_cast<spdlog::level::level_enum>(level);
-        if (!logger->should_log(spdLevel))
+        const bool logs = logger && logger->should_log(spdLevel);
+        const bool captured = level >= LogLevel::error && FirstErrorCapture::Active();
+        if (!logs && !captured)
             return true;
         try {
-            logger->log(spdLevel, fmt::sprintf(format, args...));
+            std::string line = fmt::sprintf(format, args...);
+            if (captured)
+                FirstErrorCapture::Offer(line);
+            if (logs)
+                logger->log(spdLevel, line);
         } catch (const std::exception& ex) {
-            logger->log(spdlog::level::err, std::string("log: bad format \"") + format + "\": " + ex.what());
+            if (logs)
+                logger->log(spdlog::level::err, std::string("log: bad format \"") + format + "\": " + ex.what());
         }
         return true;
     }

@@ -22,17 +22,17 @@ public:
     LinuxLogFile(const LinuxLogFile&) = delete;
     LinuxLogFile& operator=(const LinuxLogFile&) = delete;
 
-    std::error_code Append(const char* data, size_t size) override
+    std::error_code Append(const char* data, size_t size, size_t& written) override
     {
-        while (size > 0) {
-            const ssize_t written = write(m_Fd, data, size);
-            if (written < 0) {
+        written = 0;
+        while (written < size) {
+            const ssize_t piece = write(m_Fd, data + written, size - written);
+            if (piece < 0) {
                 if (errno == EINTR)
                     continue;
                 return LastError();
             }
-            data += written;
-            size -= static_cast<size_t>(written);
+            written += static_cast<size_t>(piece);
         }
         return {};
     }

@@ -25,20 +25,20 @@ public:
     WindowsLogFile(const WindowsLogFile&) = delete;
     WindowsLogFile& operator=(const WindowsLogFile&) = delete;
 
-    std::error_code Append(const char* data, size_t size) override
+    std::error_code Append(const char* data, size_t size, size_t& written) override
     {
         // Windows appends atomically through an append-only handle, but Wine
         // finds the end and writes there in two steps, so two instances
         // overwrite each other's lines unless they take turns.
         const bool locked = Lock();
         std::error_code error;
-        while (size > 0 && !error) {
-            DWORD written = 0;
-            const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-            if (!WriteFile(m_Handle, data, chunk, &written, nullptr))
+        written = 0;
+        while (written < size && !error) {
+            DWORD piece = 0;
+            const DWORD chunk = size - written > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size - written);
+            if (!WriteFile(m_Handle, data + written, chunk, &piece, nullptr))
                 error = LastError();
-            data += written;
-            size -= written;
+            written += piece;
         }
         if (locked)
             Unlock();

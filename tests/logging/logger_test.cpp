@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "logging/spdlog_logger.h"
+#include "support/log_capture.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -70,3 +71,25 @@ TEST(Logger, TwoWritersThroughRotationsLoseAndInterleaveNothing)
 }
 
 }  // namespace
+
+// The first error line of a stretch of work, trimmed, for a result to give
+// as its reason; the innermost capture takes it, lines at lower levels never.
+TEST(FirstErrorCapture, KeepsTheFirstErrorLineOfItsThread)
+{
+    LogCapture log;
+    FirstErrorCapture outer;
+    g_Logger.Log(LogLevel::warn, "bench: only a warning");
+    {
+        FirstErrorCapture inner;
+        g_Logger.Log(LogLevel::error, "decoder: first %d\n", 1);
+        g_Logger.Log(LogLevel::critical, "decoder: second");
+        EXPECT_EQ(inner.Text(), "decoder: first 1");
+        // Another thread's lines are not this capture's.
+        std::thread([] { g_Logger.Log(LogLevel::error, "elsewhere"); }).join();
+        EXPECT_EQ(inner.Text(), "decoder: first 1");
+    }
+    EXPECT_EQ(outer.Text(), "");
+    g_Logger.Log(LogLevel::error, "video: third");
+    EXPECT_EQ(outer.Text(), "video: third");
+    EXPECT_EQ(log.count("decoder: first 1"), 1u);
+}

@@ -40,6 +40,44 @@ public:
     std::vector<Clock::time_point> m_LogRenames;
 };
 
+// The real file system, except that the next m_Failures appends fail: cut
+// short (all but the last byte reach the file) or with nothing written.
+class FailingAppends : public LogFileSystem {
+public:
+    std::unique_ptr<LogFile> Open(const std::string& name, std::error_code& error) override
+    {
+        auto file = LogFileSystem::Open(name, error);
+        return file ? std::make_unique<File>(std::move(file), *this) : nullptr;
+    }
+    int m_Failures = 0;
+    bool m_CutShort = false;
+
+private:
+    class File final : public LogFile {
+    public:
+        File(std::unique_ptr<LogFile> real, FailingAppends& files) : m_Real(std::move(real)), m_Files(files) {}
+        std::error_code Append(const char* data, size_t size, size_t& written) override
+        {
+            written = 0;
+            if (m_Files.m_Failures == 0)
+                return m_Real->Append(data, size, written);
+            --m_Files.m_Failures;
+            if (m_Files.m_CutShort && size > 1) {
+                EXPECT_FALSE(m_Real->Append(data, size - 1, written));
+            }
+            return std::make_error_code(std::errc::no_space_on_device);
+        }
+        uint64_t Size() override { return m_Real->Size(); }
+        bool IsNamed(const std::string& name) override { return m_Real->IsNamed(name); }
+        bool Lock() override { return m_Real->Lock(); }
+        void Unlock() override { m_Real->Unlock(); }
+
+    private:
+        std::unique_ptr<LogFile> m_Real;
+        FailingAppends& m_Files;
+    };
+};
+
 std::shared_ptr<spdlog::logger> MakeLogger(std::shared_ptr<LogFileSystem> files, uint64_t maxSize)
 {
     auto logger = std::make_shared<spdlog::logger>("global", std::make_shared<RotatingLogSink>("tarsel.log", maxSize, 5, files));
@@ -54,18 +92,27 @@ std::string Read(const char* name)
     return text.str();
 }
 
-// How often each info message occurs in the named files.
-std::map<std::string, int> CountMessages(std::initializer_list<const char*> names)
+// The info messages in the named files, in file order.
+std::vector<std::string> Messages(std::initializer_list<const char*> names)
 {
-    std::map<std::string, int> seen;
+    std::vector<std::string> messages;
     for (const char* name : names) {
         const std::string text = Read(name);
         for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
             const size_t message = text.find("] [info] ", start);
             if (message < end)
-                ++seen[text.substr(message + 9, end - message - 9)];
+                messages.push_back(text.substr(message + 9, end - message - 9));
         }
     }
+    return messages;
+}
+
+// How often each info message occurs in the named files.
+std::map<std::string, int> CountMessages(std::initializer_list<const char*> names)
+{
+    std::map<std::string, int> seen;
+    for (const std::string& message : Messages(names))
+        ++seen[message];
     return seen;
 }
 
@@ -113,6 +160,42 @@ TEST(RotatingLogSink, HeldFilePutsRotationOffWithoutLosingAnything)
         ASSERT_GE(files->m_LogRenames.size(), held == std::string("tarsel.log") ? 3u : 1u);
         for (size_t attempt = 1; attempt < files->m_LogRenames.size(); ++attempt)
             EXPECT_GE(files->m_LogRenames[attempt] - files->m_LogRenames[attempt - 1], std::chrono::seconds(1));
+    }
+}
+
+// A failed append, cut short or writing nothing, once or for several writes
+// in a row while rotations fall due, is reported each time and loses nothing:
+// once the file takes writes again, every line is there once, in order.
+TEST(RotatingLogSink, FailedAppendKeepsTheLinesForTheNextWrite)
+{
+    const struct {
+        bool cutShort;
+        int failures;
+    } cases[] = {{true, 1}, {false, 1}, {true, 3}, {false, 3}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(testing::Message() << (test.cutShort ? "cut short, " : "nothing written, ") << test.failures);
+        TempDir dir;
+        ScopedWorkingDirectory inDir(dir.path());
+        auto files = std::make_shared<FailingAppends>();
+        files->m_CutShort = test.cutShort;
+        // Two 50-byte lines to a file.
+        auto logger = MakeLogger(files, 120);
+        std::vector<std::string> errors, sent;
+        logger->set_error_handler([&](const std::string& error) { errors.push_back(error); });
+        for (int line = 0; line < 8; ++line) {
+            if (line == 2)
+                files->m_Failures = test.failures;
+            sent.push_back("line " + std::to_string(line));
+            logger->info(sent.back());
+            logger->flush();
+        }
+        logger.reset();
+        EXPECT_EQ(files->m_Failures, 0);
+        EXPECT_EQ(errors.size(), static_cast<size_t>(test.failures));
+        for (const std::string& error : errors)
+            EXPECT_TRUE(error.starts_with("Failed writing to file tarsel.log: ")) << error;
+        EXPECT_EQ(Messages({"tarsel.5.log", "tarsel.4.log", "tarsel.3.log", "tarsel.2.log", "tarsel.1.log", "tarsel.log"}), sent);
+        EXPECT_TRUE(std::filesystem::exists("tarsel.2.log"));
     }
 }
 
