@@ -49,6 +49,18 @@ std::string AdapterName(const DXGI_ADAPTER_DESC1& description)
     return name;
 }
 
+std::string AdapterLuidText(const DXGI_ADAPTER_DESC1& description)
+{
+    return fmt::format("0x{:08x}{:08x}", static_cast<uint32_t>(description.AdapterLuid.HighPart),
+                       description.AdapterLuid.LowPart);
+}
+
+std::string DriverVersionText(int64_t version)
+{
+    const auto bits = static_cast<uint64_t>(version);
+    return fmt::format("{}.{}.{}.{}", bits >> 48, (bits >> 32) & 0xFFFF, (bits >> 16) & 0xFFFF, bits & 0xFFFF);
+}
+
 std::string OpenVideoInterfaces(VideoPlatform& videoPlatform, IDXGIAdapter1* adapter, UINT index,
                                 ID3D11Device*& device, ID3D11DeviceContext*& context,
                                 ID3D11VideoDevice*& videoDevice, ID3D11VideoContext*& videoContext)

@@ -11,6 +11,10 @@
 
 // The adapter's name as UTF-8.
 std::string AdapterName(const platform::DXGI_ADAPTER_DESC1& description);
+// The adapter's LUID as 16 hex digits, high part first: "0x0000000000005678".
+std::string AdapterLuidText(const platform::DXGI_ADAPTER_DESC1& description);
+// A user-mode driver version, four 16-bit words, as "a.b.c.d".
+std::string DriverVersionText(int64_t version);
 
 // Creates the adapter's device and queries its video device and video
 // context. Empty on success, else what failed with its result (the text the

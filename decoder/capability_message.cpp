@@ -60,8 +60,7 @@ nlohmann::json AdapterValue(const AdapterCapabilities& adapter)
         {"subSysId", description.SubSysId},
         {"revision", description.Revision},
         {"dedicatedVideoMemory", static_cast<uint64_t>(description.DedicatedVideoMemory)},
-        {"luid", fmt::format("0x{:08x}{:08x}", static_cast<uint32_t>(description.AdapterLuid.HighPart),
-                             description.AdapterLuid.LowPart)},
+        {"luid", AdapterLuidText(description)},
         {"software", (description.Flags & DXGI_ADAPTER_FLAG_SOFTWARE) != 0},
         {"benchmark", adapter.benchmark},
     };

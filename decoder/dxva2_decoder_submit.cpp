@@ -53,16 +53,8 @@ struct DXVA2VideoDecoder::SubmitState {
     bool held[D3D11_VIDEO_DECODER_BUFFER_FILM_GRAIN + 1] = {};
 };
 
-int64_t DXVA2VideoDecoder::Decode(std::unique_ptr<VideoFrame>& frame)
+int64_t DXVA2VideoDecoder::Prepare(VideoFrame& video)
 {
-    if (!frame) {
-        g_Logger.Log(LogLevel::error, "decoder: no frame to decode");
-        if (m_ErrorCallback)
-            m_ErrorCallback(static_cast<int>(kDecodeSubmitFailed));
-        return kDecodeSubmitFailed;
-    }
-
-    VideoFrame& video = *frame;
     // Without a device there is nothing to configure: the frame fails at begin.
     if (m_Initialized && video.width != 0 && video.height != 0 &&
         (video.width != m_Width || video.height != m_Height || video.codec != m_Codec)) {
@@ -81,6 +73,22 @@ int64_t DXVA2VideoDecoder::Decode(std::unique_ptr<VideoFrame>& frame)
         if (m_OutputChangedCallback)
             m_OutputChangedCallback(video.width, video.height, 1.0f, video.fps);
     }
+    return 0;
+}
+
+int64_t DXVA2VideoDecoder::Decode(std::unique_ptr<VideoFrame>& frame)
+{
+    if (!frame) {
+        g_Logger.Log(LogLevel::error, "decoder: no frame to decode");
+        if (m_ErrorCallback)
+            m_ErrorCallback(static_cast<int>(kDecodeSubmitFailed));
+        return kDecodeSubmitFailed;
+    }
+
+    VideoFrame& video = *frame;
+    int64_t prepared = Prepare(video);
+    if (prepared < 0)
+        return prepared;
     return SubmitFrame(video);
 }
 

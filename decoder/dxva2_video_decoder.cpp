@@ -72,6 +72,7 @@ int32_t DXVA2VideoDecoder::Init()
     ReleaseAdapterInterfaces();
     SafeRelease(m_DxgiFactory);
     m_Initialized = false;
+    m_Adapter.reset();
 
     void* factory = nullptr;
     platform::HRESULT result = m_Platform.CreateDXGIFactory1(IID_IDXGIFactory2, &factory);
@@ -120,6 +121,12 @@ bool DXVA2VideoDecoder::ChooseAdapter()
                      description.VendorId, description.DeviceId);
 
         bool chosen = OpenAdapter(adapter, index);
+        if (chosen) {
+            int64_t driverVersion = 0;
+            if (adapter->CheckInterfaceSupport(IID_IDXGIDevice, &driverVersion) != kResultOk)
+                driverVersion = 0;
+            m_Adapter = DecoderAdapter{index, description, driverVersion};
+        }
         adapter->Release();
         if (chosen)
             return true;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "decoder/hevc_picture_buffer.h"
@@ -14,6 +15,15 @@ struct DxvaH264Reference;
 class DxvaDumpWriter;
 struct H264Stream;
 struct HevcStream;
+
+// The adapter a decoder's Init chose.
+struct DecoderAdapter {
+    platform::UINT index = 0;  // in enumeration order
+    platform::DXGI_ADAPTER_DESC1 description = {};
+    // The user-mode driver's version, a.b.c.d as four 16-bit words; 0 when
+    // the adapter does not say.
+    int64_t driverVersion = 0;
+};
 
 // The DXVA decoder on Direct3D 11: picks the adapter and decoder profile,
 // configures a decoder and its output surfaces for the picture size (two
@@ -36,6 +46,8 @@ public:
     bool IsInitialized() override;
     int32_t Init() override;
     int64_t Decode(std::unique_ptr<VideoFrame>& frame) override;
+    // Reconfigures when the frame's size or codec differs from the current set-up.
+    int64_t Prepare(VideoFrame& frame) override;
     // Returns once the hardware has finished every picture submitted so far:
     // 0, or -3 after one error line when the device cannot tell or never does.
     int64_t WaitUntilDecoded() override;
@@ -55,6 +67,8 @@ public:
     const H264Stream* H264State() const { return m_H264Stream; }
     const HevcStream* HevcState() const { return m_HevcStream; }
     const HevcPictureBuffer& HevcPictures() const { return m_HevcPictures; }
+    // Empty until an Init has found an adapter.
+    const std::optional<DecoderAdapter>& Adapter() const { return m_Adapter; }
 
 private:
     struct SubmitState;
@@ -115,6 +129,7 @@ private:
     uint16_t m_H264ReferenceFrameNum = 0;
     int64_t m_CounterFrequency = 0;
     bool m_Initialized = false;
+    std::optional<DecoderAdapter> m_Adapter;
     platform::GUID m_H264Profile = platform::kGuidNull;
     platform::GUID m_HevcProfile = platform::kGuidNull;
     platform::VideoPlatform& m_Platform;

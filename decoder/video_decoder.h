@@ -21,6 +21,10 @@ public:
     virtual int32_t Init() = 0;
     // Decodes one access unit; the caller keeps the frame.
     virtual int64_t Decode(std::unique_ptr<VideoFrame>& frame) = 0;
+    // Sets the decoder and its output surfaces up for pictures like this
+    // frame's (codec, size, and what its parameter sets need) without decoding
+    // it, so that Decode finds them ready: 0, or negative as Decode's set-up.
+    virtual int64_t Prepare(VideoFrame&) { return 0; }
     // Waits until the pictures handed to Decode so far are decoded: 0, or
     // negative when that cannot be known. Hardware decodes behind the caller's
     // back; a decoder that finishes within Decode has nothing to wait for.

@@ -29,6 +29,7 @@ constexpr HRESULT kResultFail = static_cast<HRESULT>(0x80004005u);  // E_FAIL
 constexpr HRESULT kResultOutOfMemory = static_cast<HRESULT>(0x8007000Eu);  // E_OUTOFMEMORY
 constexpr HRESULT kResultInvalidArgument = static_cast<HRESULT>(0x80070057u);  // E_INVALIDARG
 constexpr HRESULT kResultDxgiNotFound = static_cast<HRESULT>(0x887A0002u);  // DXGI_ERROR_NOT_FOUND
+constexpr HRESULT kResultDxgiUnsupported = static_cast<HRESULT>(0x887A0004u);  // DXGI_ERROR_UNSUPPORTED
 constexpr HRESULT kResultWasStillDrawing = static_cast<HRESULT>(0x8876021Cu);  // D3DERR_WASSTILLDRAWING
 
 constexpr bool Failed(HRESULT result) { return result < 0; }
@@ -51,6 +52,7 @@ static_assert(sizeof(GUID) == 16);
 constexpr GUID kGuidNull = {};  // GUID_NULL
 
 // Interface identifiers asked for with QueryInterface and CreateDXGIFactory1.
+constexpr GUID IID_IDXGIDevice = {0x54ec77fa, 0x1377, 0x44e6, {0x8c, 0x32, 0x88, 0xfd, 0x5f, 0x44, 0xc8, 0x4c}};
 constexpr GUID IID_IDXGIFactory2 = {0x50c83a1c, 0xe072, 0x4c48, {0x87, 0xb0, 0x36, 0x30, 0xfa, 0x36, 0xa6, 0xd0}};
 constexpr GUID IID_ID3D11VideoDevice = {0x10ec4d5b, 0x975a, 0x4689, {0xb9, 0xe4, 0xd0, 0xaa, 0xc3, 0x0f, 0xe3, 0x33}};
 constexpr GUID IID_ID3D11VideoContext = {0x61f21c45, 0x3c0e, 0x4a74, {0x9c, 0xea, 0x67, 0x10, 0x0d, 0x9a, 0xd5, 0xe4}};

@@ -25,6 +25,10 @@ protected:
 class IDXGIAdapter1 : public PlatformUnknown {
 public:
     virtual HRESULT GetDesc1(DXGI_ADAPTER_DESC1* description) = 0;
+    // Asked with IID_IDXGIDevice, the user-mode driver's version a.b.c.d as
+    // the four 16-bit words of `version`, a first; kResultDxgiUnsupported
+    // where the adapter does not say.
+    virtual HRESULT CheckInterfaceSupport(const GUID& interfaceName, int64_t* version) = 0;
 };
 
 class IDXGIFactory2 : public PlatformUnknown {
@@ -133,6 +137,12 @@ public:
 
 // Direct3D 11 on Windows, the simulated device elsewhere. Lives for the process.
 VideoPlatform& DefaultVideoPlatform();
+// True where DefaultVideoPlatform is the simulated device, whose times are
+// the host side of the work only.
+bool DefaultPlatformIsSimulated();
+// The simulated device's test setting TARSEL_SIMULATED_DECODE_US: the
+// microseconds it takes per picture; 0 when off, and always on Windows.
+int64_t SimulatedDecodeMicroseconds();
 
 // Releases and nulls an interface pointer if it is set.
 template <typename Interface>

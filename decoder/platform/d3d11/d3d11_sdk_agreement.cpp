@@ -102,6 +102,7 @@ TARSEL_SAME_CONSTANT(kResultFail, E_FAIL)
 TARSEL_SAME_CONSTANT(kResultOutOfMemory, E_OUTOFMEMORY)
 TARSEL_SAME_CONSTANT(kResultInvalidArgument, E_INVALIDARG)
 TARSEL_SAME_CONSTANT(kResultDxgiNotFound, DXGI_ERROR_NOT_FOUND)
+TARSEL_SAME_CONSTANT(kResultDxgiUnsupported, DXGI_ERROR_UNSUPPORTED)
 TARSEL_SAME_CONSTANT(kResultWasStillDrawing, D3DERR_WASSTILLDRAWING)
 TARSEL_SAME_CONSTANT(kD3D11SdkVersion, D3D11_SDK_VERSION)
 
@@ -118,7 +119,7 @@ constexpr bool SameGuid(const platform::GUID& ours, const ::GUID& sdk)
 // Interface identifiers: mingw-w64 declares __uuidof as a constant expression.
 #define TARSEL_SAME_INTERFACE_ID(ours, name) \
     static_assert(SameGuid(ours::IID_##name, __uuidof(::name)), "IID_" #name ": bytes differ");
-TARSEL_FOR_EACH(TARSEL_SAME_INTERFACE_ID, (platform), IDXGIFactory2, ID3D11VideoDevice, ID3D11VideoContext, ID3D10Multithread)
+TARSEL_FOR_EACH(TARSEL_SAME_INTERFACE_ID, (platform), IDXGIDevice, IDXGIFactory2, ID3D11VideoDevice, ID3D11VideoContext, ID3D10Multithread)
 
 // The SDK names the two profiles after their DXVA modes; the Direct3D 11
 // profile of H.264 without film grain is mode E.

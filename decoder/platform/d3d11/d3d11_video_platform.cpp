@@ -71,6 +71,13 @@ public:
         *description = Translate<DXGI_ADAPTER_DESC1>(native);
         return result;
     }
+    HRESULT CheckInterfaceSupport(const GUID& interfaceName, int64_t* version) override
+    {
+        LARGE_INTEGER native = {};
+        HRESULT result = m_Native->CheckInterfaceSupport(Native(interfaceName), &native);
+        *version = native.QuadPart;
+        return result;
+    }
 };
 
 class D3DFactory : public Wrapper<::IDXGIFactory2, IDXGIFactory2> {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -28,13 +29,14 @@ HRESULT SimulatedContext::QueryInterface(const GUID& interfaceId, void** object)
 
 void SimulatedContext::End(ID3D11Asynchronous* async)
 {
-    if (auto* query = dynamic_cast<SimulatedQuery*>(async))
+    if (auto* query = dynamic_cast<SimulatedQuery*>(async)) {
         query->m_Ended = true;
-    else
+        query->m_DoneAt = m_EngineFreeAt;
+    } else
         LogSimulatedRefusal("End", "no query of this device");
 }
 
-// Every command has finished by the time it returns, so an ended query is done.
+// Done once the engine has decoded every picture ended before the query's End.
 HRESULT SimulatedContext::GetData(ID3D11Asynchronous* async, void* data, UINT dataSize, UINT)
 {
     auto* query = dynamic_cast<SimulatedQuery*>(async);
@@ -44,11 +46,10 @@ HRESULT SimulatedContext::GetData(ID3D11Asynchronous* async, void* data, UINT da
         return Refuse("GetData", "the query was never ended");
     if (data && dataSize != sizeof(BOOL))
         return Refuse("GetData", "an event query answers with a BOOL");
-    if (data) {
-        BOOL done = 1;
+    const BOOL done = SimulatedClock::now() >= query->m_DoneAt;
+    if (data)
         std::memcpy(data, &done, sizeof(done));
-    }
-    return kResultOk;
+    return done ? kResultOk : kResultFalse;
 }
 
 HRESULT SimulatedContext::DecoderBeginFrame(ID3D11VideoDecoder* decoder, ID3D11VideoDecoderOutputView* view,
@@ -143,6 +144,8 @@ HRESULT SimulatedContext::DecoderEndFrame(ID3D11VideoDecoder* decoder)
     }
     // A frame ended without an accepted submission leaves its surface as it was.
     if (simulated->m_Submitted) {
+        if (m_DecodeTime.count() > 0)
+            m_EngineFreeAt = std::max(SimulatedClock::now(), m_EngineFreeAt) + m_DecodeTime;
         SimulatedTexture& texture = *simulated->m_Target->m_Texture;
         UINT slice = simulated->m_Target->m_Description.Texture2D.ArraySlice;
         texture.m_PictureNumbers[slice] = ++texture.m_PicturesDecoded;

@@ -111,7 +111,7 @@ HRESULT SimulatedVideoPlatform::D3D11CreateDevice(IDXGIAdapter1* adapter, D3D_DR
     if (featureLevel)
         *featureLevel = D3D_FEATURE_LEVEL_11_0;
     *device = static_cast<ID3D11Device*>(new SimulatedDevice(m_Options));
-    *context = static_cast<ID3D11DeviceContext*>(new SimulatedContext());
+    *context = static_cast<ID3D11DeviceContext*>(new SimulatedContext(m_Options.decodeMicroseconds));
     return kResultOk;
 }
 
@@ -145,6 +145,17 @@ HRESULT SimulatedAdapter::GetDesc1(DXGI_ADAPTER_DESC1* description)
         description->Description[index] = kAdapterName[index];
     description->VendorId = SimulatedVideoPlatform::kVendorId;
     description->DeviceId = SimulatedVideoPlatform::kDeviceId;
+    return kResultOk;
+}
+
+HRESULT SimulatedAdapter::CheckInterfaceSupport(const GUID& interfaceName, int64_t* version)
+{
+    if (!version)
+        return kResultInvalidArgument;
+    *version = 0;
+    if (!(interfaceName == IID_IDXGIDevice))
+        return kResultDxgiUnsupported;
+    *version = kDriverVersion;
     return kResultOk;
 }
 

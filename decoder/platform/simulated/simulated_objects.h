@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -37,6 +38,10 @@ class SimulatedAdapter : public ReferenceCounted<IDXGIAdapter1> {
 public:
     HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
     HRESULT GetDesc1(DXGI_ADAPTER_DESC1* description) override;
+    HRESULT CheckInterfaceSupport(const GUID& interfaceName, int64_t* version) override;
+
+    // The simulated driver's own version, 1.0.0.0: it is no vendor's.
+    static constexpr int64_t kDriverVersion = int64_t{1} << 48;
 };
 
 class SimulatedFactory : public ReferenceCounted<IDXGIFactory2> {
@@ -101,13 +106,16 @@ private:
     size_t m_Size = 0;
 };
 
-// An event query: the device finishes every command at once, so the query
-// is done as soon as it has been ended.
+using SimulatedClock = std::chrono::steady_clock;
+
+// An event query: done once the pictures ended before its End are decoded,
+// at once unless the device was given a decode time.
 class SimulatedQuery : public ReferenceCounted<ID3D11Query> {
 public:
     HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
 
     bool m_Ended = false;
+    SimulatedClock::time_point m_DoneAt{};
 };
 
 class SimulatedDevice;
@@ -204,6 +212,7 @@ private:
 
 class SimulatedContext : public ReferenceCounted<ID3D11DeviceContext, ID3D11VideoContext> {
 public:
+    explicit SimulatedContext(int64_t decodeMicroseconds = 0) : m_DecodeTime(decodeMicroseconds) {}
     HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
 
     void End(ID3D11Asynchronous* async) override;
@@ -218,6 +227,12 @@ public:
     HRESULT SubmitDecoderBuffers(ID3D11VideoDecoder* decoder, UINT bufferCount,
                                  const D3D11_VIDEO_DECODER_BUFFER_DESC* descriptions) override;
     HRESULT DecoderEndFrame(ID3D11VideoDecoder* decoder) override;
+
+private:
+    // The one decode engine: each ended picture starts once the engine is
+    // free and holds it for m_DecodeTime.
+    std::chrono::microseconds m_DecodeTime;
+    SimulatedClock::time_point m_EngineFreeAt{};
 };
 
 // What a strict driver checks in one submission; empty when the frame is

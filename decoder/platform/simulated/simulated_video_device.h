@@ -12,14 +12,18 @@ namespace platform {
 struct SimulatedDeviceOptions {
     bool offerShortSlices = true;
     bool offerLongSlices = true;
+    // A test setting: each picture takes this long on one decode engine, one
+    // picture after another, before an event query ended after it reports
+    // done. 0: every picture is done when its frame ends.
+    int64_t decodeMicroseconds = 0;
 };
 
 // The platform where Direct3D 11 video decoding is not available: one adapter
 // with an H.264 (VLD, no film grain) and an HEVC Main decoder into NV12. It
 // checks every submission as a strict driver would and refuses a bad one with
 // a negative result and an error line saying what is wrong. It decodes
-// nothing, adds no delay and is never busy, so times measured on it are the
-// host side of the work only.
+// nothing and, unless its test setting asks for a decode time, adds no delay
+// and is never busy, so times measured on it are the host side of the work only.
 class SimulatedVideoPlatform : public VideoPlatform {
 public:
     explicit SimulatedVideoPlatform(SimulatedDeviceOptions options = {});
