@@ -1,15 +1,55 @@
 #include "app/arguments.h"
 
+#include <charconv>
+
+namespace {
+
+// Every sample goes into one message, which must stay well inside the
+// channel's 64 KiB.
+constexpr uint32_t kMaxRepeat = 100;
+constexpr uint32_t kMaxWarmup = 100;
+
+// A whole decimal number in [minimum, maximum], nothing else in the text.
+bool ParseCount(const std::string& text, uint32_t minimum, uint32_t maximum, uint32_t& count)
+{
+    uint32_t value = 0;
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value < minimum || value > maximum)
+        return false;
+    count = value;
+    return true;
+}
+
+}  // namespace
+
 ProgramArguments ParseArguments(const std::vector<std::string>& arguments)
 {
     ProgramArguments parsed;
-    for (const std::string& argument : arguments) {
+    for (size_t index = 0; index < arguments.size(); ++index) {
+        const std::string& argument = arguments[index];
         if (argument == "--capabilities") {
             parsed.capabilities = true;
         } else if (argument == "--capabilities-only") {
             parsed.capabilitiesOnly = true;
+        } else if (argument == "--results") {
+            parsed.results = true;
+        } else if (argument == "--progress") {
+            parsed.progress = parsed.results = true;
+        } else if (argument == "--repeat" || argument == "--warmup") {
+            const bool repeat = argument == "--repeat";
+            const uint32_t minimum = repeat ? 1 : 0;
+            const uint32_t maximum = repeat ? kMaxRepeat : kMaxWarmup;
+            if (index + 1 >= arguments.size() ||
+                !ParseCount(arguments[index + 1], minimum, maximum, repeat ? parsed.repeat : parsed.warmup)) {
+                parsed.error = argument + " takes a whole number from " + std::to_string(minimum) + " to " +
+                               std::to_string(maximum);
+                break;
+            }
+            ++index;
+            parsed.results = true;
         } else {
-            parsed.unknown = argument;
+            parsed.error = "unknown argument: " + argument;
             break;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,7 +9,12 @@
 struct ProgramArguments {
     bool capabilities = false;      // --capabilities: the capability message before the benchmark
     bool capabilitiesOnly = false;  // --capabilities-only: the message, and no benchmark
-    std::string unknown;            // the first argument that is neither; empty when all are known
+    bool results = false;           // --results: the extended result after the report
+    bool progress = false;          // --progress: a message per finished case
+    uint32_t repeat = 1;            // --repeat N: recorded passes per case
+    uint32_t warmup = 0;            // --warmup M: unrecorded passes before them
+    // Why the command line cannot be run, naming the argument; empty when it can.
+    std::string error;
 };
 
 ProgramArguments ParseArguments(const std::vector<std::string>& arguments);

@@ -1,8 +1,13 @@
 #include "app/bench_work.h"
 
 #include <cstdint>
+#include <optional>
 
+#include "app/results_context.h"
 #include "bench/bench_case.h"
+#include "bench/data_manifest.h"
+#include "bench/performance_counter.h"
+#include "bench/results_message.h"
 #include "bench/bench_report.h"
 #include "bench/benchmark_runner.h"
 #include "decoder/dxva2_video_decoder.h"
@@ -11,6 +16,54 @@
 
 ComChanChannel* g_ComChan = nullptr;
 std::atomic<bool> g_BenchmarkFinished{false};
+BenchRequest g_BenchRequest;
+
+namespace {
+
+// An extended run's outcome beyond the case table: written by the pool
+// thread, read after its completion on the loop thread.
+std::array<CaseMeasurement, kBenchCaseCount> g_Measurements;
+std::optional<nlohmann::json> g_ResultsContext;
+
+uint64_t MicrosecondsSince(int64_t startNs)
+{
+    return static_cast<uint64_t>((MonotonicNanoseconds() - startNs) / 1000);
+}
+
+// The extended run: every case's files checked against the manifest (when
+// there is one) before its clock, measured apart, and its progress sent.
+void RunExtendedBenchmark(DXVA2VideoDecoder& decoder)
+{
+    DataCheckOutcome data;
+    int64_t loadStart = MonotonicNanoseconds();
+    const DataManifest manifest = DataManifest::Load();
+    data.checkUs = MicrosecondsSince(loadStart);
+    data.checked = manifest.GetState() != DataManifest::State::absent;
+    data.identity = manifest.Identity();
+
+    CaseCheck check = [&](const BenchCase& benchCase) -> std::string {
+        if (manifest.GetState() == DataManifest::State::absent)
+            return {};
+        if (manifest.GetState() == DataManifest::State::invalid)
+            return manifest.Error();
+        int64_t start = MonotonicNanoseconds();
+        std::string reason;
+        for (size_t index = 0; index < benchCase.frameCount && reason.empty(); ++index)
+            reason = manifest.Check(FrameFileName(benchCase, static_cast<int32_t>(index)));
+        data.checkUs += MicrosecondsSince(start);
+        return reason;
+    };
+    size_t finishedCount = 0;
+    CaseFinished finished = [&](const BenchCase& benchCase, const CaseMeasurement&) {
+        ++finishedCount;
+        if (g_BenchRequest.progress)
+            g_ComChan->send(new ComChanJsonMessage(BuildProgressMessage(benchCase, finishedCount, kBenchCaseCount)));
+    };
+    RunMeasuredCases(decoder, g_BenchCases, g_BenchRequest.settings, g_Measurements, check, finished);
+    g_ResultsContext = ResultsContext(decoder.Adapter(), data, g_BenchRequest.settings);
+}
+
+}  // namespace
 
 void OnComChanConnected()
 {
@@ -49,13 +102,21 @@ void RunBenchmark()
 {
     DXVA2VideoDecoder decoder(OnDecoderOutputChanged, OnDecoderError);
     decoder.Init();
-    RunBenchmarkCases(decoder, g_BenchCases);
+    if (g_BenchRequest.extended)
+        RunExtendedBenchmark(decoder);
+    else
+        RunBenchmarkCases(decoder, g_BenchCases);
 }
 
 void SendBenchReport()
 {
     nlohmann::json report = BuildBenchReport(g_BenchCases);
     g_ComChan->send(new ComChanJsonMessage(report));
+    if (g_BenchRequest.extended) {
+        // A run that failed before its end still says what it has.
+        nlohmann::json context = g_ResultsContext ? *g_ResultsContext : nlohmann::json::object();
+        g_ComChan->send(new ComChanJsonMessage(BuildResultsMessage(std::move(context), g_BenchCases, g_Measurements)));
+    }
     g_ComChan->shutdown(ComChanShutdownReason::Requested);
 }
 

@@ -39,10 +39,10 @@ int RunTarselProcess(const CommandCallbacks& commands, const std::vector<std::st
     }
 
     const ProgramArguments parsed = ParseArguments(arguments);
-    if (!parsed.unknown.empty()) {
-        std::fprintf(stderr, "app: unknown argument: %s\n", parsed.unknown.c_str());
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "app: %s\n", parsed.error.c_str());
         std::fflush(stderr);
-        g_Logger.Log(LogLevel::error, "app: unknown argument: %s", parsed.unknown);
+        g_Logger.Log(LogLevel::error, "app: %s", parsed.error);
         g_Logger.Shutdown();
         return -1;
     }
@@ -51,6 +51,8 @@ int RunTarselProcess(const CommandCallbacks& commands, const std::vector<std::st
     if (channelFdText == nullptr)
         return -1;
     int channelFd = ParseChannelFd(channelFdText);
+
+    g_BenchRequest = {parsed.results, parsed.progress, {parsed.repeat, parsed.warmup}};
 
     uv_loop_t* loop = uv_default_loop();
     g_ComChan = new ComChanChannel(channelFd, OnComChanConnected, OnComChanDisconnected, commands.onSetBitrate,

@@ -12,19 +12,18 @@
 #include "decoder/video_decoder.h"
 #include "logging/spdlog_logger.h"
 
-namespace {
-
-// Loads and decodes one frame. Any failure, a missing file included, counts
-// as a refused frame: nothing may escape into the pool thread.
-bool DecodeFrameFile(VideoDecoder& decoder, const std::string& fileName)
+std::unique_ptr<VideoFrame> LoadFrameFile(const std::string& fileName)
 {
-    std::unique_ptr<VideoFrame> frame;
     try {
-        frame = std::make_unique<VideoFileFrame>(fileName);
+        return std::make_unique<VideoFileFrame>(fileName);
     } catch (...) {
         // The loader has logged why, with the path.
-        return false;
+        return nullptr;
     }
+}
+
+bool DecodeLoadedFrame(VideoDecoder& decoder, std::unique_ptr<VideoFrame>& frame, const std::string& fileName)
+{
     try {
         return decoder.Decode(frame) >= 0;
     } catch (const std::exception& ex) {
@@ -35,18 +34,33 @@ bool DecodeFrameFile(VideoDecoder& decoder, const std::string& fileName)
     return false;
 }
 
+bool DecodeFrameFile(VideoDecoder& decoder, const std::string& fileName)
+{
+    std::unique_ptr<VideoFrame> frame = LoadFrameFile(fileName);
+    return frame && DecodeLoadedFrame(decoder, frame, fileName);
+}
+
+bool DecodeCasePass(VideoDecoder& decoder, const BenchCase& benchCase)
+{
+    bool passed = false;
+    for (int32_t index = 0; static_cast<int64_t>(index) < static_cast<int64_t>(benchCase.frameCount); ++index) {
+        passed = DecodeFrameFile(decoder, FrameFileName(benchCase, index));
+        if (!passed)
+            break;
+    }
+    // The pass ends when the hardware has decoded its last picture, not
+    // when that picture was handed over.
+    if (benchCase.frameCount > 0 && decoder.WaitUntilDecoded() < 0)
+        passed = false;
+    return passed;
+}
+
+namespace {
+
 void RunCase(VideoDecoder& decoder, BenchCase& benchCase)
 {
     int64_t start = MonotonicNanoseconds();
-    for (int32_t index = 0; static_cast<int64_t>(index) < static_cast<int64_t>(benchCase.frameCount); ++index) {
-        benchCase.passed = DecodeFrameFile(decoder, FrameFileName(benchCase, index));
-        if (!benchCase.passed)
-            break;
-    }
-    // The case ends when the hardware has decoded its last picture, not
-    // when that picture was handed over.
-    if (benchCase.frameCount > 0 && decoder.WaitUntilDecoded() < 0)
-        benchCase.passed = false;
+    benchCase.passed = DecodeCasePass(decoder, benchCase);
     int64_t stop = MonotonicNanoseconds();
     benchCase.elapsedUs = static_cast<uint64_t>((stop - start) / 1000);
 }
@@ -55,6 +69,8 @@ void RunCase(VideoDecoder& decoder, BenchCase& benchCase)
 // file of the run and its pages are touched, as any careful reader sets up
 // its buffer once, and the probe's parser states are created. Files that
 // cannot be seen now are left to the run to refuse.
+}  // namespace
+
 void PrepareRun(std::span<const BenchCase> cases)
 {
     uintmax_t largest = 0;
@@ -71,8 +87,6 @@ void PrepareRun(std::span<const BenchCase> cases)
     FrameStorage::Prepare(static_cast<size_t>(std::min(largest, kLargestPrepared)));
     PrepareStreamInfoProbe();
 }
-
-}  // namespace
 
 void RunBenchmarkCases(VideoDecoder& decoder, std::span<BenchCase> cases)
 {

@@ -1,0 +1,52 @@
+#include "app/results_context.h"
+
+#include <string>
+
+#include "bench/system_context.h"
+#include "decoder/adapter_selection.h"
+#include "decoder/dxva2_video_decoder.h"
+
+nlohmann::json AdapterContext(const std::optional<DecoderAdapter>& adapter)
+{
+    if (!adapter)
+        return nullptr;
+    const platform::DXGI_ADAPTER_DESC1& description = adapter->description;
+    return {
+        {"index", adapter->index},
+        {"description", AdapterName(description)},
+        {"vendorId", description.VendorId},
+        {"deviceId", description.DeviceId},
+        {"subSysId", description.SubSysId},
+        {"revision", description.Revision},
+        {"luid", AdapterLuidText(description)},
+        {"driverVersion", adapter->driverVersion ? nlohmann::json(DriverVersionText(adapter->driverVersion))
+                                                 : nlohmann::json()},
+        // DXGI does not give the driver's date.
+        {"driverDate", nullptr},
+        {"simulated", platform::DefaultPlatformIsSimulated()},
+    };
+}
+
+nlohmann::json ResultsContext(const std::optional<DecoderAdapter>& adapter, const DataCheckOutcome& data,
+                              const MeasureSettings& settings)
+{
+    nlohmann::json context = SystemContext();
+    context["adapter"] = AdapterContext(adapter);
+    context["data"] = data.checked
+                          ? nlohmann::json{{"checked", true}, {"manifestSha256", data.identity}, {"checkUs", data.checkUs}}
+                          : nlohmann::json{{"checked", false}};
+    context["settings"] = {{"repeat", settings.repeat}, {"warmup", settings.warmup}};
+    if (platform::DefaultPlatformIsSimulated()) {
+        context["timing"] = "simulated-host";
+        const int64_t decodeUs = platform::SimulatedDecodeMicroseconds();
+        context["timingNote"] =
+            decodeUs ? "host side of the work on the simulated video device, which takes the test setting's " +
+                           std::to_string(decodeUs) + " us per picture; no hardware decode time"
+                     : std::string("host side of the work on the simulated video device; no hardware decode time");
+        if (decodeUs)
+            context["simulatedDecodeUs"] = decodeUs;
+    } else {
+        context["timing"] = "hardware";
+    }
+    return context;
+}

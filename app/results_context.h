@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "bench/measured_run.h"
+
+struct DecoderAdapter;
+
+// What became of checking the frame files against data/SHA256SUMS.
+struct DataCheckOutcome {
+    bool checked = false;     // a manifest was found; its files were checked
+    std::string identity;     // the manifest's SHA-256, when checked
+    uint64_t checkUs = 0;     // time spent reading and checking, outside every clock
+};
+
+// The results message's "context": the machine and program from
+// SystemContext, the adapter the cases ran on, the data, the settings and
+// what the times measure.
+nlohmann::json ResultsContext(const std::optional<DecoderAdapter>& adapter, const DataCheckOutcome& data,
+                              const MeasureSettings& settings);
+
+// The adapter's identity; null when no adapter could be used.
+nlohmann::json AdapterContext(const std::optional<DecoderAdapter>& adapter);

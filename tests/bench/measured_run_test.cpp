@@ -1,0 +1,153 @@
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "bench/measured_run.h"
+#include "bench/video_frame.h"
+#include "decoder/video_decoder.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// Writes down what the run asked of it: "P" set-up, "D<timestamp>" a decode,
+// "W" a wait. Set-up is slow, so that a pass that contains it shows.
+struct RecordingDecoder : VideoDecoder {
+    bool IsInitialized() override { return true; }
+    int32_t Init() override { return 1; }
+    int64_t Prepare(VideoFrame&) override
+    {
+        events.push_back("P");
+        std::this_thread::sleep_for(kSetUp);
+        return 0;
+    }
+    int64_t Decode(std::unique_ptr<VideoFrame>& frame) override
+    {
+        events.push_back("D" + std::to_string(frame->timestamp));
+        if (!refused.count(frame->timestamp))
+            return 0;
+        if (frame->timestamp != kSilentRefusal)
+            g_Logger.Log(LogLevel::error, "decoder: picture %d refused\n", frame->timestamp);
+        g_Logger.Log(LogLevel::error, "videoDecoderError -3");
+        return -3;
+    }
+    int64_t WaitUntilDecoded() override
+    {
+        events.push_back("W");
+        return 0;
+    }
+    static constexpr auto kSetUp = std::chrono::milliseconds(60);
+    static constexpr uint32_t kSilentRefusal = 200;
+    std::vector<std::string> events;
+    std::set<uint32_t> refused;
+};
+
+// Cases of `frames` frame files each, whose timestamps are row * 100 + index.
+std::vector<BenchCase> MakeCases(const TempDir& dir, size_t rows, size_t frames)
+{
+    std::vector<BenchCase> cases;
+    for (size_t row = 0; row < rows; ++row) {
+        cases.push_back({(dir.path() / std::to_string(row)).string() + "/", 64, 48, 0, frames, false, 0});
+        std::filesystem::create_directories(cases.back().path);
+        for (size_t index = 0, stamp = row * 100; index < frames; ++index, ++stamp)
+            std::ofstream(FrameFileName(cases.back(), int32_t(index))) << "\x21" << char(stamp) << char(stamp >> 8)
+                                                                        << std::string(2, '\0');
+    }
+    return cases;
+}
+
+TEST(MeasuredRun, SetUpOnceThenWarmUpRecordedAndLatencyPasses)
+{
+    LogCapture log;
+    TempDir dir;
+    std::vector<BenchCase> cases = MakeCases(dir, 1, 3);
+    std::vector<CaseMeasurement> measurements(1);
+    RecordingDecoder decoder;
+    RunMeasuredCases(decoder, cases, {2, 1}, measurements, nullptr, nullptr);
+
+    const std::vector<std::string> pass = {"D0", "D1", "D2", "W"};
+    std::vector<std::string> expected = {"P"};
+    for (int passes = 0; passes < 3; ++passes)
+        expected.insert(expected.end(), pass.begin(), pass.end());
+    // The latency pass waits after every picture.
+    expected.insert(expected.end(), {"D0", "W", "D1", "W", "D2", "W"});
+    EXPECT_EQ(decoder.events, expected);
+
+    const CaseMeasurement& measured = measurements[0];
+    EXPECT_TRUE(measured.passed);
+    EXPECT_EQ(measured.reason, "");
+    ASSERT_EQ(measured.samplesUs.size(), 2u);
+    EXPECT_EQ(measured.latenciesUs.size(), 3u);
+    // The set-up's 60 ms are its own and in no pass.
+    EXPECT_GE(measured.setupUs, 60000u);
+    for (uint64_t sample : measured.samplesUs)
+        EXPECT_LT(sample, 60000u);
+    // The bare row shows the first recorded pass.
+    EXPECT_TRUE(cases[0].passed);
+    EXPECT_EQ(cases[0].elapsedUs, measured.samplesUs[0]);
+}
+
+// A case fails with the first error line of its own, and the run goes on.
+TEST(MeasuredRun, FailedCasesCarryTheirFirstErrorAndTheRunGoesOn)
+{
+    LogCapture log;
+    TempDir dir;
+    std::vector<BenchCase> cases = MakeCases(dir, 4, 2);
+    std::filesystem::remove(FrameFileName(cases[3], 1));
+    std::vector<CaseMeasurement> measurements(cases.size());
+    RecordingDecoder decoder;
+    // Row 1's second picture, and row 2's first with no line but the callback's.
+    decoder.refused = {101, RecordingDecoder::kSilentRefusal};
+    std::vector<std::string> finished;
+    const std::string checkReason = "data: " + FrameFileName(cases[0], 1) + " does not match";
+    RunMeasuredCases(
+        decoder, cases, {3, 0}, measurements,
+        [&](const BenchCase& benchCase) { return &benchCase == &cases[0] ? checkReason : std::string(); },
+        [&](const BenchCase& benchCase, const CaseMeasurement& measured) {
+            finished.push_back(benchCase.path + (measured.passed ? " passed" : " failed"));
+        });
+
+    // The refused check decodes nothing of its case and is logged once.
+    EXPECT_EQ(std::count(decoder.events.begin(), decoder.events.end(), "D0"), 0);
+    EXPECT_EQ(log.count(checkReason), 1u);
+    const std::vector<std::string> reasons = {checkReason, "decoder: picture 101 refused", "videoDecoderError -3"};
+    for (size_t row = 0; row < reasons.size(); ++row) {
+        EXPECT_FALSE(measurements[row].passed) << row;
+        EXPECT_EQ(measurements[row].reason, reasons[row]) << row;
+        EXPECT_TRUE(measurements[row].samplesUs.empty()) << row;
+        EXPECT_FALSE(cases[row].passed) << row;
+        EXPECT_EQ(cases[row].elapsedUs, 0u) << row;
+    }
+    EXPECT_FALSE(measurements[3].passed);
+    EXPECT_NE(measurements[3].reason.find(FrameFileName(cases[3], 1)), std::string::npos) << measurements[3].reason;
+    std::vector<std::string> expectedFinished;
+    for (const BenchCase& benchCase : cases)
+        expectedFinished.push_back(benchCase.path + " failed");
+    EXPECT_EQ(finished, expectedFinished);
+}
+
+TEST(MeasuredRun, ACaseAfterAFailedOnePassesWithItsOwnMeasurement)
+{
+    LogCapture log;
+    TempDir dir;
+    std::vector<BenchCase> cases = MakeCases(dir, 2, 2);
+    std::vector<CaseMeasurement> measurements(cases.size());
+    measurements[1].reason = "left over from an earlier run";
+    RecordingDecoder decoder;
+    decoder.refused = {0};
+    RunMeasuredCases(decoder, cases, {2, 0}, measurements, nullptr, nullptr);
+    EXPECT_EQ(measurements[0].reason, "decoder: picture 0 refused");
+    EXPECT_TRUE(measurements[1].passed);
+    EXPECT_EQ(measurements[1].reason, "");
+    EXPECT_EQ(measurements[1].samplesUs.size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+'use strict';
+// The extended result: what --results, --repeat, --warmup and --progress add
+// to a run, against the real program and the committed data set.
+const test = require('node:test');
+const assert = require('node:assert');
+const crypto = require('crypto');
+const fs = require('fs');
+const path = require('path');
+const { sourceDir, makeWorkDir, runChild, readLog } = require('./harness');
+
+const kCases = ['h264', 'h265'].flatMap((codec) =>
+  [[1280, 720], [1920, 1080], [2560, 1440], [3840, 2160]].map(([width, height]) => ({ codec, width, height })));
+
+const nonHeartbeats = (result) => result.messages.filter((m) => m.cmd !== 'heartbeat');
+const resultsOf = (result) => nonHeartbeats(result).find((m) => m.results !== undefined).results;
+
+// A work directory holding a copy of the data set, for tests that alter it.
+function copyOfData(t) {
+  const dir = makeWorkDir(t, { withData: false });
+  fs.cpSync(path.join(sourceDir, 'data'), path.join(dir, 'data'), { recursive: true });
+  return dir;
+}
+
+test('repeats with progress: messages in order, samples per pass, the bare report from the first pass', async (t) => {
+  const dir = makeWorkDir(t, { withData: true });
+  const result = await runChild(dir, { args: ['--repeat', '3', '--warmup', '1', '--progress'] });
+  assert.strictEqual(result.code, 0, result.stdout);
+  const messages = nonHeartbeats(result);
+  assert.deepStrictEqual(messages.map((m) => Object.keys(m)[0]), [...Array(8).fill('progress'), 'bench', 'results']);
+  assert.deepStrictEqual(messages.slice(0, 8).map((m) => m.progress),
+    kCases.map((c, i) => ({ ...c, pass: true, index: i + 1, count: 8 })));
+
+  const { results } = messages[9];
+  assert.strictEqual(results.schemaVersion, 1);
+  const bare = messages[8].bench.flat(2).filter((c) => typeof c === 'object');
+  for (const [i, c] of results.cases.entries()) {
+    const name = `${c.codec} ${c.width}x${c.height}`;
+    assert.deepStrictEqual({ codec: c.codec, width: c.width, height: c.height }, kCases[i]);
+    assert.strictEqual(c.pass, true, name);
+    assert.ok(!('reason' in c), name);
+    assert.strictEqual(c.frames, 30);
+    assert.strictEqual(c.samplesUs.length, 3, name);
+    assert.strictEqual(bare[i]['bench-time'], c.samplesUs[0], name);
+    const sorted = [...c.samplesUs].sort((a, b) => a - b);
+    assert.deepStrictEqual([c.minUs, c.medianUs, c.p95Us], [sorted[0], sorted[1], sorted[2]], name);
+    assert.ok(c.cv >= 0 && c.setupUs >= 0, name);
+    assert.ok(c.latencyUs.median <= c.latencyUs.p95 && c.latencyUs.p95 <= c.latencyUs.max, name);
+    assert.deepStrictEqual(Object.keys(c.realTime).sort(), ['120', '30', '60']);
+  }
+
+  const { context } = results;
+  assert.match(context.program.version, /^\d+\.\d+\.\d+$/);
+  assert.match(context.program.commit, /^([0-9a-f]{7,}|unknown)$/);
+  assert.ok(context.cpu.logicalCores >= 1 && context.memory.totalBytes > 0, JSON.stringify(context));
+  assert.ok(typeof context.os.name === 'string' && context.os.name !== '', JSON.stringify(context.os));
+  assert.ok(Math.abs(Date.parse(context.time) - Date.now()) < 10 * 60 * 1000, context.time);
+  assert.deepStrictEqual(context.settings, { repeat: 3, warmup: 1 });
+  assert.strictEqual(context.adapter.description, 'Simulated video decoder (no hardware)');
+  assert.strictEqual(context.adapter.simulated, true);
+  assert.strictEqual(context.timing, 'simulated-host');
+  assert.ok(!('simulatedDecodeUs' in context));
+  const manifest = fs.readFileSync(path.join(sourceDir, 'data', 'SHA256SUMS'));
+  assert.strictEqual(context.data.checked, true);
+  assert.strictEqual(context.data.manifestSha256, crypto.createHash('sha256').update(manifest).digest('hex'));
+  assert.ok(context.data.checkUs > 0);
+});
+
+test('a truncated frame file fails its case with a reason naming it; without the manifest the run is unchecked',
+  async (t) => {
+    const dir = copyOfData(t);
+    const broken = path.join(dir, 'data', 'h265', '1920_1080', 'frame_12.frame');
+    fs.truncateSync(broken, 100);
+    const checked = resultsOf(await runChild(dir, { args: ['--results'] }));
+    const failed = checked.cases.filter((c) => !c.pass);
+    assert.deepStrictEqual(failed.map((c) => [c.codec, c.width]), [['h265', 1920]]);
+    assert.match(failed[0].reason, /\.\/data\/h265\/1920_1080\/frame_12\.frame/);
+    assert.deepStrictEqual([failed[0].samplesUs, failed[0].medianUs, failed[0].latencyUs], [[], null, null]);
+    assert.deepStrictEqual(failed[0].realTime, { 30: false, 60: false, 120: false });
+    // The reason is the case's error line, word for word.
+    assert.ok(readLog(dir).includes(`error: ${failed[0].reason}`), readLog(dir).join('\n'));
+
+    fs.rmSync(path.join(dir, 'data', 'SHA256SUMS'));
+    const unchecked = resultsOf(await runChild(dir, { args: ['--results'] }));
+    assert.deepStrictEqual(unchecked.context.data, { checked: false });
+  });
+
+test('a missing frame file fails its case with the loader\'s reason, and the run goes on', async (t) => {
+  const dir = copyOfData(t);
+  fs.rmSync(path.join(dir, 'data', 'SHA256SUMS'));
+  fs.rmSync(path.join(dir, 'data', 'h264', '2560_1440', 'frame_29.frame'));
+  const { cases } = resultsOf(await runChild(dir, { args: ['--results'] }));
+  assert.deepStrictEqual(cases.map((c) => c.pass), [true, true, false, true, true, true, true, true]);
+  assert.match(cases[2].reason, /frame_29\.frame/);
+});
+
+test('with a simulated decode time of 20 ms every picture waits 20 ms: real time at 30 frames/s only', async (t) => {
+  const dir = makeWorkDir(t, { withData: true });
+  const result = await runChild(dir, { args: ['--results'], env: { TARSEL_SIMULATED_DECODE_US: '20000' } });
+  const { context, cases } = resultsOf(result);
+  assert.strictEqual(context.simulatedDecodeUs, 20000);
+  for (const c of cases) {
+    const name = `${c.codec} ${c.width}x${c.height}`;
+    assert.ok(c.latencyUs.median >= 20000, `${name}: ${JSON.stringify(c.latencyUs)}`);
+    // One engine, one picture after another: a pass takes at least 30 x 20 ms.
+    assert.ok(c.medianUs >= 600000, `${name}: ${c.medianUs}`);
+    assert.deepStrictEqual(c.realTime, { 30: true, 60: false, 120: false }, name);
+  }
+});
+
+test('bad values of the new arguments end the program before anything is timed', async (t) => {
+  const rows = [
+    [['--repeat', '0'], 'app: --repeat takes a whole number from 1 to 100'],
+    [['--repeat', '101'], 'app: --repeat takes a whole number from 1 to 100'],
+    [['--repeat', '2x'], 'app: --repeat takes a whole number from 1 to 100'],
+    [['--repeat'], 'app: --repeat takes a whole number from 1 to 100'],
+    [['--warmup', '-1'], 'app: --warmup takes a whole number from 0 to 100'],
+    [['--results', '--warmup', ''], 'app: --warmup takes a whole number from 0 to 100'],
+    [['--results', '--bogus'], 'app: unknown argument: --bogus'],
+  ];
+  const dir = makeWorkDir(t, { withData: true });
+  for (const [args, line] of rows) {
+    const result = await runChild(dir, { args });
+    assert.deepStrictEqual([result.code, result.stderr, nonHeartbeats(result)], [255, `${line}\n`, []], args.join(' '));
+  }
+});
