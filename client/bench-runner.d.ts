@@ -99,6 +99,114 @@ export interface BenchResultWithCapabilities extends BenchResult {
   capabilities: Capabilities;
 }
 
+/** What a run asked for results (results, repeat, warmup or onProgress) resolves with besides. */
+export interface BenchResultWithResults extends BenchResult {
+  results: BenchResults;
+}
+
+/** The value of one of the program's progress messages, sent as each case finishes. */
+export interface ProgressMessage {
+  codec: 'h264' | 'h265';
+  width: number;
+  height: number;
+  pass: boolean;
+  /** How many cases have finished, from 1. */
+  index: number;
+  /** How many cases the run has. */
+  count: number;
+}
+
+/** The program that ran. */
+export interface ResultsProgram {
+  name: string;
+  version: string;
+  commit: string;
+  buildType: string;
+  compiler: string;
+}
+
+/** The operating system: Linux, or Windows (with wine under Wine). */
+export interface ResultsOs {
+  name: 'Linux' | 'Windows' | (string & {});
+  release: string;
+  /** Windows's build number; null elsewhere. */
+  build: number | null;
+  description: string;
+  /** Wine's version when the Windows program runs under Wine. */
+  wine?: string;
+}
+
+/** The adapter the benchmark decoded on. */
+export interface ResultsAdapter {
+  index: number;
+  description: string;
+  vendorId: number;
+  deviceId: number;
+  subSysId: number;
+  revision: number;
+  /** Hex text. */
+  luid: string;
+  driverVersion: string | null;
+  /** "YYYY-MM-DD", or null when unknown. */
+  driverDate: string | null;
+  /** The simulated video device, no hardware. */
+  simulated: boolean;
+}
+
+/** The machine and settings a run's times belong to. */
+export interface ResultsContext {
+  program: ResultsProgram;
+  os: ResultsOs;
+  cpu: { model: string; logicalCores: number };
+  memory: { totalBytes: number };
+  /** null when no adapter could be used. */
+  adapter: ResultsAdapter | null;
+  /** When the run started, ISO 8601 UTC text. */
+  time: string;
+  /** Whether data/ was checked against its SHA256SUMS, with the manifest's own hash and the check's time. */
+  data: { checked: true; manifestSha256: string; checkUs: number } | { checked: false };
+  settings: { repeat: number; warmup: number };
+  /** simulated-host: the host side of the work on the simulated device, no hardware decode time. */
+  timing: 'simulated-host' | 'hardware';
+  /** Present with simulated-host timing. */
+  timingNote?: string;
+  /** The simulated decode time per frame, when that test setting is on. */
+  simulatedDecodeUs?: number;
+}
+
+interface BenchCaseResultBase {
+  codec: 'h264' | 'h265';
+  width: number;
+  height: number;
+  frames: number;
+  /** Microseconds, like every time here unless named otherwise. */
+  setupUs: number;
+  /** One time per recorded pass that completed; may be empty for a failed case. */
+  samplesUs: number[];
+  /** The summary of samplesUs: null when it is empty. */
+  minUs: number | null;
+  medianUs: number | null;
+  p95Us: number | null;
+  meanUs: number | null;
+  /** Coefficient of variation (standard deviation over mean). */
+  cv: number | null;
+  /** null when the latency pass did not run or failed. */
+  latencyUs: { median: number; p95: number; max: number } | null;
+  /** Per frame rate: medianUs / frames and the p95 latency both within 1e6 / rate µs; all false for a failed case. */
+  realTime: { '30': boolean; '60': boolean; '120': boolean };
+}
+
+/** A case of the results: passed, or failed with the first error line that failed it. */
+export type BenchCaseResult = BenchCaseResultBase & ({ pass: true } | { pass: false; reason: string });
+
+/** The value of the program's results message, {"results": ...}, schema version 1. */
+export interface BenchResults {
+  schemaVersion: number;
+  context: ResultsContext;
+  /** One per case of the report, in its order: H.264 then H.265 at 1280x720, 1920x1080, 2560x1440, 3840x2160. */
+  cases: BenchCaseResult[];
+}
+
 /** What the options need of an AbortSignal; Node's and the DOM's both fit. */
 export interface AbortSignalLike {
   readonly aborted: boolean;
@@ -125,7 +233,22 @@ export interface RunOptions {
 export interface RunBenchmarkOptions extends RunOptions {
   /** Also resolve with what every adapter can decode (the program's --capabilities). */
   capabilities?: boolean;
+  /** Also resolve with the results message (--results). Implied by repeat, warmup and onProgress; false with them is a TypeError. */
+  results?: boolean;
+  /** Recorded passes per case, 1 to 100 (--repeat); the program's default is 1. */
+  repeat?: number;
+  /** Unrecorded passes before them, 0 to 100 (--warmup); the program's default is 0. */
+  warmup?: number;
+  /** Called as each case finishes (--progress); what it throws ends the run with that error. */
+  onProgress?: (progress: ProgressMessage) => void;
 }
+
+/** Options that ask for the results. */
+export type ResultsOptions =
+  | { results: true }
+  | { repeat: number }
+  | { warmup: number }
+  | { onProgress: (progress: ProgressMessage) => void };
 
 interface BenchErrorBase extends Error {
   /** Exit status when the program exited, else null. */
@@ -145,23 +268,34 @@ export type BenchError = BenchErrorBase & (
   /** Cancelled through the signal; cause is the signal's reason. */
   | { code: 'ABORT_ERR'; name: 'AbortError' }
   | { code: 'ETIMEDOUT'; timedOut: true }
-  /** Exited with status 0 without the report (or the capability message asked for). */
+  /** Exited with status 0 without the report (or the capability or results message asked for). */
   | { code: 'TARSEL_NO_REPORT'; exitCode: 0 }
   | { code: 'TARSEL_EXIT_STATUS'; exitCode: number }
   | { code: 'TARSEL_SIGNAL'; signal: string }
-  /** A report or capability message of the wrong shape; cause says what is wrong. */
+  /** A message of the wrong shape (report, capabilities, results, progress) or a line that is not JSON; cause says what is wrong. */
   | { code: 'TARSEL_BAD_REPORT'; cause: Error }
   /** The working directory holds no data/ folder; path is where it was looked for. Nothing was started. */
   | { code: 'TARSEL_NO_DATA'; path: string }
 );
 
+/** The class of every rejection, for instanceof; its instances are the BenchError union. */
+export interface BenchErrorClass {
+  new (code: BenchError['code'], message: string, facts?: object): BenchError;
+  readonly prototype: BenchError;
+}
+export declare const BenchError: BenchErrorClass;
+
 /**
  * Runs the program as a child with an IPC channel and resolves once it has
- * sent its report and exited with status 0. Throws a TypeError at the call
- * for a bad option; rejects with a BenchError otherwise. No process of the
- * run is left once the promise settles.
+ * sent its report and exited with status 0, or once the time limit has passed
+ * with every message asked for in. Throws a TypeError at the call for a bad
+ * option; rejects with a BenchError otherwise. No process of the run is left
+ * once the promise settles.
  */
+export function runBenchmark(options: RunBenchmarkOptions & { capabilities: true } & ResultsOptions):
+  Promise<BenchResultWithCapabilities & BenchResultWithResults>;
 export function runBenchmark(options: RunBenchmarkOptions & { capabilities: true }): Promise<BenchResultWithCapabilities>;
+export function runBenchmark(options: RunBenchmarkOptions & ResultsOptions): Promise<BenchResultWithResults>;
 export function runBenchmark(options: RunBenchmarkOptions): Promise<BenchResult>;
 
 /** What every adapter can decode, from a run with --capabilities-only (nothing decoded, no data/ needed). */
@@ -172,6 +306,13 @@ export function isBenchError(error: unknown): error is BenchError;
 
 /** The report's cases as rows, H.264 then H.265; throws on a malformed report. */
 export function reportRows(report: unknown): BenchRow[];
+
+/**
+ * A results message's value checked for shape (a saved one, say); with the
+ * report's rows, also that its cases are the report's. Returns it; throws an
+ * Error saying what is wrong.
+ */
+export function checkResults(results: unknown, rows?: BenchRow[]): BenchResults;
 
 /** The rows as a text table; with bars, one per passed row scaled to the fastest. */
 export function formatTable(rows: BenchRow[], options?: { bars?: boolean }): string;

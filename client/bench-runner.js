@@ -2,16 +2,22 @@
 // Runs the decode benchmark the way its users' parent does: the program is a
 // child with an IPC channel, working in a directory that holds data/. Gathers
 // what the run tells: its report, one row per case, the decoder it used and,
-// when asked, what every adapter of the machine can decode.
+// when asked, what every adapter of the machine can decode and the extended
+// results (repeated passes, the machine's context), with each case's
+// progress as it finishes.
 const path = require('path');
-const { runProgram, checkWorkingDirectory } = require('./child-run');
+const { runProgram, checkProgram, checkWorkingDirectory } = require('./child-run');
 const { reportRows, formatTable } = require('./report');
 const { checkCapabilities, decoderFromCapabilities, formatCapabilities } = require('./capabilities');
+const { checkResults, checkProgress } = require('./results');
 const errors = require('./errors');
 
 const kDefaultTimeoutMs = 300000;
 // Timers fire at once past 2^31 - 1 ms.
 const kLongestTimeoutMs = 2 ** 31 - 1;
+// The program's own bounds for --repeat and --warmup.
+const kRepeatRange = [1, 100];
+const kWarmupRange = [0, 100];
 
 function invalidOption(name, expected, value, wrongType) {
   const shown = typeof value === 'string' ? JSON.stringify(value) : String(value);
@@ -24,7 +30,8 @@ function invalidOption(name, expected, value, wrongType) {
 // the defaults.
 function runOptions(options) {
   if (options === null || typeof options !== 'object') throw invalidOption('options', 'an object', options, true);
-  const { program, cwd, timeoutMs = kDefaultTimeoutMs, signal, stdio = 'inherit', onSpawn, capabilities = false } = options;
+  const { program, cwd, timeoutMs = kDefaultTimeoutMs, signal, stdio = 'inherit', onSpawn, capabilities = false,
+    results, repeat, warmup, onProgress } = options;
   const check = (ok, name, expected, value, type) => {
     if (!ok) throw invalidOption(name, expected, value, typeof value !== type);
   };
@@ -37,6 +44,16 @@ function runOptions(options) {
   check(stdio === 'inherit' || stdio === 'ignore', 'stdio', '"inherit" or "ignore"', stdio, 'string');
   check(onSpawn === undefined || typeof onSpawn === 'function', 'onSpawn', 'a function', onSpawn, 'function');
   check(typeof capabilities === 'boolean', 'capabilities', 'a boolean', capabilities, 'boolean');
+  const inRange = (value, [least, most]) => Number.isInteger(value) && value >= least && value <= most;
+  check(repeat === undefined || inRange(repeat, kRepeatRange), 'repeat', `an integer from ${kRepeatRange.join(' to ')}`,
+    repeat, 'number');
+  check(warmup === undefined || inRange(warmup, kWarmupRange), 'warmup', `an integer from ${kWarmupRange.join(' to ')}`,
+    warmup, 'number');
+  check(onProgress === undefined || typeof onProgress === 'function', 'onProgress', 'a function', onProgress, 'function');
+  // repeat, warmup and progress are settings of the results: they ask for them.
+  const impliesResults = repeat !== undefined || warmup !== undefined || onProgress !== undefined;
+  check(results === undefined || results === true || results === false && !impliesResults, 'results',
+    impliesResults ? 'true or left out with repeat, warmup or onProgress' : 'a boolean', results, 'boolean');
   // A path is taken from this process's directory, not from the child's
   // working directory; a bare name is looked up in PATH.
   const programPath = /[\\/]/.test(program) ? path.resolve(program) : program;
@@ -45,37 +62,80 @@ function runOptions(options) {
     cwd: path.resolve(cwd === undefined ? path.dirname(path.resolve(programPath)) : cwd),
     limitMs: timeoutMs === Infinity ? 0 : timeoutMs,
     signal, stdio, onSpawn, capabilities,
+    results: results === true || impliesResults, repeat, warmup, onProgress,
+  };
+}
+
+// The program's arguments for a benchmark run. The decoder line comes from
+// the capability message: unlike tarsel.log, which two runs in one directory
+// share, it belongs to this run alone.
+function benchmarkArgs({ results, repeat, warmup, onProgress }) {
+  const args = ['--capabilities'];
+  if (results) args.push('--results');
+  if (repeat !== undefined) args.push('--repeat', String(repeat));
+  if (warmup !== undefined) args.push('--warmup', String(warmup));
+  if (onProgress) args.push('--progress');
+  return args;
+}
+
+// Rejects at once for a cancelled signal, before anything is looked at or
+// started; then the program, then its working directory.
+async function checkBeforeStart({ signal, program, cwd }, needsData) {
+  if (signal && signal.aborted) throw errors.aborted(signal.reason);
+  await checkProgram(program);
+  await checkWorkingDirectory(cwd, needsData);
+}
+
+// Each progress message, checked, to the caller's callback (whose promise,
+// if it returns one, the run watches for a rejection).
+function progressHandler(onProgress) {
+  return (message) => {
+    if (!Object.hasOwn(message, 'progress')) return;
+    let progress;
+    try {
+      progress = checkProgress(message.progress);
+    } catch (cause) {
+      throw errors.malformed(cause);
+    }
+    return onProgress(progress);
   };
 }
 
 const factsOf = ({ exitCode, signal, stderr }) => ({ exitCode, signal, stderr });
 
-// Resolves to { report, rows, decoder } (and capabilities when asked) once
-// the program has sent its report and exited with status 0; rejects with a
-// BenchError saying why otherwise.
+// Resolves to { report, rows, decoder } (with capabilities and results when
+// asked) once the program has sent its report and exited with status 0, or
+// has sent every message asked for when the time limit passes; rejects with
+// a BenchError saying why otherwise.
 function runBenchmark(options) {
   const run = runOptions(options);
   return (async () => {
-    await checkWorkingDirectory(run.cwd, true);
-    // The decoder line comes from the capability message: unlike tarsel.log,
-    // which two runs in one directory share, it belongs to this run alone.
-    const ended = await runProgram({ ...run, args: ['--capabilities'] });
+    await checkBeforeStart(run, true);
+    const wanted = ['report', 'capabilities', ...(run.results ? ['results'] : [])];
+    const ended = await runProgram({ ...run, args: benchmarkArgs(run), wanted,
+      onMessage: run.onProgress && progressHandler(run.onProgress) });
     const facts = factsOf(ended);
     if (!ended.report) throw errors.failed('TARSEL_NO_REPORT', 'the program exited without a report', facts);
     if (!ended.capabilities) {
       throw errors.failed('TARSEL_NO_REPORT', 'the program exited without the capability message it was asked for', facts);
     }
+    if (run.results && !ended.results) {
+      throw errors.failed('TARSEL_NO_REPORT', 'the program exited without the results message it was asked for', facts);
+    }
     let rows;
     let capabilities;
+    let results;
     try {
       rows = reportRows(ended.report);
       capabilities = checkCapabilities(ended.capabilities);
+      if (run.results) results = checkResults(ended.results.results, rows);
     } catch (cause) {
-      throw errors.failed('TARSEL_BAD_REPORT', `the program sent a malformed message: ${cause.message}`, { ...facts, cause });
+      throw errors.malformed(cause, facts);
     }
-    const decoder = decoderFromCapabilities(capabilities);
-    const result = { report: ended.report, rows, decoder };
-    return run.capabilities ? { ...result, capabilities } : result;
+    const result = { report: ended.report, rows, decoder: decoderFromCapabilities(capabilities) };
+    if (run.capabilities) result.capabilities = capabilities;
+    if (run.results) result.results = results;
+    return result;
   })();
 }
 
@@ -84,19 +144,19 @@ function runBenchmark(options) {
 function probeCapabilities(options) {
   const run = runOptions(options);
   return (async () => {
-    await checkWorkingDirectory(run.cwd, false);
-    const ended = await runProgram({ ...run, args: ['--capabilities-only'] });
+    await checkBeforeStart(run, false);
+    const ended = await runProgram({ ...run, args: ['--capabilities-only'], wanted: ['capabilities'] });
     const facts = factsOf(ended);
     if (!ended.capabilities) throw errors.failed('TARSEL_NO_REPORT', 'the program exited without a capability message', facts);
     try {
       return checkCapabilities(ended.capabilities);
     } catch (cause) {
-      throw errors.failed('TARSEL_BAD_REPORT', `the program sent a malformed message: ${cause.message}`, { ...facts, cause });
+      throw errors.malformed(cause, facts);
     }
   })();
 }
 
 module.exports = {
-  runBenchmark, probeCapabilities, isBenchError: errors.isBenchError,
-  reportRows, formatTable, formatCapabilities, decoderFromCapabilities,
+  runBenchmark, probeCapabilities, isBenchError: errors.isBenchError, BenchError: errors.BenchError,
+  reportRows, formatTable, formatCapabilities, decoderFromCapabilities, checkResults,
 };

@@ -1,7 +1,9 @@
-// The module for `import`: the same functions as for `require`.
+// The module for `import`: the same functions as for `require`, by name and
+// as the default export.
 import runner from './bench-runner.js';
 
+export default runner;
 export const {
-  runBenchmark, probeCapabilities, isBenchError,
-  reportRows, formatTable, formatCapabilities, decoderFromCapabilities,
+  runBenchmark, probeCapabilities, isBenchError, BenchError,
+  reportRows, formatTable, formatCapabilities, decoderFromCapabilities, checkResults,
 } = runner;

@@ -1,8 +1,8 @@
 'use strict';
-// One run of the program as a child with an IPC channel: the checks of its
-// working directory, the spawn, the end of the run (its exit, our time limit
-// or the caller's abort) and the messages it sent. Whatever ends the run, no
-// process of it is left once the promise settles.
+// One run of the program as a child with an IPC channel: the checks of the
+// program and its working directory, the spawn, the end of the run (its
+// exit, our time limit or the caller's abort) and the messages it sent.
+// Whatever ends the run, no process of it is left once the promise settles.
 const { spawn, spawnSync } = require('child_process');
 const fs = require('fs');
 const path = require('path');
@@ -72,6 +72,31 @@ function stderrTail(echo) {
   };
 }
 
+// A program given by path that exists and may be run. A bare name is left
+// to the spawn, which looks it up in PATH. On Windows the spawn also runs a
+// path without an extension with .com or .exe appended, and so may we.
+async function checkProgram(program) {
+  if (!/[\\/]/.test(program)) return;
+  const names = [program];
+  if (kWindows && !path.extname(program)) names.push(`${program}.com`, `${program}.exe`);
+  let found = null;
+  let firstError = null;
+  for (const name of names) {
+    found = await fs.promises.stat(name).then((stat) => ({ name, stat }), (error) => {
+      firstError ??= error;
+      return null;
+    });
+    if (found) break;
+  }
+  try {
+    if (!found) throw firstError;
+    if (!found.stat.isFile()) throw Object.assign(new Error('not a regular file'), { code: 'EISDIR' });
+    await fs.promises.access(found.name, fs.constants.X_OK);
+  } catch (error) {
+    throw errors.unusablePath('program', program, error);
+  }
+}
+
 // A working directory that exists, is a directory we may enter and, when
 // the run needs it, holds data/.
 async function checkWorkingDirectory(cwd, needsData) {
@@ -84,22 +109,50 @@ async function checkWorkingDirectory(cwd, needsData) {
   }
   const data = path.join(cwd, 'data');
   if (needsData && !(await fs.promises.stat(data).then((stat) => stat.isDirectory(), () => false))) {
-    throw errors.failed('TARSEL_NO_DATA', `the working directory ${cwd} holds no data/ folder; every case would fail`,
-      { path: data });
+    // The default, the program's own folder, has none in a build tree.
+    throw errors.failed('TARSEL_NO_DATA', `the working directory ${cwd} holds no data/ folder; every case would fail. ` +
+      'Give the cwd option (--data-dir on the command line) a directory that holds data/, ' +
+      'or make the data set with scripts/make-data', { path: data });
   }
 }
 
-// Resolves with { report, capabilities, exitCode, signal, stderr } once the
-// program has exited with status 0 and its messages are in (report and
-// capabilities: the first message of each kind, or null); rejects with a
-// BenchError otherwise.
-function runProgram({ program, args, cwd, limitMs, signal, stdio, onSpawn }) {
+// A line on the channel that is not JSON makes Node's parser throw out of
+// the channel's read callback, where nothing catches it and the whole parent
+// dies. The handle is Node's own (not public), so this guards it where it
+// can be found and leaves the channel as it is elsewhere.
+function guardChannel(child, onBadLine) {
+  const key = Object.getOwnPropertySymbols(child).find((symbol) => symbol.description === 'kChannelHandle');
+  const handle = key && child[key];
+  if (!handle || typeof handle.onread !== 'function') return;
+  const onread = handle.onread;
+  handle.onread = function guardedRead(...args) {
+    try {
+      return onread.apply(this, args);
+    } catch (error) {
+      onBadLine(error);
+      return undefined;
+    }
+  };
+}
+
+// The kinds of message a run keeps (the first of each), by the key that marks them.
+const kMessageKeys = { report: 'bench', capabilities: 'capabilities', results: 'results' };
+// How a run ends that we stopped once every message asked for was in.
+const kComplete = Symbol('complete');
+
+// Resolves with { report, capabilities, results, exitCode, signal, stderr }
+// (the first message of each kind, or null) once the program has exited with
+// status 0 and its messages are in, or once the time limit has passed with
+// every kind named in `wanted` in (the program is stopped then); rejects with
+// a BenchError otherwise. onMessage sees every message that is a JSON object;
+// what it throws, or the promise it returns rejects with, ends the run.
+function runProgram({ program, args, cwd, limitMs, signal, stdio, onSpawn, wanted = [], onMessage }) {
   return new Promise((resolve, reject) => {
     if (signal && signal.aborted) {
       reject(errors.aborted(signal.reason));
       return;
     }
-    const messages = { report: null, capabilities: null };
+    const messages = { report: null, capabilities: null, results: null };
     const stderr = stderrTail(stdio === 'inherit' ? process.stderr : null);
     let exit = null;
     let ending = null;
@@ -135,9 +188,10 @@ function runProgram({ program, args, cwd, limitMs, signal, stdio, onSpawn }) {
       cleanUp();
       const facts = { exitCode: exit.code, signal: exit.signal, stderr: stderr.lines() };
       const done = () => {
-        if (ending) reject(Object.assign(ending, facts));
-        else if (exit.signal) reject(errors.failed('TARSEL_SIGNAL', `the program was ended by signal ${exit.signal}`, facts));
-        else if (exit.code !== 0) reject(errors.failed('TARSEL_EXIT_STATUS', `the program exited with status ${exit.code}`, facts));
+        if (ending === kComplete) resolve({ ...messages, ...facts });
+        else if (ending) reject(Object.assign(ending, facts));
+        else if (exit.signal) reject(errors.programFailed('TARSEL_SIGNAL', `the program was ended by signal ${exit.signal}`, facts));
+        else if (exit.code !== 0) reject(errors.programFailed('TARSEL_EXIT_STATUS', `the program exited with status ${exit.code}`, facts));
         else resolve({ ...messages, ...facts });
       };
       // Whatever the program started in its group goes with it. Windows
@@ -146,7 +200,8 @@ function runProgram({ program, args, cwd, limitMs, signal, stdio, onSpawn }) {
       killTree(child);
       groupGone(child.pid).then(done);
     };
-    // Ends the run ourselves: the program is killed and the run settles on its exit.
+    // Ends the run ourselves (an error, or kComplete): the program is killed
+    // and the run settles on its exit.
     const end = (error) => {
       if (settled || ending) return;
       ending = error;
@@ -154,6 +209,12 @@ function runProgram({ program, args, cwd, limitMs, signal, stdio, onSpawn }) {
       else if (child.pid !== undefined) killTree(child);
     };
     const onAbort = () => end(errors.aborted(signal.reason));
+    // A program that has sent everything asked for and lingers past the limit
+    // has done its work; one that exited already is judged by its status.
+    const onDeadline = () => {
+      if (exit) settle();
+      else end(wanted.every((kind) => messages[kind]) ? kComplete : errors.timedOut(limitMs));
+    };
 
     child.on('error', (error) => {
       // Without a process there is no exit to wait for.
@@ -163,10 +224,22 @@ function runProgram({ program, args, cwd, limitMs, signal, stdio, onSpawn }) {
     });
     child.stderr.setEncoding('utf8');
     child.stderr.on('data', stderr.add);
+    guardChannel(child, (cause) => end(errors.malformed(new Error(`a line that is not JSON (${cause.message})`, { cause }))));
     child.on('message', (message) => {
-      if (!message || typeof message !== 'object') return;
-      if (!messages.report && Object.hasOwn(message, 'bench')) messages.report = message;
-      if (!messages.capabilities && Object.hasOwn(message, 'capabilities')) messages.capabilities = message;
+      if (settled || ending) return;
+      if (message === null || typeof message !== 'object' || Array.isArray(message)) {
+        end(errors.malformed(new Error(`a message that is not a JSON object: ${JSON.stringify(message).slice(0, 100)}`)));
+        return;
+      }
+      for (const [kind, key] of Object.entries(kMessageKeys)) {
+        if (!messages[kind] && Object.hasOwn(message, key)) messages[kind] = message;
+      }
+      try {
+        const handled = onMessage && onMessage(message);
+        if (handled && typeof handled.then === 'function') handled.then(undefined, end);
+      } catch (error) {
+        end(error);
+      }
     });
     child.on('exit', (code, exitSignal) => {
       exit = { code, signal: exitSignal };
@@ -178,7 +251,7 @@ function runProgram({ program, args, cwd, limitMs, signal, stdio, onSpawn }) {
     });
 
     if (signal) signal.addEventListener('abort', onAbort, { once: true });
-    if (limitMs > 0) deadline = setTimeout(() => end(errors.timedOut(limitMs)), limitMs);
+    if (limitMs > 0) deadline = setTimeout(onDeadline, limitMs);
     if (child.pid === undefined) return;
     track(child);
     try {
@@ -189,4 +262,4 @@ function runProgram({ program, args, cwd, limitMs, signal, stdio, onSpawn }) {
   });
 }
 
-module.exports = { runProgram, checkWorkingDirectory };
+module.exports = { runProgram, checkProgram, checkWorkingDirectory };

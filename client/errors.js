@@ -47,4 +47,21 @@ function failed(code, message, facts) {
   return new BenchError(code, message, facts);
 }
 
-module.exports = { BenchError, isBenchError, unusablePath, aborted, timedOut, failed };
+// A message of the program that could not be taken; cause says what is wrong.
+function malformed(cause, facts = {}) {
+  return failed('TARSEL_BAD_REPORT', `the program sent a malformed message: ${cause.message}`, { ...facts, cause });
+}
+
+// How much of the program's standard error a failure's message quotes (the
+// error's stderr property keeps more): its last lines, each cut short.
+const kQuotedLines = 5;
+const kQuotedLineChars = 300;
+
+// A failure of the program itself, whose standard error most likely says why.
+function programFailed(code, message, facts) {
+  const lines = facts.stderr ? facts.stderr.split('\n').slice(-kQuotedLines) : [];
+  const quoted = lines.map((line) => `\n  ${line.length > kQuotedLineChars ? `${line.slice(0, kQuotedLineChars)}...` : line}`);
+  return failed(code, quoted.length ? `${message}; its standard error ends with:${quoted.join('')}` : message, facts);
+}
+
+module.exports = { BenchError, isBenchError, unusablePath, aborted, timedOut, failed, malformed, programFailed };

@@ -1,8 +1,20 @@
 'use strict';
 // The benchmark report as rows, and rows as a text table.
 
+const isCount = (value, least = 0) => Number.isSafeInteger(value) && value >= least;
+
+// A case as the program writes it: its size, whether it passed, the
+// microseconds it took and the frames it decoded.
+function checkCase(c, where) {
+  if (c === null || typeof c !== 'object' || !isCount(c.width, 1) || !isCount(c.height, 1) ||
+      typeof c['bench-pass'] !== 'boolean' || !isCount(c['bench-time']) || !isCount(c['bench-frame'])) {
+    throw new Error(`${where} is not {width, height, bench-pass, bench-time, bench-frame}`);
+  }
+}
+
 // The report nests the H.265 group one level deeper than the H.264 group:
-// {"bench":["h264",[cases],["h265",[cases]]]}. Returns rows or throws.
+// {"bench":["h264",[cases],["h265",[cases]]]}. Returns rows or throws; a
+// group without cases is a report of nothing.
 function reportRows(report) {
   const bench = report && report.bench;
   if (!Array.isArray(bench) || bench.length !== 3 || bench[0] !== 'h264' || !Array.isArray(bench[1]) ||
@@ -11,7 +23,9 @@ function reportRows(report) {
   }
   const rows = [];
   for (const [codec, cases] of [['h264', bench[1]], ['h265', bench[2][1]]]) {
-    for (const c of cases) {
+    if (cases.length === 0) throw new Error(`the report has no ${codec} cases`);
+    for (const [index, c] of cases.entries()) {
+      checkCase(c, `${codec} case ${index} of the report`);
       const pass = c['bench-pass'] === true;
       const timeUs = c['bench-time'];
       const frames = c['bench-frame'];

@@ -1,14 +1,16 @@
 'use strict';
 // The client as its users get it: packed with npm pack, installed into an
 // empty project (offline: the package has no dependencies) and used by name
-// through require, import and npx, against the real program; and its
-// declarations compiled with tsc --strict on a consumer.
+// through require, import and npx, against the real program; the README's
+// example run as written, against a stand-in; and its declarations compiled
+// with tsc --strict on a consumer.
 const test = require('node:test');
 const assert = require('node:assert');
 const { execFileSync } = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
+const { makeStandIn } = require('./stand-in');
 
 const program = process.env.TARSEL_PROGRAM;
 const sourceDir = process.env.TARSEL_SOURCE_DIR;
@@ -21,6 +23,15 @@ const npm = (args, cwd) => execFileSync('npm', [...args, '--offline', '--no-audi
 const node = (args, cwd) => execFileSync(process.execPath, args, { cwd, encoding: 'utf8' });
 
 const tsc = path.join(clientDir, 'node_modules', 'typescript', 'bin', 'tsc');
+
+// The JavaScript example of the README's section on the package.
+function readmeExample() {
+  const readme = fs.readFileSync(path.join(sourceDir, 'README.md'), 'utf8');
+  const section = /\n## The client package\n([^]*?)\n## /.exec(readme);
+  const example = section && /\n```js\n([^]*?)\n```\n/.exec(section[1]);
+  if (!example) throw new Error('README.md has no js example in its section "The client package"');
+  return example[1];
+}
 
 test('the packed tarball, installed into an empty project', async (t) => {
   // The tarball installed by path, and a working directory with the data set linked in.
@@ -37,12 +48,30 @@ test('the packed tarball, installed into an empty project', async (t) => {
       .then((r) => console.log(JSON.stringify([r.rows.filter((row) => row.pass).length, r.decoder.found])))`, program], scratch);
     assert.deepStrictEqual(JSON.parse(output), [8, true]);
     // Through import: the program's own folder, the default working directory, holds no data/.
-    const imported = node(['--input-type=module', '-e', `import { runBenchmark, isBenchError } from '${kName}';
+    const imported = node(['--input-type=module', '-e', `import bench, { runBenchmark, BenchError } from '${kName}';
       const error = await runBenchmark({ program: process.argv[1] }).catch((e) => e);
-      console.log(JSON.stringify([isBenchError(error), error.code]));`, program], scratch);
-    assert.deepStrictEqual(JSON.parse(imported), [true, 'TARSEL_NO_DATA']);
+      console.log(JSON.stringify([error instanceof BenchError, bench.isBenchError(error), error.code]));`, program], scratch);
+    assert.deepStrictEqual(JSON.parse(imported), [true, true, 'TARSEL_NO_DATA']);
     const help = execFileSync('npx', ['--offline', kName, '--help'], { cwd: scratch, encoding: 'utf8' });
     assert.match(help, new RegExp(`^usage: ${kName} --program PATH`));
+  });
+
+  await t.test('the README\'s example runs as written, by require and by import', (st) => {
+    const example = readmeExample();
+    const imported = example.replace(/^const (.*) = require\(('[^']+')\);$/m, 'import $1 from $2;');
+    assert.notStrictEqual(imported, example, 'the example requires the package on a line of its own');
+    const standIn = makeStandIn(st, `if (askedForCapabilities) await send(capabilities);
+      if (askedForProgress) for (const message of progress) await send(message);
+      await send(report);
+      if (askedForResults) await send(results);`);
+    const kInstalledPath = '/opt/app/bench/tarsel-bench';
+    for (const [file, text] of [['example.js', example], ['example.mjs', imported]]) {
+      // As written: no program at its path; then with the stand-in there.
+      fs.writeFileSync(path.join(scratch, file), text);
+      assert.strictEqual(node([file], scratch), `not installed: ${kInstalledPath}\n`, file);
+      fs.writeFileSync(path.join(scratch, file), text.replace(kInstalledPath, standIn.program));
+      assert.match(node([file], scratch), /^1 of 8 cases done\n[^]*\n8 of 8 cases done\nIntegrated GPU \[\n[^]*'3840x2160'[^]*codec: 'h265'/, file);
+    }
   });
 
   await t.test('a strict TypeScript consumer compiles against its declarations, by require and by import',

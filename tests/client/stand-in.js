@@ -5,7 +5,11 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 
-const caseList = (timesUs) => timesUs.map((t) => ({ width: 64, height: 48, 'bench-pass': t > 0, 'bench-time': t, 'bench-frame': 30 }));
+// The program's case table: each codec at these sizes.
+const kSizes = [[1280, 720], [1920, 1080], [2560, 1440], [3840, 2160]];
+const caseList = (timesUs) => timesUs.map((t, i) => ({ width: kSizes[i][0], height: kSizes[i][1], 'bench-pass': t > 0,
+  'bench-time': t, 'bench-frame': 30 }));
+// The third case fails.
 const kReport = { bench: ['h264', caseList([10000, 20000, 0, 10000]), ['h265', caseList([40000, 10000, 10000, 10000])]] };
 
 // A machine of two adapters: software without video, and the one that took
@@ -26,11 +30,63 @@ const kCapabilities = { capabilities: { adapters: [
     ] } },
 ] } };
 
+// A case of the results message: passed with these samples (three recorded
+// passes) and latencies, or failed for a reason.
+function resultCase(codec, [width, height], samplesUs, latencyUs, reason) {
+  if (reason) {
+    return { codec, width, height, frames: 30, pass: false, reason, setupUs: 900, samplesUs: [], minUs: null,
+      medianUs: null, p95Us: null, meanUs: null, cv: null, latencyUs: null, realTime: { 30: false, 60: false, 120: false } };
+  }
+  const [minUs, medianUs, p95Us] = [...samplesUs].sort((a, b) => a - b);
+  const meanUs = Math.round((minUs + medianUs + p95Us) / 3);
+  const perFrameUs = medianUs / 30;
+  const realTime = Object.fromEntries([30, 60, 120].map((fps) => [fps, perFrameUs <= 1e6 / fps && latencyUs.p95 <= 1e6 / fps]));
+  return { codec, width, height, frames: 30, pass: true, setupUs: 1520, samplesUs, minUs, medianUs, p95Us, meanUs,
+    cv: 0.01, latencyUs, realTime };
+}
+const kFast = { median: 45, p95: 60, max: 80 };
+const kSlow = { median: 9000, p95: 12000, max: 15000 };
+
+// The results message of a run with --repeat 3 --warmup 1 that matches
+// kReport case for case (the third failed) on the simulated device.
+const kResults = { results: {
+  schemaVersion: 1,
+  context: {
+    program: { name: 'tarsel-bench', version: '0.3.0', commit: 'ae6cab8', buildType: 'Release', compiler: 'GCC 12.2.0' },
+    os: { name: 'Linux', release: '6.1.0-28-amd64', build: null, description: 'Debian GNU/Linux 12 (bookworm)' },
+    cpu: { model: 'AMD EPYC 7B13', logicalCores: 2 },
+    memory: { totalBytes: 25769803776 },
+    adapter: { index: 0, description: 'Simulated video decoder (no hardware)', vendorId: 0, deviceId: 0, subSysId: 0,
+      revision: 0, luid: '0x0000000000000000', driverVersion: '1.0.0.0', driverDate: null, simulated: true },
+    time: '2026-12-07T13:45:12Z',
+    data: { checked: true, manifestSha256: '5d41402abc4b2a76b9719d911017c592ae0b7d2a8a3c5e8d0e7a0c1d2e3f4a5b', checkUs: 5230 },
+    settings: { repeat: 3, warmup: 1 },
+    timing: 'simulated-host',
+    timingNote: 'host side of the work on the simulated video device; no hardware decode time',
+  },
+  cases: [
+    resultCase('h264', kSizes[0], [10100, 9900, 10000], kFast),
+    resultCase('h264', kSizes[1], [20000, 20400, 19800], kFast),
+    resultCase('h264', kSizes[2], [], null, 'frame 0: the decoder refused the picture'),
+    resultCase('h264', kSizes[3], [10000, 10000, 10000], kSlow),
+    resultCase('h265', kSizes[0], [40000, 39000, 41000], kFast),
+    resultCase('h265', kSizes[1], [10000, 10200, 9800], kFast),
+    resultCase('h265', kSizes[2], [10000, 9900, 10100], kFast),
+    resultCase('h265', kSizes[3], [10000, 10100, 9900], kFast),
+  ],
+} };
+
+// The progress message of each case of kResults, in order.
+const kProgress = kResults.results.cases.map(({ codec, width, height, pass }, i) =>
+  ({ progress: { codec, width, height, pass, index: i + 1, count: 8 } }));
+
 // The body runs in an async function, after which the stand-in exits, with send(message) (resolves once
 // sent), sleep(ms), mark(name, text) (writes a file whole, for the test to
 // wait for), sleeper(stdio) (starts a long sleep in the stand-in's process
 // group and marks its pid in "sleeper.pid"), report and capabilities, and
-// askedForCapabilities (the program's --capabilities) at hand.
+// askedForCapabilities (the program's --capabilities) at hand; likewise
+// results and progress (kResults, kProgress), askedForResults (--results or
+// an argument that implies it) and askedForProgress (--progress).
 function makeStandIn(t, body, { data = true } = {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tarsel-client-'));
   t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
@@ -46,6 +102,10 @@ const sleeper = (stdio = 'ignore') => mark('sleeper.pid', spawn('sleep', ['60'],
 const report = ${JSON.stringify(kReport)};
 const capabilities = ${JSON.stringify(kCapabilities)};
 const askedForCapabilities = process.argv.includes('--capabilities');
+const results = ${JSON.stringify(kResults)};
+const progress = ${JSON.stringify(kProgress)};
+const askedForResults = ['--results', '--repeat', '--warmup', '--progress'].some((name) => process.argv.includes(name));
+const askedForProgress = process.argv.includes('--progress');
 (async () => {
 ${body}
 })().then(() => process.exit());
@@ -71,4 +131,4 @@ async function waitForFile(file, limitMs = 10000) {
   throw new Error(`no ${file} after ${limitMs} ms`);
 }
 
-module.exports = { kReport, kCapabilities, makeStandIn, isRunning, waitForFile };
+module.exports = { kReport, kCapabilities, kResults, kProgress, makeStandIn, isRunning, waitForFile };

@@ -1,7 +1,31 @@
 // A strict TypeScript user of the package, as a CommonJS module: compiled
 // with tsc --strict --noEmit, never run. Each @ts-expect-error is a mistake
 // the declarations must catch.
-import { runBenchmark, probeCapabilities, isBenchError, formatCapabilities } from 'tarsel-bench-client';
+import { runBenchmark, probeCapabilities, isBenchError, formatCapabilities, BenchError, checkResults } from 'tarsel-bench-client';
+import type { ProgressMessage, BenchResults, BenchCaseResult } from 'tarsel-bench-client';
+
+// What a user does with the results: times of the passed cases, reasons of the failed ones.
+function describeCase(item: BenchCaseResult): string {
+  // @ts-expect-error: the median is null for a case without samples
+  const perFrame: number = item.medianUs / item.frames;
+  void perFrame;
+  // @ts-expect-error: only a failed case has a reason
+  void item.reason.length;
+  if (!item.pass) return `${item.codec} ${item.width}x${item.height}: ${item.reason}`;
+  const latency = item.latencyUs === null ? '-' : item.latencyUs.p95.toFixed();
+  return `${item.medianUs ?? '-'} ${latency} ${item.realTime['60'] ? 'real time' : ''} ${item.samplesUs.length}`;
+}
+
+function describeResults({ schemaVersion, context, cases }: BenchResults): string[] {
+  const data = context.data.checked ? context.data.manifestSha256 : 'unchecked';
+  // @ts-expect-error: an unchecked data set has no manifest hash
+  void context.data.manifestSha256;
+  // @ts-expect-error: the adapter is null when none could be used
+  void context.adapter.description;
+  const timing: 'simulated-host' | 'hardware' = context.timing;
+  return [`${schemaVersion} ${context.program.version} ${context.os.build ?? context.os.release} ${data} ${timing}`,
+    `${context.settings.repeat}x${context.settings.warmup}`, ...cases.map(describeCase)];
+}
 
 export async function main(program: string, lines: string[]): Promise<void> {
   try {
@@ -19,7 +43,19 @@ export async function main(program: string, lines: string[]): Promise<void> {
       else lines.push(...adapter.video.profiles.map((profile) => `${profile.codec ?? '-'} ${profile.maxSize?.width ?? 0}`));
     }
     lines.push(formatCapabilities(await probeCapabilities({ program, cwd: '.' })));
+    // Each option that asks for the results gives a result with them.
+    const progress: ProgressMessage[] = [];
+    lines.push(...describeResults((await runBenchmark({ program, results: true })).results));
+    lines.push(...describeResults((await runBenchmark({ program, repeat: 5, warmup: 1 })).results));
+    const tracked = await runBenchmark({ program, capabilities: true,
+      onProgress: (message) => progress.push(message) });
+    lines.push(`${tracked.capabilities.adapters.length} ${tracked.results.cases.length}`,
+      ...progress.map(({ codec, index, count, pass }) => `${codec} ${index}/${count} ${pass}`));
+    // @ts-expect-error: results come only when asked for
+    lines.push(...describeResults((await runBenchmark({ program, results: false })).results));
+    lines.push(...describeResults(checkResults(JSON.parse('{}'))));
   } catch (error) {
+    if (error instanceof BenchError && error.code === 'TARSEL_BAD_REPORT') lines.push(error.cause.message);
     if (!isBenchError(error)) throw error;
     if (error.code === 'TARSEL_EXIT_STATUS') lines.push(error.exitCode.toFixed());
     else if (error.code === 'TARSEL_SIGNAL') lines.push(error.signal.toLowerCase());
@@ -29,4 +65,8 @@ export async function main(program: string, lines: string[]): Promise<void> {
   }
   // @ts-expect-error: the time limit is a number
   void runBenchmark({ program, timeoutMs: '5' });
+  // @ts-expect-error: the repeat count is a number
+  void runBenchmark({ program, repeat: '5' });
+  // @ts-expect-error: a progress message is an object, not a number
+  void runBenchmark({ program, onProgress: (message: number) => message });
 }

@@ -1,0 +1,81 @@
+'use strict';
+// The statistics behind the table and the comparison, against values worked
+// out by hand or published with textbook examples.
+const test = require('node:test');
+const assert = require('node:assert');
+const { percentile, median, mannWhitneyU } = require('../../client/stats');
+
+test('percentiles interpolate between the nearest ranks, whatever the order of the values', () => {
+  // Rows: values, percentile, expected.
+  const rows = [
+    [[10, 20, 30, 40, 50], 95, 48],
+    [[50, 10, 40, 20, 30], 95, 48],
+    [[10, 20, 30, 40, 50], 0, 10],
+    [[10, 20, 30, 40, 50], 100, 50],
+    [[1, 2, 3, 4], 50, 2.5],
+    [[1, 2, 3, 4], 25, 1.75],
+    [[7], 95, 7],
+    [[1400, 1380, 1420, 1390, 1410], 50, 1400],
+    [[1000, 900, 10000], 50, 1000],
+  ];
+  for (const [values, p, expected] of rows) {
+    assert.ok(Math.abs(percentile(values, p) - expected) < 1e-9, `p${p} of ${values}: ${percentile(values, p)}`);
+  }
+  assert.strictEqual(median([3, 1, 2]), 2);
+  assert.strictEqual(median([]), null);
+  const values = [3, 1, 2];
+  median(values);
+  assert.deepStrictEqual(values, [3, 1, 2], 'the caller\'s values are left in their order');
+  for (const p of [-1, 101, NaN]) assert.throws(() => percentile([1], p), RangeError);
+});
+
+test('Mann-Whitney U: the statistic of the first sample and the two-sided p of known examples', () => {
+  // Rows: x, y, method, U for x, p, tolerance on p.
+  const rows = [
+    // Diagnosis ages of five men and four women: U = 17, exact p = 14/126.
+    [[19, 22, 16, 29, 24], [20, 11, 17, 12], 'auto', 17, 0.1111111111111111, 1e-12],
+    // The same by the normal approximation with the continuity correction.
+    [[19, 22, 16, 29, 24], [20, 11, 17, 12], 'normal', 17, 0.1113468865, 1e-7],
+    // Ten against five without ties, exact: W = 35, two-sided p = 0.2544.
+    [[0.80, 0.83, 1.89, 1.04, 1.45, 1.38, 1.91, 1.64, 0.73, 1.46], [1.15, 0.88, 0.90, 0.74, 1.21], 'auto', 35, 0.2544, 1e-4],
+    // Ties (three 4s, two 5s): normal approximation with the tie correction, p = 0.518023.
+    [[5, 1, 4, 3, 5], [2, 4, 7, -1, 0, 4], 'auto', 19, 0.518023, 1e-6],
+    // Five against five fully apart, either way round: p = 2/252, the least
+    // five passes a side can give.
+    [[1, 2, 3, 4, 5], [6, 7, 8, 9, 10], 'auto', 0, 2 / 252, 1e-12],
+    [[60, 70, 80, 90, 100], [1, 2, 3, 4, 5], 'auto', 25, 2 / 252, 1e-12],
+    // Interleaved: U = 10; 87 of the 252 orders have U <= 10, so p = 174/252.
+    [[1, 3, 5, 7, 9], [2, 4, 6, 8, 10], 'auto', 10, 174 / 252, 1e-12],
+    // Identical samples: nothing tells them apart.
+    [[1400, 1380, 1420], [1400, 1380, 1420], 'auto', 4.5, 1, 0],
+    [[5, 5, 5], [5, 5], 'auto', 3, 1, 0],
+    // One value a side, apart: exact p = 1.
+    [[1], [2], 'auto', 0, 1, 0],
+  ];
+  for (const [x, y, method, u, p, tolerance] of rows) {
+    const result = mannWhitneyU(x, y, { method });
+    assert.strictEqual(result.u, u, `U of ${x} against ${y}`);
+    assert.ok(Math.abs(result.p - p) <= tolerance, `p of ${x} against ${y} (${method}): ${result.p}, expected ${p}`);
+  }
+});
+
+test('Mann-Whitney U: the method chosen, the direction, and refused input', () => {
+  assert.strictEqual(mannWhitneyU([1, 2, 3], [4, 5, 6]).method, 'exact');
+  assert.strictEqual(mannWhitneyU([1, 2, 3], [3, 5, 6]).method, 'normal', 'a tie rules out the exact distribution');
+  const many = Array.from({ length: 60 }, (_, i) => i);
+  const result = mannWhitneyU(many, many.map((value) => value + 0.5));
+  assert.strictEqual(result.method, 'normal', 'large samples take the normal approximation');
+  assert.ok(result.p > 0.8 && result.p < 1, String(result.p));
+  // Large samples far apart: the normal tail is tiny but not zero.
+  const apart = mannWhitneyU(many, many.map((value) => value + 1000));
+  assert.ok(apart.p > 0 && apart.p < 1e-15, String(apart.p));
+  assert.strictEqual(apart.greater, false);
+  assert.strictEqual(mannWhitneyU([10, 11, 12], [1, 2, 3]).greater, true);
+  // The exact distribution agrees with the normal one at moderate sizes.
+  const x = Array.from({ length: 30 }, (_, i) => 2 * i);
+  const y = Array.from({ length: 30 }, (_, i) => 2 * i + 7);
+  assert.ok(Math.abs(mannWhitneyU(x, y).p - mannWhitneyU(x, y, { method: 'normal' }).p) < 0.005);
+  assert.throws(() => mannWhitneyU([], [1]), RangeError);
+  assert.throws(() => mannWhitneyU([1, NaN], [1]), RangeError);
+  assert.throws(() => mannWhitneyU([1, 2], [2, 3], { method: 'exact' }), /ties/);
+});
