@@ -92,14 +92,15 @@ function resultsChart(results) {
   return document(rowY(cases.length) + 16, runTitle(results.context, 'decode time per case'), body);
 }
 
-// Per case, the ratio of the medians as a bar from 1.0: right is slower.
-// A significant difference is coloured and starred.
+// Per case, the ratio of the medians as a bar from 1.0 on a logarithmic
+// axis, so that twice as slow and twice as fast reach equally far: right is
+// slower. A significant difference is coloured and starred.
 function comparisonChart(rows, context) {
-  const ratios = rows.map((row) => row.ratio).filter((ratio) => ratio !== null);
-  const reach = Math.max(0.1, ...ratios.map((ratio) => Math.abs(ratio - 1))) * 1.05;
+  const ratios = rows.map((row) => row.ratio).filter((ratio) => ratio !== null && ratio > 0);
+  const reach = Math.max(Math.log(1.1), ...ratios.map((ratio) => Math.abs(Math.log(ratio)))) * 1.05;
   const left = kLabelWidth + 10;
   const width = kWidth - left - kValueRoom;
-  const xOf = (ratio) => left + width * (ratio - (1 - reach)) / (2 * reach);
+  const xOf = (ratio) => left + width * (Math.log(Math.max(ratio, 1e-9)) + reach) / (2 * reach);
   const one = xOf(1);
   const bottom = rowY(rows.length);
   const body = [...caseLabels(rows.map((row) => `${row.codec} ${row.size}`))];
@@ -117,7 +118,7 @@ function comparisonChart(rows, context) {
       { fill: kColours.text }));
   });
   body.push(element('line', { x1: one, y1: kTop - 4, x2: one, y2: bottom, stroke: kColours.axis }));
-  for (const ratio of [1 - reach / 1.05, 1 + reach / 1.05]) {
+  for (const ratio of [Math.exp(-reach / 1.05), Math.exp(reach / 1.05)]) {
     body.push(text(xOf(ratio), bottom + 14, `${ratio.toFixed(2)}x`, { 'text-anchor': 'middle', fill: kColours.axis }));
   }
   body.push(text(one, bottom + 14, '1.00x', { 'text-anchor': 'middle', fill: kColours.axis }));
