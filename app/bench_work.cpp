@@ -40,6 +40,7 @@ void RunExtendedBenchmark(DXVA2VideoDecoder& decoder)
     data.checkUs = MicrosecondsSince(loadStart);
     data.checked = manifest.GetState() != DataManifest::State::absent;
     data.identity = manifest.Identity();
+    data.error = manifest.Error();
 
     CaseCheck check = [&](const BenchCase& benchCase) -> std::string {
         if (manifest.GetState() == DataManifest::State::absent)

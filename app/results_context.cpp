@@ -32,9 +32,15 @@ nlohmann::json ResultsContext(const std::optional<DecoderAdapter>& adapter, cons
 {
     nlohmann::json context = SystemContext();
     context["adapter"] = AdapterContext(adapter);
-    context["data"] = data.checked
-                          ? nlohmann::json{{"checked", true}, {"manifestSha256", data.identity}, {"checkUs", data.checkUs}}
-                          : nlohmann::json{{"checked", false}};
+    if (!data.checked) {
+        context["data"] = {{"checked", false}};
+    } else {
+        context["data"] = {{"checked", true},
+                           {"manifestSha256", data.identity.empty() ? nlohmann::json() : nlohmann::json(data.identity)},
+                           {"checkUs", data.checkUs}};
+        if (!data.error.empty())
+            context["data"]["error"] = data.error;
+    }
     context["settings"] = {{"repeat", settings.repeat}, {"warmup", settings.warmup}};
     if (platform::DefaultPlatformIsSimulated()) {
         context["timing"] = "simulated-host";

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "capability_test_machine.h"
+#include "decoder/adapter_selection.h"
 #include "decoder/capability_probe.h"
 #include "fake_video_platform.h"
 #include "support/log_capture.h"
@@ -72,3 +73,13 @@ TEST(CapabilityProbe, FactoryFailureGivesTheReason)
 }
 
 }  // namespace
+
+// Identities as the results and the capability report write them.
+TEST(AdapterText, DriverVersionAndLuid)
+{
+    EXPECT_EQ(DriverVersionText(0x001E000F0C4A1B2C), "30.15.3146.6956");
+    EXPECT_EQ(DriverVersionText(static_cast<int64_t>(0xFFFF000000000001u)), "65535.0.0.1");
+    platform::DXGI_ADAPTER_DESC1 description = {};
+    description.AdapterLuid = {0x89ABCDEFu, 0x12};
+    EXPECT_EQ(AdapterLuidText(description), "0x0000001289abcdef");
+}

@@ -9,6 +9,7 @@
 
 #include "bench/bench_case.h"
 #include "bench/video_file_frame.h"
+#include "decoder/adapter_selection.h"
 #include "decoder/dxva/dxva_structures.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "fake_video_platform.h"
@@ -356,6 +357,40 @@ TEST(SimulatedDevice, AcceptsTheWholeDataSet)
         EXPECT_EQ(frames, 240u);
         EXPECT_TRUE(errors.empty());
     }
+}
+
+// Set up ahead, the decoder names its adapter and driver, and a picture
+// decoded on the simulated device with a decode time keeps the event query
+// waiting until the one engine has decoded every picture before it.
+TEST(SimulatedDevice, PreparedDecoderAndDecodeTimeOnOneEngine)
+{
+    std::filesystem::path root(TARSEL_SOURCE_DIR);
+    if (!std::filesystem::exists(root / "data" / "h264"))
+        GTEST_SKIP() << "the data set is not in the tree";
+    ScopedWorkingDirectory inRoot(root.string());
+    constexpr int64_t kDecodeUs = 30000;
+    SimulatedVideoPlatform simulated(SimulatedDeviceOptions{.decodeMicroseconds = kDecodeUs});
+    LogCapture log;
+    int outputChanges = 0;
+    DXVA2VideoDecoder decoder([&](size_t, size_t, float, float) { ++outputChanges; }, nullptr, simulated);
+    ASSERT_EQ(decoder.Init(), 1);
+    ASSERT_TRUE(decoder.Adapter());
+    EXPECT_EQ(decoder.Adapter()->index, 0u);
+    EXPECT_EQ(DriverVersionText(decoder.Adapter()->driverVersion), "1.0.0.0");
+
+    const BenchCase& benchCase = g_BenchCases[0];
+    std::unique_ptr<VideoFrame> first = std::make_unique<VideoFileFrame>(FrameFileName(benchCase, 0));
+    EXPECT_EQ(decoder.Prepare(*first), 0);
+    EXPECT_EQ(outputChanges, 1);
+    const auto start = std::chrono::steady_clock::now();
+    for (int32_t index = 0; index < 3; ++index) {
+        std::unique_ptr<VideoFrame> frame = std::make_unique<VideoFileFrame>(FrameFileName(benchCase, index));
+        ASSERT_GT(decoder.Decode(frame), 0) << ::testing::PrintToString(log.messages());
+    }
+    // Already set up: decoding reconfigured nothing.
+    EXPECT_EQ(outputChanges, 1);
+    ASSERT_EQ(decoder.WaitUntilDecoded(), 0) << ::testing::PrintToString(log.messages());
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(3 * kDecodeUs));
 }
 
 }  // namespace

@@ -82,6 +82,12 @@ test('a truncated frame file fails its case with a reason naming it; without the
     fs.rmSync(path.join(dir, 'data', 'SHA256SUMS'));
     const unchecked = resultsOf(await runChild(dir, { args: ['--results'] }));
     assert.deepStrictEqual(unchecked.context.data, { checked: false });
+
+    // A manifest that cannot be read checks nothing and passes nothing.
+    fs.writeFileSync(path.join(dir, 'data', 'SHA256SUMS'), 'not a checksum line\n');
+    const spoilt = resultsOf(await runChild(dir, { args: ['--results'] }));
+    assert.match(spoilt.context.data.error, /^data: data\/SHA256SUMS line 1/);
+    assert.deepStrictEqual(spoilt.cases.map((c) => [c.pass, c.reason]), spoilt.cases.map(() => [false, spoilt.context.data.error]));
   });
 
 test('a missing frame file fails its case with the loader\'s reason, and the run goes on', async (t) => {

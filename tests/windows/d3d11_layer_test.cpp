@@ -156,7 +156,13 @@ HRESULT Ask(Double* self, REFIID interfaceId, const Table& table, void** object)
 // Textures, views and decoders only come back to the device and the video
 // context as arguments, and are released.
 const Table kPlain;
-const Table kAdapter = Table().FORWARD(IDXGIAdapter1, GetDesc1);
+const Table kAdapter =
+    Table()
+        .FORWARD(IDXGIAdapter1, GetDesc1)
+        .Set(&IDXGIAdapter::CheckInterfaceSupport, [](Double* self, REFGUID name, LARGE_INTEGER* version) {
+            return BackingOf<platform::IDXGIAdapter1>(self)->CheckInterfaceSupport(
+                reinterpret_cast<const platform::GUID&>(name), reinterpret_cast<int64_t*>(version));
+        });
 const Table kFactory = Table().Set(&IDXGIFactory1::EnumAdapters1, [](Double* self, auto index, auto** adapter) {
     return HandOut(adapter, kAdapter, self, &platform::IDXGIFactory2::EnumAdapters1, index);
 });
@@ -265,6 +271,9 @@ TEST(D3D11Layer, DecodesTheDataSetThroughTheSdkInterfaces)
     ASSERT_EQ(decoder.Init(), 1) << ::testing::PrintToString(log.messages());
     // The adapter's name crossed the SDK's record twice, as UTF-16.
     EXPECT_TRUE(log.contains("adapter 0 -> Simulated video decoder (no hardware)"));
+    // The user-mode driver version crossed the SDK's LARGE_INTEGER: the simulated driver's 1.0.0.0.
+    ASSERT_TRUE(decoder.Adapter());
+    EXPECT_EQ(decoder.Adapter()->driverVersion, int64_t{0x0001000000000000});
     for (const BenchCase& benchCase : g_BenchCases) {
         for (int32_t index = 0; index < static_cast<int32_t>(benchCase.frameCount); ++index) {
             std::unique_ptr<VideoFrame> frame = std::make_unique<VideoFileFrame>(FrameFileName(benchCase, index));
