@@ -2,16 +2,18 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "app/results_context.h"
 #include "bench/bench_case.h"
+#include "bench/bench_report.h"
+#include "bench/benchmark_runner.h"
 #include "bench/data_manifest.h"
 #include "bench/performance_counter.h"
 #include "bench/results_message.h"
-#include "bench/bench_report.h"
-#include "bench/benchmark_runner.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "ipc/com_chan_channel.h"
+#include "logging/first_error_capture.h"
 #include "logging/spdlog_logger.h"
 
 ComChanChannel* g_ComChan = nullptr;
@@ -32,7 +34,8 @@ uint64_t MicrosecondsSince(int64_t startNs)
 
 // The extended run: every case's files checked against the manifest (when
 // there is one) before its clock, measured apart, and its progress sent.
-void RunExtendedBenchmark(DXVA2VideoDecoder& decoder)
+// Without a decoder every case fails with the reason Init gave.
+void RunExtendedBenchmark(DXVA2VideoDecoder& decoder, const std::string& initFailure)
 {
     DataCheckOutcome data;
     int64_t loadStart = MonotonicNanoseconds();
@@ -43,6 +46,8 @@ void RunExtendedBenchmark(DXVA2VideoDecoder& decoder)
     data.error = manifest.Error();
 
     CaseCheck check = [&](const BenchCase& benchCase) -> std::string {
+        if (!initFailure.empty())
+            return initFailure;
         if (manifest.GetState() == DataManifest::State::absent)
             return {};
         if (manifest.GetState() == DataManifest::State::invalid)
@@ -102,11 +107,18 @@ void OnDecoderError(int code)
 void RunBenchmark()
 {
     DXVA2VideoDecoder decoder(OnDecoderOutputChanged, OnDecoderError);
-    decoder.Init();
-    if (g_BenchRequest.extended)
-        RunExtendedBenchmark(decoder);
-    else
+    if (!g_BenchRequest.extended) {
+        decoder.Init();
         RunBenchmarkCases(decoder, g_BenchCases);
+        return;
+    }
+    std::string initFailure;
+    {
+        FirstErrorCapture capture;
+        if (decoder.Init() < 0)
+            initFailure = capture.Text().empty() ? std::string("decoder: no usable video decoder") : capture.Text();
+    }
+    RunExtendedBenchmark(decoder, initFailure);
 }
 
 void SendBenchReport()

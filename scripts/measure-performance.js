@@ -6,8 +6,10 @@
 // run of frame-read-floor, each a fresh process, and prints per case the
 // median host time per frame (bench-time / bench-frame), the median floor per
 // frame (one pass over the case's files / 30) and their ratio, then the
-// program's peak resident set and the machine's load averages.
-//   node scripts/measure-performance.js [--runs N] [--build DIR]
+// program's peak resident set and the machine's load averages. With
+// --extended the program runs with --repeat 5 --warmup 1 and its time per
+// case is the median of its recorded passes, set-up apart.
+//   node scripts/measure-performance.js [--runs N] [--build DIR] [--extended]
 const { spawn, spawnSync } = require('child_process');
 const fs = require('fs');
 const os = require('os');
@@ -15,13 +17,16 @@ const path = require('path');
 
 const root = path.resolve(__dirname, '..');
 const framesPerCase = 30;
-const targetRatio = 1.5;
+const targetRatio = 1.2;
+const extendedArgs = ['--repeat', '5', '--warmup', '1'];
+let extended = false;
 let runs = 21;
 let buildDir = path.join(root, 'build-release');
 for (let i = 2; i < process.argv.length; ++i) {
   if (process.argv[i] === '--runs') runs = Number(process.argv[++i]);
   else if (process.argv[i] === '--build') buildDir = path.resolve(process.argv[++i]);
-  else { console.error('usage: measure-performance.js [--runs N] [--build DIR]'); process.exit(2); }
+  else if (process.argv[i] === '--extended') extended = true;
+  else { console.error('usage: measure-performance.js [--runs N] [--build DIR] [--extended]'); process.exit(2); }
 }
 if (!Number.isInteger(runs) || runs < 1) { console.error('measure-performance: --runs takes a positive count'); process.exit(2); }
 const program = path.join(buildDir, 'app', 'tarsel-bench');
@@ -36,15 +41,23 @@ const caseDirs = ['h264', 'h265'].flatMap((codec) =>
 function runProgram(peakFile) {
   return new Promise((resolve, reject) => {
     fs.rmSync(peakFile, { force: true });
-    const child = spawn(launcher, [peakFile, program], { cwd: root, stdio: ['ignore', 'ignore', 'inherit', 'ipc'] });
+    const child = spawn(launcher, [peakFile, program, ...(extended ? extendedArgs : [])],
+      { cwd: root, stdio: ['ignore', 'ignore', 'inherit', 'ipc'] });
     let report = null;
-    child.on('message', (message) => { if (message.bench !== undefined) report = message; });
+    let results = null;
+    child.on('message', (message) => {
+      if (message.bench !== undefined) report = message;
+      if (message.results !== undefined) results = message.results;
+    });
     child.on('error', reject);
     child.on('close', (code, signal) => {
-      if (code !== 0 || !report) { reject(new Error(`program failed (${signal || code}${report ? '' : ', no report'})`)); return; }
+      if (code !== 0 || !report || (extended && !results)) {
+        reject(new Error(`program failed (${signal || code}${report ? '' : ', no report'})`));
+        return;
+      }
       const peakKiB = Number(fs.readFileSync(peakFile, 'utf8'));
       if (!(peakKiB > 0)) { reject(new Error('no peak resident set from the launcher')); return; }
-      resolve({ report, peakKiB });
+      resolve({ report, results, peakKiB });
     });
   });
 }
@@ -92,13 +105,15 @@ async function main() {
           runFloor().forEach((ns, i) => floorNs[i].push(ns));
           continue;
         }
-        const { report, peakKiB } = await runProgram(peakFile);
+        const { report, results, peakKiB } = await runProgram(peakFile);
         peaks.push(peakKiB);
-        const cases = [...report.bench[1], ...report.bench[2][1]];
+        const cases = extended
+          ? results.cases.map((c) => ({ pass: c.pass, us: c.medianUs, frames: c.frames }))
+          : [...report.bench[1], ...report.bench[2][1]].map((c) => ({ pass: c['bench-pass'], us: c['bench-time'], frames: c['bench-frame'] }));
         if (cases.length !== caseDirs.length) throw new Error(`report has ${cases.length} cases`);
         cases.forEach((c, i) => {
-          if (!c['bench-pass']) throw new Error(`case ${caseDirs[i]} failed`);
-          programNs[i].push((c['bench-time'] * 1000) / c['bench-frame']);
+          if (!c.pass) throw new Error(`case ${caseDirs[i]} failed`);
+          programNs[i].push((c.us * 1000) / c.frames);
         });
       }
     }
@@ -106,7 +121,7 @@ async function main() {
     fs.rmSync(peakFile, { force: true });
   }
 
-  console.log(`${runs} program runs and ${runs} floor runs, alternating; medians per frame in microseconds`);
+  console.log(`${runs} program runs${extended ? ` (${extendedArgs.join(' ')}, each the median of its passes)` : ''} and ${runs} floor runs, alternating; medians per frame in microseconds`);
   console.log('case                     program    floor   ratio');
   let worst = 0;
   caseDirs.forEach((dir, i) => {

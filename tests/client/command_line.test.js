@@ -158,12 +158,33 @@ adapter 1: Integrated GPU (the benchmark's)
     'adapters: none (failed to CreateDXGIFactory : error 0x887a0004)\n');
 });
 
-test('Ctrl-C stops the program and its children, and the client exits 130', async (t) => {
-  const { dir, program } = makeStandIn(t, 'mark("program.pid", process.pid); sleeper(); await sleep(60000);');
-  const client = spawn(process.execPath, [kClient, '--program', program], { stdio: 'ignore' });
-  const exited = new Promise((resolve) => client.on('exit', resolve));
-  const sleeperPid = await waitForFile(path.join(dir, 'sleeper.pid'));
-  client.kill('SIGINT');
-  assert.strictEqual(await exited, 130);
-  for (const pid of [fs.readFileSync(path.join(dir, 'program.pid'), 'utf8'), sleeperPid]) assert.ok(!isRunning(Number(pid)), pid);
+// Either signal ends the run, and neither the program nor what it started outlives the client.
+for (const [signal, status] of [['SIGINT', 130], ['SIGTERM', 143]]) {
+  test(`${signal} stops the program and its children, and the client exits ${status}`, async (t) => {
+    const { dir, program } = makeStandIn(t, 'mark("program.pid", process.pid); sleeper(); await sleep(60000);');
+    const client = spawn(process.execPath, [kClient, '--program', program], { stdio: 'ignore' });
+    const exited = new Promise((resolve) => client.on('exit', resolve));
+    const sleeperPid = await waitForFile(path.join(dir, 'sleeper.pid'));
+    client.kill(signal);
+    assert.strictEqual(await exited, status);
+    for (const pid of [fs.readFileSync(path.join(dir, 'program.pid'), 'utf8'), sleeperPid]) assert.ok(!isRunning(Number(pid)), pid);
+  });
+}
+
+// --timeout counts seconds: a program that never reports is stopped after
+// one second, not one millisecond and not a thousand seconds.
+test('--timeout 1 stops a silent program after a second and exits 1', async (t) => {
+  const { dir, program } = makeStandIn(t, 'mark("program.pid", process.pid); await sleep(60000);');
+  const started = Date.now();
+  const result = await new Promise((resolve) => {
+    const client = spawn(process.execPath, [kClient, '--program', program, '--timeout', '1'], { stdio: ['ignore', 'ignore', 'pipe'] });
+    let stderr = '';
+    client.stderr.on('data', (chunk) => { stderr += chunk; });
+    client.on('exit', (code) => resolve({ code, stderr }));
+  });
+  const elapsedMs = Date.now() - started;
+  assert.strictEqual(result.code, 1, result.stderr);
+  assert.match(result.stderr, /no result after 1 s/);
+  assert.ok(elapsedMs >= 1000 && elapsedMs < 30000, `${elapsedMs} ms`);
+  assert.ok(!isRunning(Number(fs.readFileSync(path.join(dir, 'program.pid'), 'utf8'))));
 });

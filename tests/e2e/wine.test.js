@@ -36,7 +36,30 @@ test('bench-client gets a report of eight failed cases and a clean exit', (t) =>
   assert.ok(log.includes('info: com chan disconnected for reason 0'), log.join('\n'));
 });
 
-// After the test above, whose program started Wine's desktop; and with both
+// The extended result comes through as on Linux: every case failed with the
+// reason the decoder gave, and the context of a Windows machine.
+test('--results sends eight failed cases with their reason and the context', async (t) => {
+  const dir = makeWorkDir(t, { withData: true });
+  const result = await runChild(dir, { args: ['--results', '--repeat', '2'], quiet: true });
+  assert.strictEqual(result.code, 0);
+  const messages = result.messages.filter((m) => m.cmd !== 'heartbeat');
+  assert.deepStrictEqual(messages.map((m) => Object.keys(m)[0]), ['bench', 'results']);
+  const { context, cases } = messages[1].results;
+  const reason = expectedLog[expectedLog.length - 1].source.replace(/^\^error: |\$$/g, '').replace(/\\/g, '');
+  assert.deepStrictEqual(cases.map((c) => [c.pass, c.reason, c.samplesUs]), cases.map(() => [false, reason, []]));
+  assert.strictEqual(context.os.name, 'Windows');
+  assert.ok(Number.isInteger(context.os.build) && context.os.build > 0, JSON.stringify(context.os));
+  assert.match(context.os.wine, /^\d+\.\d+/);
+  assert.match(context.program.version, /^\d+\.\d+\.\d+$/);
+  assert.ok(context.cpu.logicalCores >= 1 && context.memory.totalBytes > 0, JSON.stringify(context));
+  assert.strictEqual(context.adapter, null);
+  assert.strictEqual(context.timing, 'hardware');
+  assert.ok(!('simulatedDecodeUs' in context));
+  assert.strictEqual(context.data.checked, true);
+  assert.match(context.data.manifestSha256, /^[0-9a-f]{64}$/);
+});
+
+// After the tests above, whose program started Wine's desktop; and with both
 // output streams left alone all the same.
 test('--capabilities-only sends the reason there is no video decoding and exits 0', async (t) => {
   const result = await runChild(makeWorkDir(t, { withData: false }), { args: ['--capabilities-only'], quiet: true });
