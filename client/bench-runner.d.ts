@@ -136,16 +136,8 @@ export interface ResultsOs {
   wine?: string;
 }
 
-/** The adapter the benchmark decoded on. */
-export interface ResultsAdapter {
-  index: number;
-  description: string;
-  vendorId: number;
-  deviceId: number;
-  subSysId: number;
-  revision: number;
-  /** Hex text. */
-  luid: string;
+/** The adapter the benchmark decoded on: its identity as the capability message gives it, and its driver. */
+export interface ResultsAdapter extends Omit<CapabilityAdapterBase, 'dedicatedVideoMemory'> {
   driverVersion: string | null;
   /** "YYYY-MM-DD", or null when unknown. */
   driverDate: string | null;
