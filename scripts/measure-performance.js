@@ -7,8 +7,9 @@
 // median host time per frame (bench-time / bench-frame), the median floor per
 // frame (one pass over the case's files / 30) and their ratio, then the
 // program's peak resident set and the machine's load averages. With
-// --extended the program runs with --repeat 5 --warmup 1 and its time per
-// case is the median of its recorded passes, set-up apart.
+// --extended the program runs with --results: one recorded pass per case,
+// the decoder's set-up outside it, the case's files hashed against the
+// manifest just before it (so warmer than the floor).
 //   node scripts/measure-performance.js [--runs N] [--build DIR] [--extended]
 const { spawn, spawnSync } = require('child_process');
 const fs = require('fs');
@@ -18,7 +19,7 @@ const path = require('path');
 const root = path.resolve(__dirname, '..');
 const framesPerCase = 30;
 const targetRatio = 1.2;
-const extendedArgs = ['--repeat', '5', '--warmup', '1'];
+const extendedArgs = ['--results'];
 let extended = false;
 let runs = 21;
 let buildDir = path.join(root, 'build-release');
@@ -121,7 +122,7 @@ async function main() {
     fs.rmSync(peakFile, { force: true });
   }
 
-  console.log(`${runs} program runs${extended ? ` (${extendedArgs.join(' ')}, each the median of its passes)` : ''} and ${runs} floor runs, alternating; medians per frame in microseconds`);
+  console.log(`${runs} program runs${extended ? ` (${extendedArgs.join(' ')}: set-up apart, files checked first)` : ''} and ${runs} floor runs, alternating; medians per frame in microseconds`);
   console.log('case                     program    floor   ratio');
   let worst = 0;
   caseDirs.forEach((dir, i) => {
