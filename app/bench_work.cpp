@@ -11,6 +11,7 @@
 #include "bench/data_manifest.h"
 #include "bench/performance_counter.h"
 #include "bench/results_message.h"
+#include "bench/thread_pinning.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "ipc/com_chan_channel.h"
 #include "logging/first_error_capture.h"
@@ -37,6 +38,7 @@ uint64_t MicrosecondsSince(int64_t startNs)
 // Without a decoder every case fails with the reason Init gave.
 void RunExtendedBenchmark(DXVA2VideoDecoder& decoder, const std::string& initFailure)
 {
+    const ThreadPin pin;
     DataCheckOutcome data;
     int64_t loadStart = MonotonicNanoseconds();
     const DataManifest manifest = DataManifest::Load();
@@ -66,7 +68,7 @@ void RunExtendedBenchmark(DXVA2VideoDecoder& decoder, const std::string& initFai
             g_ComChan->send(new ComChanJsonMessage(BuildProgressMessage(benchCase, finishedCount, kBenchCaseCount)));
     };
     RunMeasuredCases(decoder, g_BenchCases, g_BenchRequest.settings, g_Measurements, check, finished);
-    g_ResultsContext = ResultsContext(decoder.Adapter(), data, g_BenchRequest.settings);
+    g_ResultsContext = ResultsContext(decoder.Adapter(), data, g_BenchRequest.settings, pin.Processor());
 }
 
 }  // namespace

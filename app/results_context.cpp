@@ -28,9 +28,10 @@ nlohmann::json AdapterContext(const std::optional<DecoderAdapter>& adapter)
 }
 
 nlohmann::json ResultsContext(const std::optional<DecoderAdapter>& adapter, const DataCheckOutcome& data,
-                              const MeasureSettings& settings)
+                              const MeasureSettings& settings, std::optional<int> processor)
 {
     nlohmann::json context = SystemContext();
+    context["cpu"]["benchmarkProcessor"] = processor ? nlohmann::json(*processor) : nlohmann::json();
     context["adapter"] = AdapterContext(adapter);
     if (!data.checked) {
         context["data"] = {{"checked", false}};

@@ -19,10 +19,10 @@ struct DataCheckOutcome {
 };
 
 // The results message's "context": the machine and program from
-// SystemContext, the adapter the cases ran on, the data, the settings and
-// what the times measure.
+// SystemContext, the processor the run was pinned to, the adapter the cases
+// ran on, the data, the settings and what the times measure.
 nlohmann::json ResultsContext(const std::optional<DecoderAdapter>& adapter, const DataCheckOutcome& data,
-                              const MeasureSettings& settings);
+                              const MeasureSettings& settings, std::optional<int> processor);
 
 // The adapter's identity; null when no adapter could be used.
 nlohmann::json AdapterContext(const std::optional<DecoderAdapter>& adapter);

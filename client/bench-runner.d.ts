@@ -149,7 +149,8 @@ export interface ResultsAdapter extends Omit<CapabilityAdapterBase, 'dedicatedVi
 export interface ResultsContext {
   program: ResultsProgram;
   os: ResultsOs;
-  cpu: { model: string; logicalCores: number };
+  /** benchmarkProcessor: the logical processor the measured run was held on; null where it could not be. */
+  cpu: { model: string; logicalCores: number; benchmarkProcessor: number | null };
   memory: { totalBytes: number };
   /** null when no adapter could be used. */
   adapter: ResultsAdapter | null;

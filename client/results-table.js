@@ -51,7 +51,7 @@ function passedLine(results) {
 
 const plural = (count, one, many) => `${count} ${count === 1 ? one : many}`;
 
-// How the figures were taken: passes, the data check, what the times are.
+// How the figures were taken: passes, the processor, the data check, what the times are.
 function figuresLine(context) {
   const parts = [];
   const settings = context.settings || {};
@@ -60,6 +60,8 @@ function figuresLine(context) {
       ? ` after ${plural(settings.warmup, 'warm-up pass', 'warm-up passes')}` : ' without warm-up';
     parts.push(`median of ${plural(settings.repeat, 'recorded pass', 'recorded passes')} per case${warmup}`);
   }
+  const processor = context.cpu && context.cpu.benchmarkProcessor;
+  if (Number.isInteger(processor)) parts.push(`on logical processor ${processor}`);
   if (context.data && context.data.checked === true) {
     const sum = typeof context.data.manifestSha256 === 'string' ? ` against SHA256SUMS ${context.data.manifestSha256.slice(0, 12)}` : '';
     parts.push(`data checked${sum}`);

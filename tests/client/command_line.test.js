@@ -23,7 +23,7 @@ test('exit statuses: 0 a measured run or help, 1 the program failed, 2 a usage e
   fs.writeFileSync(wrongSchema, JSON.stringify({ ...makeResults(), schemaVersion: 2 }));
   // Rows: arguments, exit status, what standard output (status 0) or error shows.
   const rows = [
-    [['--program', reports.program], 0, /^codec +size[^]*\n7 of 8 cases passed\ndecoder: [^]*\nfigures: median of 5 recorded passes per case after 1 warm-up pass; /],
+    [['--program', reports.program], 0, /^codec +size[^]*\n7 of 8 cases passed\ndecoder: [^]*\nfigures: median of 5 recorded passes per case after 1 warm-up pass; on logical processor 0; /],
     [['--program', reports.program, '--timeout', '0', '--json'], 0, /^\{"bench":\["h264"/],
     [['--help'], 0, new RegExp(['--program', '--data-dir', '--timeout', '--repeat N', 'default: 5', '--warmup M', 'default: 1',
       '--save FILE', '--compare FILE', 'faster, slower, no significant difference', '--plot FILE.svg', '--capabilities',
@@ -78,7 +78,7 @@ test('the run: repeat and warmup reach the program; the table has a row per case
   assert.strictEqual(lines[1], 'h264   1280x720   yes       1.420  1.1%   21126.8          20.000  yes/yes/no');
   assert.match(lines[3], /^h264   2560x1440  no +- .* no\/no\/no +failed: frame 3: the decoder refused the picture$/);
   assert.deepStrictEqual(lines.slice(9), ['7 of 8 cases passed', 'decoder: adapter 1 -> Integrated GPU [0x8086//0x3e92]',
-    'figures: median of 3 recorded passes per case without warm-up; data checked against SHA256SUMS 9f86d081884c; ' +
+    'figures: median of 3 recorded passes per case without warm-up; on logical processor 0; data checked against SHA256SUMS 9f86d081884c; ' +
     'times: host side of the work on the simulated video device; no hardware decode time', '']);
   // Piped standard error: the one line of what runs, no progress bar.
   assert.strictEqual(result.stderr, 'running the benchmark: 3 recorded and 0 warm-up passes per case...\n');

@@ -54,7 +54,7 @@ const kResults = { results: {
   context: {
     program: { name: 'tarsel-bench', version: '0.3.0', commit: 'ae6cab8', buildType: 'Release', compiler: 'GCC 12.2.0' },
     os: { name: 'Linux', release: '6.1.0-28-amd64', build: null, description: 'Debian GNU/Linux 12 (bookworm)' },
-    cpu: { model: 'AMD EPYC 7B13', logicalCores: 2 },
+    cpu: { model: 'AMD EPYC 7B13', logicalCores: 2, benchmarkProcessor: 0 },
     memory: { totalBytes: 25769803776 },
     adapter: { index: 0, description: 'Simulated video decoder (no hardware)', vendorId: 0, deviceId: 0, subSysId: 0,
       revision: 0, luid: '0x0000000000000000', driverVersion: '1.0.0.0', driverDate: null, simulated: true },

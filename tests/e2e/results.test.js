@@ -52,6 +52,7 @@ test('repeats with progress: messages in order, samples per pass, the bare repor
   assert.match(context.program.version, /^\d+\.\d+\.\d+$/);
   assert.match(context.program.commit, /^([0-9a-f]{7,}|unknown)$/);
   assert.ok(context.cpu.logicalCores >= 1 && context.memory.totalBytes > 0, JSON.stringify(context));
+  assert.ok(Number.isInteger(context.cpu.benchmarkProcessor) && context.cpu.benchmarkProcessor >= 0, JSON.stringify(context.cpu));
   assert.ok(typeof context.os.name === 'string' && context.os.name !== '', JSON.stringify(context.os));
   assert.ok(Math.abs(Date.parse(context.time) - Date.now()) < 10 * 60 * 1000, context.time);
   assert.deepStrictEqual(context.settings, { repeat: 3, warmup: 1 });
