@@ -21,9 +21,8 @@ nlohmann::json AdapterContext(const std::optional<DecoderAdapter>& adapter)
         {"luid", AdapterLuidText(description)},
         {"driverVersion", adapter->driverVersion ? nlohmann::json(DriverVersionText(adapter->driverVersion))
                                                  : nlohmann::json()},
-        // DXGI does not give the driver's date.
-        {"driverDate", nullptr},
-        {"simulated", platform::DefaultPlatformIsSimulated()},
+        {"driverDate", adapter->driverDate ? nlohmann::json(*adapter->driverDate) : nlohmann::json()},
+        {"simulated", adapter->simulated},
     };
 }
 
@@ -43,7 +42,7 @@ nlohmann::json ResultsContext(const std::optional<DecoderAdapter>& adapter, cons
             context["data"]["error"] = data.error;
     }
     context["settings"] = {{"repeat", settings.repeat}, {"warmup", settings.warmup}};
-    if (platform::DefaultPlatformIsSimulated()) {
+    if (platform::DefaultVideoPlatform().IsSimulated()) {
         context["timing"] = "simulated-host";
         const int64_t decodeUs = platform::SimulatedDecodeMicroseconds();
         context["timingNote"] =

@@ -36,7 +36,9 @@ export interface DecoderProfile {
   /** The profile's name, null for one the program does not know. */
   name: string | null;
   codec: 'h264' | 'hevc' | 'vp9' | 'av1' | 'mpeg2' | 'vc1' | (string & {}) | null;
+  /** Bits per sample: from the profile's name, else the deepest of its formats; absent when neither tells. */
   bitDepth?: number;
+  /** "4:2:0", "4:2:2", "4:4:4", ...: from the profile's name, else the widest of its formats; absent when neither tells. */
   chroma?: string;
   /** Output formats the driver accepts: "NV12", "P010", ... */
   formats: string[];
@@ -56,6 +58,12 @@ interface CapabilityAdapterBase {
   dedicatedVideoMemory: number;
   /** Hex text. */
   luid: string;
+  /** The user-mode driver's version "a.b.c.d"; null when the adapter does not say. */
+  driverVersion: string | null;
+  /** The display driver's date "YYYY-MM-DD"; null when the system does not say (always, outside Windows). */
+  driverDate: string | null;
+  /** The simulated video device, no hardware: its driver version is its own. */
+  simulated: boolean;
   /** A software adapter (no hardware). */
   software: boolean;
   /** The adapter the benchmark decodes on. */
@@ -137,13 +145,7 @@ export interface ResultsOs {
 }
 
 /** The adapter the benchmark decoded on: its identity as the capability message gives it, and its driver. */
-export interface ResultsAdapter extends Omit<CapabilityAdapterBase, 'dedicatedVideoMemory'> {
-  driverVersion: string | null;
-  /** "YYYY-MM-DD", or null when unknown. */
-  driverDate: string | null;
-  /** The simulated video device, no hardware. */
-  simulated: boolean;
-}
+export type ResultsAdapter = Omit<CapabilityAdapterBase, 'dedicatedVideoMemory' | 'software' | 'benchmark'>;
 
 /** The machine and settings a run's times belong to. */
 export interface ResultsContext {

@@ -42,16 +42,25 @@ function decoderFromCapabilities(capabilities) {
   return { found: false, adapter: null, reason, line: `decoder: none found (${reason})` };
 }
 
-// One block per adapter: its name and ids, whether it is software, then a
-// row per profile: codec, profile name (its GUID when unnamed), formats,
-// largest size.
+// The adapter's driver, "  driver 31.0.101.4502 (2023-06-14)": its version
+// and date, and whether it is the simulated device's own; nothing where the
+// message tells none of these (an adapter that does not say, an older program).
+function driverText(adapter) {
+  const notes = [adapter.driverDate, adapter.simulated === true && 'simulated'].filter(Boolean);
+  if (!adapter.driverVersion && notes.length === 0) return '';
+  return `  driver ${adapter.driverVersion || 'unknown'}${notes.length ? ` (${notes.join(', ')})` : ''}`;
+}
+
+// One block per adapter: its name and ids, whether it is software, its
+// driver where known, then a row per profile: codec, profile name (its GUID when
+// unnamed), formats, largest size.
 function formatCapabilities(capabilities) {
   if (capabilities.adapters.length === 0) return `adapters: none (${capabilities.reason || 'none reported'})`;
   return capabilities.adapters.map((adapter) => {
     const used = adapter.benchmark ? ' (the benchmark\'s)' : '';
     const lines = [`adapter ${adapter.index}: ${adapter.description}${used}`,
       `  vendor ${hex(adapter.vendorId)}  device ${hex(adapter.deviceId)}  subsystem ${hex(adapter.subSysId)}  ` +
-      `revision ${adapter.revision}  software: ${adapter.software ? 'yes' : 'no'}`];
+      `revision ${adapter.revision}  software: ${adapter.software ? 'yes' : 'no'}${driverText(adapter)}`];
     if (adapter.video === null) {
       lines.push(`  no video decoding: ${adapter.reason || 'no reason given'}`);
     } else if (adapter.video.profiles.length === 0) {

@@ -1,7 +1,3 @@
-#include <iterator>
-
-#include <fmt/format.h>
-
 #include "decoder/adapter_selection.h"
 #include "decoder/capability_probe.h"
 #include "decoder/decoder_profile_names.h"
@@ -9,22 +5,6 @@
 using namespace platform;
 
 namespace {
-
-const char* FormatName(DXGI_FORMAT format)
-{
-    switch (format) {
-    case DXGI_FORMAT_NV12: return "NV12";
-    case DXGI_FORMAT_P010: return "P010";
-    case DXGI_FORMAT_P016: return "P016";
-    case DXGI_FORMAT_YUY2: return "YUY2";
-    case DXGI_FORMAT_Y210: return "Y210";
-    case DXGI_FORMAT_Y216: return "Y216";
-    case DXGI_FORMAT_AYUV: return "AYUV";
-    case DXGI_FORMAT_Y410: return "Y410";
-    case DXGI_FORMAT_Y416: return "Y416";
-    default: return "UNKNOWN";
-    }
-}
 
 nlohmann::json ProfileValue(const ProfileCapabilities& profile)
 {
@@ -36,12 +16,13 @@ nlohmann::json ProfileValue(const ProfileCapabilities& profile)
         {"formats", nlohmann::json::array()},
         {"maxSize", nullptr},
     };
-    if (named && named->bitDepth != 0)
-        value["bitDepth"] = named->bitDepth;
-    if (named && named->chroma)
-        value["chroma"] = named->chroma;
+    const ProfileSampling sampling = SamplingOf(profile.guid, profile.formats);
+    if (sampling.bitDepth != 0)
+        value["bitDepth"] = sampling.bitDepth;
+    if (sampling.chroma)
+        value["chroma"] = sampling.chroma;
     for (DXGI_FORMAT format : profile.formats)
-        value["formats"].push_back(FormatName(format));
+        value["formats"].push_back(OutputFormatName(format));
     if (profile.maxSize)
         value["maxSize"] = {{"width", profile.maxSize->width}, {"height", profile.maxSize->height}};
     if (profile.realTime)
@@ -61,6 +42,10 @@ nlohmann::json AdapterValue(const AdapterCapabilities& adapter)
         {"revision", description.Revision},
         {"dedicatedVideoMemory", static_cast<uint64_t>(description.DedicatedVideoMemory)},
         {"luid", AdapterLuidText(description)},
+        {"driverVersion", adapter.driverVersion ? nlohmann::json(DriverVersionText(*adapter.driverVersion))
+                                                : nlohmann::json()},
+        {"driverDate", adapter.driverDate ? nlohmann::json(*adapter.driverDate) : nlohmann::json()},
+        {"simulated", adapter.simulated},
         {"software", (description.Flags & DXGI_ADAPTER_FLAG_SOFTWARE) != 0},
         {"benchmark", adapter.benchmark},
     };

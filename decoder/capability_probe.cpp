@@ -161,6 +161,11 @@ AdapterCapabilities ProbeAdapter(VideoPlatform& videoPlatform, IDXGIAdapter1& ad
     AdapterCapabilities capabilities;
     capabilities.index = index;
     adapter.GetDesc1(&capabilities.description);
+    int64_t driverVersion = 0;
+    if (adapter.CheckInterfaceSupport(IID_IDXGIDevice, &driverVersion) == kResultOk)
+        capabilities.driverVersion = driverVersion;
+    capabilities.driverDate = videoPlatform.DriverDate(capabilities.description);
+    capabilities.simulated = videoPlatform.IsSimulated();
     ID3D11Device* device = nullptr;
     ID3D11DeviceContext* context = nullptr;
     ID3D11VideoDevice* videoDevice = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,8 +29,11 @@ struct ProfileCapabilities {
 struct AdapterCapabilities {
     platform::UINT index = 0;
     platform::DXGI_ADAPTER_DESC1 description = {};
-    bool benchmark = false;     // the adapter the decoder would choose
-    std::string videoFailure;   // why there is no video device; empty when there is one
+    std::optional<int64_t> driverVersion;   // user-mode driver's a.b.c.d; none when the adapter does not say
+    std::optional<std::string> driverDate;  // "YYYY-MM-DD"; none where the system does not say
+    bool simulated = false;                 // the simulated device's, whose driver is its own
+    bool benchmark = false;                 // the adapter the decoder would choose
+    std::string videoFailure;               // why there is no video device; empty when there is one
     std::vector<ProfileCapabilities> profiles;
 };
 

@@ -1,5 +1,7 @@
 #include "decoder/decoder_profile_names.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include "decoder/platform/decoder_profiles.h"
@@ -75,7 +77,66 @@ const DecoderProfileName kProfileNames[] = {
 
 #undef TARSEL_PROFILE
 
+// Chroma sampling, narrowest first.
+const char* const kChroma[] = {"4:2:0", "4:2:2", "4:4:4"};
+
+struct OutputFormat {
+    DXGI_FORMAT format;
+    const char* name;
+    int bitDepth;
+    int chroma;  // index into kChroma
+};
+
+// The decoder output formats and the pictures they hold. The 16-bit ones
+// carry 12-bit pictures too: where only the format tells, the depth says 16.
+const OutputFormat kOutputFormats[] = {
+    {DXGI_FORMAT_NV12, "NV12", 8, 0},  {DXGI_FORMAT_P010, "P010", 10, 0}, {DXGI_FORMAT_P016, "P016", 16, 0},
+    {DXGI_FORMAT_YUY2, "YUY2", 8, 1},  {DXGI_FORMAT_Y210, "Y210", 10, 1}, {DXGI_FORMAT_Y216, "Y216", 16, 1},
+    {DXGI_FORMAT_AYUV, "AYUV", 8, 2},  {DXGI_FORMAT_Y410, "Y410", 10, 2}, {DXGI_FORMAT_Y416, "Y416", 16, 2},
+};
+
+const OutputFormat* FindOutputFormat(DXGI_FORMAT format)
+{
+    for (const OutputFormat& entry : kOutputFormats) {
+        if (entry.format == format)
+            return &entry;
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+// A driver accepts an output format for each kind of stream the profile
+// decodes (AV1 profile 0 writes its 8-bit streams to NV12, its 10-bit ones to
+// P010), so the highest depth and the widest sampling among them are what the
+// profile decodes at most. The two are taken apart: a profile that accepts
+// P010 and YUY2 decodes 10-bit streams and 4:2:2 ones, if not necessarily
+// 10-bit 4:2:2 ones.
+ProfileSampling SamplingOf(const GUID& profile, const std::vector<DXGI_FORMAT>& formats)
+{
+    int bitDepth = 0;
+    int chroma = -1;
+    for (DXGI_FORMAT format : formats) {
+        if (const OutputFormat* entry = FindOutputFormat(format)) {
+            bitDepth = std::max(bitDepth, entry->bitDepth);
+            chroma = std::max(chroma, entry->chroma);
+        }
+    }
+    ProfileSampling sampling = {bitDepth, chroma < 0 ? nullptr : kChroma[chroma]};
+    if (const DecoderProfileName* named = FindDecoderProfileName(profile)) {
+        if (named->bitDepth != 0)
+            sampling.bitDepth = named->bitDepth;
+        if (named->chroma)
+            sampling.chroma = named->chroma;
+    }
+    return sampling;
+}
+
+const char* OutputFormatName(DXGI_FORMAT format)
+{
+    const OutputFormat* entry = FindOutputFormat(format);
+    return entry ? entry->name : "UNKNOWN";
+}
 
 const DecoderProfileName* FindDecoderProfileName(const GUID& profile)
 {

@@ -125,7 +125,8 @@ bool DXVA2VideoDecoder::ChooseAdapter()
             int64_t driverVersion = 0;
             if (adapter->CheckInterfaceSupport(IID_IDXGIDevice, &driverVersion) != kResultOk)
                 driverVersion = 0;
-            m_Adapter = DecoderAdapter{index, description, driverVersion};
+            m_Adapter = DecoderAdapter{index, description, driverVersion, m_Platform.DriverDate(description),
+                                       m_Platform.IsSimulated()};
         }
         adapter->Release();
         if (chosen)

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "decoder/hevc_picture_buffer.h"
@@ -23,6 +24,10 @@ struct DecoderAdapter {
     // The user-mode driver's version, a.b.c.d as four 16-bit words; 0 when
     // the adapter does not say.
     int64_t driverVersion = 0;
+    // The display driver's date, "YYYY-MM-DD"; none where the system does not say.
+    std::optional<std::string> driverDate;
+    // An adapter of the simulated device, whose driver is its own.
+    bool simulated = false;
 };
 
 // The DXVA decoder on Direct3D 11: picks the adapter and decoder profile,

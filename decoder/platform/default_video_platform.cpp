@@ -28,11 +28,6 @@ int64_t SimulatedDecodeMicroseconds()
     return microseconds;
 }
 
-bool DefaultPlatformIsSimulated()
-{
-    return true;
-}
-
 // Without Direct3D 11 video decoding the simulated device stands in.
 VideoPlatform& DefaultVideoPlatform()
 {
@@ -50,11 +45,6 @@ namespace platform {
 int64_t SimulatedDecodeMicroseconds()
 {
     return 0;
-}
-
-bool DefaultPlatformIsSimulated()
-{
-    return false;
 }
 
 }  // namespace platform

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "decoder/platform/platform_types.h"
 
@@ -133,13 +135,17 @@ public:
                                       ID3D11DeviceContext** context) = 0;
     virtual BOOL QueryPerformanceFrequency(int64_t* frequency) = 0;
     virtual BOOL QueryPerformanceCounter(int64_t* counter) = 0;
+
+    // The date of the adapter's installed display driver, "YYYY-MM-DD", found
+    // by its PCI vendor and device ids; none where the system does not say.
+    virtual std::optional<std::string> DriverDate(const DXGI_ADAPTER_DESC1&) { return std::nullopt; }
+    // True for the simulated device: its adapters and driver are its own, no
+    // vendor's, and its times the host side of the work only.
+    virtual bool IsSimulated() const { return false; }
 };
 
 // Direct3D 11 on Windows, the simulated device elsewhere. Lives for the process.
 VideoPlatform& DefaultVideoPlatform();
-// True where DefaultVideoPlatform is the simulated device, whose times are
-// the host side of the work only.
-bool DefaultPlatformIsSimulated();
 // The simulated device's test setting TARSEL_SIMULATED_DECODE_US: the
 // microseconds it takes per picture; 0 when off, and always on Windows.
 int64_t SimulatedDecodeMicroseconds();

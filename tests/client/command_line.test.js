@@ -144,7 +144,7 @@ test('--capabilities: the decoder line from the message, then one block per adap
   vendor 0x1414  device 0x8c  subsystem 0x0  revision 0  software: yes
   no video decoding: could not query ID3D11VideoDevice interface: hr = 0x80004002
 adapter 1: Integrated GPU (the benchmark's)
-  vendor 0x8086  device 0x3e92  subsystem 0x86941043  revision 2  software: no
+  vendor 0x8086  device 0x3e92  subsystem 0x86941043  revision 2  software: no  driver 31.0.101.4502 (2023-06-14)
   codec  profile                                 formats    largest size
   h264   H264_VLD_NOFGT                          NV12       4096x2304
   hevc   HEVC_VLD_MAIN10                         NV12 P010  8192x8192 (not real time)

@@ -12,20 +12,23 @@ const caseList = (timesUs) => timesUs.map((t, i) => ({ width: kSizes[i][0], heig
 // The third case fails.
 const kReport = { bench: ['h264', caseList([10000, 20000, 0, 10000]), ['h265', caseList([40000, 10000, 10000, 10000])]] };
 
-// A machine of two adapters: software without video, and the one that took
-// the benchmark, with a named profile, one the driver says is not real-time
-// (its size as text) and one the program cannot name.
+// A machine of two adapters whose drivers say nothing of themselves:
+// software without video, and the one that took the benchmark, with a named
+// profile, one the driver says is not real-time (its size as text) and one
+// the program cannot name.
 const kCapabilities = { capabilities: { adapters: [
   { index: 0, description: 'Basic Render', vendorId: 0x1414, deviceId: 0x8c, subSysId: 0, revision: 0,
-    dedicatedVideoMemory: 0, luid: '0x0000000000001234', software: true, benchmark: false,
+    dedicatedVideoMemory: 0, luid: '0x0000000000001234', driverVersion: null, driverDate: null, simulated: false,
+    software: true, benchmark: false,
     video: null, reason: 'could not query ID3D11VideoDevice interface: hr = 0x80004002' },
   { index: 1, description: 'Integrated GPU', vendorId: 0x8086, deviceId: 0x3e92, subSysId: 0x86941043, revision: 2,
-    dedicatedVideoMemory: 134217728, luid: '0x0000000000005678', software: false, benchmark: true,
+    dedicatedVideoMemory: 134217728, luid: '0x0000000000005678', driverVersion: '31.0.101.4502', driverDate: '2023-06-14', simulated: false,
+    software: false, benchmark: true,
     video: { profiles: [
       { guid: '{1B81BE68-A0C7-11D3-B984-00C04F2E73C5}', name: 'H264_VLD_NOFGT', codec: 'h264', bitDepth: 8, chroma: '4:2:0',
         formats: ['NV12'], maxSize: { width: 4096, height: 2304 }, realTime: true },
-      { guid: '{107AF0E0-EF1A-4D19-ABA8-67A163073D13}', name: 'HEVC_VLD_MAIN10', codec: 'hevc', formats: ['NV12', 'P010'],
-        maxSize: '8192x8192', realTime: false },
+      { guid: '{107AF0E0-EF1A-4D19-ABA8-67A163073D13}', name: 'HEVC_VLD_MAIN10', codec: 'hevc', bitDepth: 10,
+        chroma: '4:2:0', formats: ['NV12', 'P010'], maxSize: '8192x8192', realTime: false },
       { guid: '{01234567-89AB-CDEF-0123-456789ABCDEF}', name: null, codec: null, formats: [], maxSize: null },
     ] } },
 ] } };

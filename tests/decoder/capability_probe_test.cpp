@@ -3,6 +3,8 @@
 #include "capability_test_machine.h"
 #include "decoder/adapter_selection.h"
 #include "decoder/capability_probe.h"
+#include "decoder/dxva2_video_decoder.h"
+#include "decoder/platform/simulated/simulated_video_device.h"
 #include "fake_video_platform.h"
 #include "support/log_capture.h"
 
@@ -11,28 +13,32 @@ using namespace platform;
 namespace {
 
 // The test machine as its description says it must come out: every adapter in
-// order, the software one without video, the first that decodes H.264 or HEVC
-// Main into NV12 marked for the benchmark, every profile in the driver's order.
+// order with what its driver says of itself, the software one without video,
+// the first that decodes H.264 or HEVC Main into NV12 marked for the
+// benchmark, every profile in the driver's order with its depth and chroma
+// from its name or else from its formats.
 const char* const kTestMachineMessage = R"({"capabilities": {"adapters": [
   {"index": 0, "description": "Basic Render Driver", "vendorId": 5140, "deviceId": 140, "subSysId": 0, "revision": 0,
-   "dedicatedVideoMemory": 0, "luid": "0x000000000000d1a0", "software": true, "benchmark": false,
+   "dedicatedVideoMemory": 0, "luid": "0x000000000000d1a0", "driverVersion": "10.0.22621.2506", "driverDate": null,
+   "simulated": false, "software": true, "benchmark": false,
    "video": null, "reason": "D3D11CreateDevice failed on adapter 0: hr = 0x887a0004"},
   {"index": 1, "description": "Integrated test GPU", "vendorId": 32902, "deviceId": 39497, "subSysId": 814121094,
-   "revision": 1, "dedicatedVideoMemory": 134217728, "luid": "0x000000000000e2b1", "software": false, "benchmark": true,
+   "revision": 1, "dedicatedVideoMemory": 134217728, "luid": "0x000000000000e2b1", "driverVersion": "31.0.101.4502",
+   "driverDate": "2023-06-14", "simulated": false, "software": false, "benchmark": true,
    "video": {"profiles": [
     {"guid": "{604F8E68-4951-4C54-88FE-ABD25C15B3D6}", "name": "H264_VLD_VENDOR_INTEL", "codec": "h264",
-     "formats": ["NV12"], "maxSize": {"width": 4096, "height": 2304}},
-    {"guid": "{1B81BE68-A0C7-11D3-B984-00C04F2E73C5}", "name": "H264_VLD_NOFGT", "codec": "h264",
-     "formats": ["NV12"], "maxSize": {"width": 4096, "height": 2304}},
+     "bitDepth": 8, "chroma": "4:2:0", "formats": ["NV12"], "maxSize": {"width": 4096, "height": 2304}},
+    {"guid": "{1B81BE68-A0C7-11D3-B984-00C04F2E73C5}", "name": "H264_VLD_NOFGT", "codec": "h264", "bitDepth": 8,
+     "chroma": "4:2:0", "formats": ["NV12"], "maxSize": {"width": 4096, "height": 2304}},
     {"guid": "{5B11D51B-2F4C-4452-BCC3-09F2A1160CC0}", "name": "HEVC_VLD_MAIN", "codec": "hevc", "bitDepth": 8,
      "chroma": "4:2:0", "formats": ["NV12"], "maxSize": {"width": 4096, "height": 2304}},
     {"guid": "{463707F8-A1D0-4585-876D-83AA6D60B89E}", "name": "VP9_VLD_PROFILE0", "codec": "vp9", "bitDepth": 8,
      "chroma": "4:2:0", "formats": ["NV12"], "maxSize": {"width": 4096, "height": 2304}}]}},
   {"index": 2, "description": "Discrete test GPU", "vendorId": 4318, "deviceId": 9348, "subSysId": 342298846,
-   "revision": 161, "dedicatedVideoMemory": 8589934592, "luid": "0x000000010001f3c2", "software": false,
-   "benchmark": false, "video": {"profiles": [
-    {"guid": "{1B81BE68-A0C7-11D3-B984-00C04F2E73C5}", "name": "H264_VLD_NOFGT", "codec": "h264",
-     "formats": ["NV12"], "maxSize": {"width": 8192, "height": 8192}, "realTime": false},
+   "revision": 161, "dedicatedVideoMemory": 8589934592, "luid": "0x000000010001f3c2", "driverVersion": null,
+   "driverDate": "2024-01-08", "simulated": false, "software": false, "benchmark": false, "video": {"profiles": [
+    {"guid": "{1B81BE68-A0C7-11D3-B984-00C04F2E73C5}", "name": "H264_VLD_NOFGT", "codec": "h264", "bitDepth": 8,
+     "chroma": "4:2:0", "formats": ["NV12"], "maxSize": {"width": 8192, "height": 8192}, "realTime": false},
     {"guid": "{5B11D51B-2F4C-4452-BCC3-09F2A1160CC0}", "name": "HEVC_VLD_MAIN", "codec": "hevc", "bitDepth": 8,
      "chroma": "4:2:0", "formats": ["NV12"], "maxSize": {"width": 8192, "height": 8192}, "realTime": false},
     {"guid": "{107AF0E0-EF1A-4D19-ABA8-67A163073D13}", "name": "HEVC_VLD_MAIN10", "codec": "hevc", "bitDepth": 10,
@@ -41,10 +47,10 @@ const char* const kTestMachineMessage = R"({"capabilities": {"adapters": [
      "chroma": "4:2:0", "formats": ["NV12"], "maxSize": {"width": 8192, "height": 8192}, "realTime": false},
     {"guid": "{A4C749EF-6ECF-48AA-8448-50A7A1165FF7}", "name": "VP9_VLD_10BIT_PROFILE2", "codec": "vp9",
      "bitDepth": 10, "chroma": "4:2:0", "formats": ["P010"], "maxSize": {"width": 3840, "height": 2160}, "realTime": true},
-    {"guid": "{B8BE4CCB-CF53-46BA-8D59-D6B8A6DA5D2A}", "name": "AV1_VLD_PROFILE0", "codec": "av1", "chroma": "4:2:0",
-     "formats": ["NV12", "P010"], "maxSize": {"width": 8192, "height": 8192}, "realTime": false},
-    {"guid": "{12345678-9ABC-DEF0-0123-456789ABCDEF}", "name": null, "codec": null, "formats": ["NV12"],
-     "maxSize": null}]}}]}})";
+    {"guid": "{B8BE4CCB-CF53-46BA-8D59-D6B8A6DA5D2A}", "name": "AV1_VLD_PROFILE0", "codec": "av1", "bitDepth": 10,
+     "chroma": "4:2:0", "formats": ["NV12", "P010"], "maxSize": {"width": 8192, "height": 8192}, "realTime": false},
+    {"guid": "{12345678-9ABC-DEF0-0123-456789ABCDEF}", "name": null, "codec": null, "bitDepth": 8, "chroma": "4:2:0",
+     "formats": ["NV12"], "maxSize": null}]}}]}})";
 
 TEST(CapabilityProbe, TestMachineComesOutAsDescribedAndNothingIsLeftHeld)
 {
@@ -60,6 +66,36 @@ TEST(CapabilityProbe, TestMachineComesOutAsDescribedAndNothingIsLeftHeld)
     EXPECT_TRUE(log.contains("capabilities: adapter 0 -> Basic Render Driver [0x1414//0x8c] software, no video: "
                              "D3D11CreateDevice failed on adapter 0: hr = 0x887a0004"));
     EXPECT_TRUE(log.contains("capabilities: adapter 1 -> Integrated test GPU [0x8086//0x9a49], 4 profiles, benchmark"));
+}
+
+// The decoder takes the adapter the probe marks, and knows its driver as the
+// probe does.
+TEST(CapabilityProbe, DecoderChoosesTheMarkedAdapterWithItsDriver)
+{
+    capability_test::TestMachine machine;
+    LogCapture log;
+    {
+        DXVA2VideoDecoder decoder(nullptr, nullptr, machine);
+        ASSERT_EQ(decoder.Init(), 1) << ::testing::PrintToString(log.messages());
+        ASSERT_TRUE(decoder.Adapter());
+        EXPECT_EQ(decoder.Adapter()->index, 1u);
+        EXPECT_EQ(DriverVersionText(decoder.Adapter()->driverVersion), "31.0.101.4502");
+        EXPECT_EQ(decoder.Adapter()->driverDate, "2023-06-14");
+        EXPECT_FALSE(decoder.Adapter()->simulated);
+    }
+    EXPECT_EQ(machine.liveObjects, 0);
+}
+
+// The simulated device says so, and gives its own driver version 1.0.0.0
+// and no date.
+TEST(CapabilityProbe, SimulatedAdapterSaysSoWithItsOwnDriverVersion)
+{
+    SimulatedVideoPlatform simulated;
+    LogCapture log;
+    const nlohmann::json adapter = CapabilityMessage(ProbeCapabilities(simulated))["capabilities"]["adapters"][0];
+    EXPECT_EQ(adapter["simulated"], true);
+    EXPECT_EQ(adapter["driverVersion"], "1.0.0.0");
+    EXPECT_EQ(adapter["driverDate"], nullptr);
 }
 
 // A failed factory gives no adapters but a reason.

@@ -35,6 +35,14 @@ public:
         description->Flags = m_Spec.flags;
         return kResultOk;
     }
+    HRESULT CheckInterfaceSupport(const GUID& interfaceName, int64_t* version) override
+    {
+        *version = 0;
+        if (!(interfaceName == IID_IDXGIDevice) || m_Spec.driverVersion == 0)
+            return kDxgiUnsupported;
+        *version = m_Spec.driverVersion;
+        return kResultOk;
+    }
     const AdapterSpec& m_Spec;
 };
 
@@ -171,15 +179,18 @@ TestMachine::TestMachine()
     const Limit k4096 = {4096, 2304};
     const Limit k8192 = {8192, 8192};
     adapters = {
-        {u"Basic Render Driver", 0x1414, 0x8c, 0, 0, 0, {0xd1a0, 0}, DXGI_ADAPTER_FLAG_SOFTWARE, kDxgiUnsupported, false, {}},
-        {u"Integrated test GPU", 0x8086, 0x9a49, 0x30868086, 1, size_t(128) << 20, {0xe2b1, 0}, 0, kResultOk, false,
+        {u"Basic Render Driver", 0x1414, 0x8c, 0, 0, 0, {0xd1a0, 0}, 0x000A0000585D09CA, std::nullopt,
+         DXGI_ADAPTER_FLAG_SOFTWARE, kDxgiUnsupported, false, {}},
+        {u"Integrated test GPU", 0x8086, 0x9a49, 0x30868086, 1, size_t(128) << 20, {0xe2b1, 0}, 0x001F000000651196,
+         "2023-06-14", 0, kResultOk, false,
          {
              Profile(kH264VendorProfileB, {DXGI_FORMAT_NV12}, k4096),
              Profile(D3D11_DECODER_PROFILE_H264_VLD_NOFGT, {DXGI_FORMAT_NV12}, k4096),
              Profile(D3D11_DECODER_PROFILE_HEVC_VLD_MAIN, {DXGI_FORMAT_NV12}, k4096),
              Profile(D3D11_DECODER_PROFILE_VP9_VLD_PROFILE0, {DXGI_FORMAT_NV12}, k4096),
          }},
-        {u"Discrete test GPU", 0x10de, 0x2484, 0x146710de, 0xa1, size_t(8) << 30, {0x1f3c2, 1}, 0, kResultOk, true,
+        {u"Discrete test GPU", 0x10de, 0x2484, 0x146710de, 0xa1, size_t(8) << 30, {0x1f3c2, 1}, 0, "2024-01-08", 0,
+         kResultOk, true,
          {
              Profile(D3D11_DECODER_PROFILE_H264_VLD_NOFGT, {DXGI_FORMAT_NV12}, k8192),
              Profile(D3D11_DECODER_PROFILE_HEVC_VLD_MAIN, {DXGI_FORMAT_NV12}, k8192),
@@ -197,6 +208,15 @@ HRESULT TestMachine::CreateDXGIFactory1(const GUID& interfaceId, void** factory)
 {
     *factory = interfaceId == IID_IDXGIFactory2 ? static_cast<IDXGIFactory2*>(new MachineFactory(*this)) : nullptr;
     return *factory ? kResultOk : kResultNoInterface;
+}
+
+std::optional<std::string> TestMachine::DriverDate(const DXGI_ADAPTER_DESC1& description)
+{
+    for (const AdapterSpec& adapter : adapters) {
+        if (adapter.vendorId == description.VendorId && adapter.deviceId == description.DeviceId)
+            return adapter.driverDate;
+    }
+    return std::nullopt;
 }
 
 HRESULT TestMachine::D3D11CreateDevice(IDXGIAdapter1* adapter, D3D_DRIVER_TYPE driverType, void* software, UINT flags,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,8 +12,10 @@
 // one with H.264, HEVC Main/Main10, VP9 profile 0/2 and AV1 profile 0 up to
 // 8192x8192, whose VP9 profile 2 offers configurations up there but creates
 // no decoder above 3840x2160, and which answers ID3D11VideoDevice1 (real time
-// up to 4096x2304). Built on the simulated platform, which checks the
-// arguments of device creation.
+// up to 4096x2304). Their drivers: the software one's gives its version
+// but no date, the integrated one's both, the discrete one's a date but no
+// version. Built on the simulated platform, which checks the arguments of
+// device creation, but not simulated itself: its adapters stand for hardware.
 namespace capability_test {
 
 using namespace platform;
@@ -36,6 +40,8 @@ struct AdapterSpec {
     UINT revision;
     size_t dedicatedVideoMemory;
     LUID luid;
+    int64_t driverVersion;                  // 0: the adapter does not say
+    std::optional<std::string> driverDate;  // found by the PCI ids
     UINT flags;
     HRESULT deviceResult;  // of D3D11CreateDevice
     bool decoderCaps;      // answers ID3D11VideoDevice1
@@ -51,6 +57,8 @@ public:
                               const D3D_FEATURE_LEVEL* featureLevels, UINT featureLevelCount, UINT sdkVersion,
                               ID3D11Device** device, D3D_FEATURE_LEVEL* featureLevel,
                               ID3D11DeviceContext** context) override;
+    std::optional<std::string> DriverDate(const DXGI_ADAPTER_DESC1& description) override;
+    bool IsSimulated() const override { return false; }
 
     std::vector<AdapterSpec> adapters;
     int liveObjects = 0;      // everything the machine handed out and not yet released for the last time

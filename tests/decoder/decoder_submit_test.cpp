@@ -377,6 +377,8 @@ TEST(SimulatedDevice, PreparedDecoderAndDecodeTimeOnOneEngine)
     ASSERT_TRUE(decoder.Adapter());
     EXPECT_EQ(decoder.Adapter()->index, 0u);
     EXPECT_EQ(DriverVersionText(decoder.Adapter()->driverVersion), "1.0.0.0");
+    EXPECT_TRUE(decoder.Adapter()->simulated);
+    EXPECT_EQ(decoder.Adapter()->driverDate, std::nullopt);
 
     const BenchCase& benchCase = g_BenchCases[0];
     std::unique_ptr<VideoFrame> first = std::make_unique<VideoFileFrame>(FrameFileName(benchCase, 0));

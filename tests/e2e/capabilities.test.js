@@ -9,16 +9,19 @@ const { makeWorkDir, runChild, readLog } = require('./harness');
 // Everything but the heartbeat, in the order it came.
 const sent = (result) => result.messages.filter((m) => m.cmd !== 'heartbeat');
 
-// The simulated device alone: one adapter, the benchmark's, with its two
-// profiles into NV12 (the message's full shape is pinned in-process).
+// The simulated device alone: one adapter, the benchmark's, which says it is
+// simulated and gives its own driver's version and no date, with its two
+// profiles into NV12, 8-bit 4:2:0 (the message's full shape is pinned
+// in-process).
 function checkSimulatedMachine(message) {
   const [adapter, ...others] = message.capabilities.adapters;
   assert.deepStrictEqual(others, []);
   assert.strictEqual(adapter.description, 'Simulated video decoder (no hardware)');
   assert.deepStrictEqual([adapter.index, adapter.software, adapter.benchmark], [0, false, true]);
-  assert.deepStrictEqual(adapter.video.profiles.map((p) => [p.guid, p.name, p.codec, p.formats]), [
-    ['{1B81BE68-A0C7-11D3-B984-00C04F2E73C5}', 'H264_VLD_NOFGT', 'h264', ['NV12']],
-    ['{5B11D51B-2F4C-4452-BCC3-09F2A1160CC0}', 'HEVC_VLD_MAIN', 'hevc', ['NV12']],
+  assert.deepStrictEqual([adapter.simulated, adapter.driverVersion, adapter.driverDate], [true, '1.0.0.0', null]);
+  assert.deepStrictEqual(adapter.video.profiles.map((p) => [p.guid, p.name, p.codec, p.formats, p.bitDepth, p.chroma]), [
+    ['{1B81BE68-A0C7-11D3-B984-00C04F2E73C5}', 'H264_VLD_NOFGT', 'h264', ['NV12'], 8, '4:2:0'],
+    ['{5B11D51B-2F4C-4452-BCC3-09F2A1160CC0}', 'HEVC_VLD_MAIN', 'hevc', ['NV12'], 8, '4:2:0'],
   ]);
   for (const profile of adapter.video.profiles) {
     assert.ok(profile.maxSize.width >= 3840 && profile.maxSize.height >= 2160, JSON.stringify(profile));

@@ -10,6 +10,8 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
 #include <tuple>
 #include <type_traits>
 #include <vector>
@@ -274,6 +276,8 @@ TEST(D3D11Layer, DecodesTheDataSetThroughTheSdkInterfaces)
     // The user-mode driver version crossed the SDK's LARGE_INTEGER: the simulated driver's 1.0.0.0.
     ASSERT_TRUE(decoder.Adapter());
     EXPECT_EQ(decoder.Adapter()->driverVersion, int64_t{0x0001000000000000});
+    // No PCI vendor: the display devices are not asked for its driver's date.
+    EXPECT_EQ(decoder.Adapter()->driverDate, std::nullopt);
     for (const BenchCase& benchCase : g_BenchCases) {
         for (int32_t index = 0; index < static_cast<int32_t>(benchCase.frameCount); ++index) {
             std::unique_ptr<VideoFrame> frame = std::make_unique<VideoFileFrame>(FrameFileName(benchCase, index));
@@ -292,19 +296,33 @@ TEST(D3D11Layer, DecodesTheDataSetThroughTheSdkInterfaces)
 }
 
 // The capability probe through the layer sees the test machine exactly as it
-// does directly: adapter records, flags and identifiers, formats, decoder
-// creation and ID3D11VideoDevice1 all cross the SDK's interfaces. Everything
-// the probe made through the layer is released again.
+// does directly: adapter records, flags and identifiers, driver versions,
+// formats, decoder creation and ID3D11VideoDevice1 all cross the SDK's
+// interfaces. Everything the probe made through the layer is released again.
+// The driver dates are the system's own here, not the machine's: whatever
+// SetupAPI finds, a date or null.
 TEST(D3D11Layer, ProbesTheTestMachineThroughTheSdkInterfaces)
 {
     platform::g_D3D11EntryPoints = {&CreateFactory, &CreateDevice};
     capability_test::TestMachine machine;
     LogCapture log;
-    const nlohmann::json direct = CapabilityMessage(ProbeCapabilities(machine));
+    nlohmann::json direct = CapabilityMessage(ProbeCapabilities(machine));
     g_Backing = &machine;
-    const nlohmann::json layered = CapabilityMessage(ProbeCapabilities());
+    nlohmann::json layered = CapabilityMessage(ProbeCapabilities());
     g_Backing = &g_Simulated;
+    std::vector<nlohmann::json> versions;
+    for (nlohmann::json* message : {&direct, &layered}) {
+        for (nlohmann::json& adapter : (*message)["capabilities"]["adapters"]) {
+            if (message == &layered) {
+                versions.push_back(adapter["driverVersion"]);
+                const nlohmann::json& date = adapter["driverDate"];
+                EXPECT_TRUE(date.is_null() || (date.is_string() && date.get<std::string>().size() == 10)) << date;
+            }
+            adapter.erase("driverDate");
+        }
+    }
     EXPECT_EQ(layered, direct) << nlohmann::json::diff(direct, layered).dump(1);
+    EXPECT_EQ(versions, (std::vector<nlohmann::json>{"10.0.22621.2506", "31.0.101.4502", nullptr}));
     EXPECT_EQ(direct["capabilities"]["adapters"].size(), 3u);
     EXPECT_EQ(machine.liveObjects, 0);
 }

@@ -2,6 +2,7 @@
 // Our records, enumerators and GUIDs are the SDK's byte for byte
 // (d3d11_sdk_agreement.cpp proves it), so they cross by cast or by copy.
 #include "decoder/platform/d3d11/d3d11_entry_points.h"
+#include "decoder/platform/d3d11/display_driver.h"
 #include "decoder/platform/reference_counted.h"
 #include "decoder/platform/video_platform.h"
 
@@ -373,6 +374,11 @@ public:
         BOOL result = ::QueryPerformanceCounter(&value);
         *counter = value.QuadPart;
         return result;
+    }
+
+    std::optional<std::string> DriverDate(const DXGI_ADAPTER_DESC1& description) override
+    {
+        return DisplayDriverDate(description.VendorId, description.DeviceId);
     }
 };
 

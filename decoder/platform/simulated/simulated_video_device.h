@@ -35,6 +35,7 @@ public:
                               ID3D11DeviceContext** context) override;
     BOOL QueryPerformanceFrequency(int64_t* frequency) override;
     BOOL QueryPerformanceCounter(int64_t* counter) override;
+    bool IsSimulated() const override { return true; }
 
     // No PCI vendor: the adapter is not hardware.
     static constexpr uint32_t kVendorId = 0;

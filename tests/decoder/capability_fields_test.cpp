@@ -1,0 +1,115 @@
+// The capability message's derived fields: a profile's bit depth and chroma,
+// and the driver's date as the registry gives it.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "decoder/decoder_profile_names.h"
+#include "decoder/platform/decoder_profiles.h"
+#include "decoder/platform/driver_date.h"
+
+using namespace platform;
+
+namespace {
+
+const GUID kUnnamedProfile = {0x0badf00d, 0x1234, 0x5678, {0x9a, 0xbc, 0xde, 0xf0, 0x12, 0x34, 0x56, 0x78}};
+
+// A profile without a published name takes both from a single format.
+TEST(ProfileSampling, EachOutputFormatGivesItsDepthAndChroma)
+{
+    struct Row {
+        DXGI_FORMAT format;
+        const char* name;
+        int bitDepth;
+        const char* chroma;
+    };
+    const Row rows[] = {
+        {DXGI_FORMAT_NV12, "NV12", 8, "4:2:0"},  {DXGI_FORMAT_P010, "P010", 10, "4:2:0"},
+        {DXGI_FORMAT_P016, "P016", 16, "4:2:0"}, {DXGI_FORMAT_YUY2, "YUY2", 8, "4:2:2"},
+        {DXGI_FORMAT_Y210, "Y210", 10, "4:2:2"}, {DXGI_FORMAT_Y216, "Y216", 16, "4:2:2"},
+        {DXGI_FORMAT_AYUV, "AYUV", 8, "4:4:4"},  {DXGI_FORMAT_Y410, "Y410", 10, "4:4:4"},
+        {DXGI_FORMAT_Y416, "Y416", 16, "4:4:4"},
+    };
+    for (const Row& row : rows) {
+        ProfileSampling sampling = SamplingOf(kUnnamedProfile, {row.format});
+        EXPECT_STREQ(OutputFormatName(row.format), row.name);
+        EXPECT_EQ(sampling.bitDepth, row.bitDepth) << row.name;
+        EXPECT_STREQ(sampling.chroma, row.chroma) << row.name;
+    }
+    EXPECT_STREQ(OutputFormatName(DXGI_FORMAT_UNKNOWN), "UNKNOWN");
+}
+
+// Several formats: the highest depth and the widest chroma, each apart; the
+// published name wins wherever it fixes one.
+TEST(ProfileSampling, NameFirstThenTheWidestOfTheFormats)
+{
+    struct Row {
+        const char* what;
+        GUID profile;
+        std::vector<DXGI_FORMAT> formats;
+        int bitDepth;
+        const char* chroma;
+    };
+    const Row rows[] = {
+        {"no formats, no name", kUnnamedProfile, {}, 0, nullptr},
+        {"an unknown format only", kUnnamedProfile, {DXGI_FORMAT_UNKNOWN}, 0, nullptr},
+        {"depth and chroma from different formats", kUnnamedProfile,
+         {DXGI_FORMAT_NV12, DXGI_FORMAT_P010, DXGI_FORMAT_YUY2}, 10, "4:2:2"},
+        {"widest last or first alike", kUnnamedProfile, {DXGI_FORMAT_Y410, DXGI_FORMAT_NV12}, 10, "4:4:4"},
+        {"H.264 names neither", D3D11_DECODER_PROFILE_H264_VLD_NOFGT, {DXGI_FORMAT_NV12}, 8, "4:2:0"},
+        {"HEVC Main without formats", D3D11_DECODER_PROFILE_HEVC_VLD_MAIN, {}, 8, "4:2:0"},
+        {"HEVC Main10 into NV12 too", D3D11_DECODER_PROFILE_HEVC_VLD_MAIN10, {DXGI_FORMAT_NV12, DXGI_FORMAT_P010}, 10,
+         "4:2:0"},
+        {"HEVC Main12 into a 16-bit format", D3D11_DECODER_PROFILE_HEVC_VLD_MAIN12, {DXGI_FORMAT_P016}, 12, "4:2:0"},
+        {"HEVC monochrome into NV12", D3D11_DECODER_PROFILE_HEVC_VLD_MONOCHROME, {DXGI_FORMAT_NV12}, 8, "4:0:0"},
+        {"AV1 profile 0: depth from the formats", D3D11_DECODER_PROFILE_AV1_VLD_PROFILE0,
+         {DXGI_FORMAT_NV12, DXGI_FORMAT_P010}, 10, "4:2:0"},
+        {"HEVC Main10 extended: chroma from the formats", D3D11_DECODER_PROFILE_HEVC_VLD_MAIN10_EXT,
+         {DXGI_FORMAT_P010, DXGI_FORMAT_Y216}, 10, "4:2:2"},
+    };
+    for (const Row& row : rows) {
+        ProfileSampling sampling = SamplingOf(row.profile, row.formats);
+        EXPECT_EQ(sampling.bitDepth, row.bitDepth) << row.what;
+        EXPECT_STREQ(sampling.chroma, row.chroma) << row.what;
+    }
+}
+
+TEST(DriverDate, RegistryTextBecomesIsoOrNothing)
+{
+    struct Row {
+        const char* text;
+        std::optional<std::string> date;
+    };
+    const Row rows[] = {
+        {"6-21-2006", "2006-06-21"},
+        {"10-4-2023", "2023-10-04"},
+        {"01-08-2024", "2024-01-08"},
+        {"12-31-1999", "1999-12-31"},
+        {"2-29-2024", "2024-02-29"},
+        {"2-29-2023", std::nullopt},
+        {"4-31-2023", std::nullopt},
+        {"13-1-2023", std::nullopt},
+        {"0-1-2023", std::nullopt},
+        {"1-0-2023", std::nullopt},
+        {"2023-01-08", std::nullopt},
+        {"1-8-23", std::nullopt},
+        {"1-8-20230", std::nullopt},
+        {"001-8-2023", std::nullopt},
+        {"1/8/2023", std::nullopt},
+        {"1--8-2023", std::nullopt},
+        {"+1-8-2023", std::nullopt},
+        {" 1-8-2023", std::nullopt},
+        {"1-8-2023 ", std::nullopt},
+        {"1-8-", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(DriverDateText(row.text), row.date) << '"' << row.text << '"';
+    // A NUL the registry value kept is not part of a date.
+    EXPECT_EQ(DriverDateText(std::string_view("1-8-2023\0", 9)), std::nullopt);
+}
+
+}  // namespace
