@@ -9,7 +9,7 @@ namespace {
 
 // Process-wide: the requests outlive the callbacks that queue them.
 uv_work_t g_ProbeRequest{};
-uv_work_t g_BenchRequest{};
+uv_work_t g_BenchWorkRequest{};
 bool g_ThenBenchmark = false;
 // Written by the pool thread, read after its completion on the loop thread.
 MachineCapabilities g_Capabilities;
@@ -39,7 +39,7 @@ void CapabilityAfterWork(uv_work_t* request, int)
     if (g_ComChan->isShutDown())
         return;
     if (g_ThenBenchmark)
-        uv_queue_work(request->loop, &g_BenchRequest, BenchWork, BenchAfterWork);
+        uv_queue_work(request->loop, &g_BenchWorkRequest, BenchWork, BenchAfterWork);
     else
         g_ComChan->shutdown(ComChanShutdownReason::Requested);
 }

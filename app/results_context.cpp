@@ -32,15 +32,12 @@ nlohmann::json ResultsContext(const std::optional<DecoderAdapter>& adapter, cons
     nlohmann::json context = SystemContext();
     context["cpu"]["benchmarkProcessor"] = processor ? nlohmann::json(*processor) : nlohmann::json();
     context["adapter"] = AdapterContext(adapter);
-    if (!data.checked) {
+    if (data.checked)
+        context["data"] = {{"checked", true}, {"manifestSha256", data.identity}, {"checkUs", data.checkUs}};
+    else
         context["data"] = {{"checked", false}};
-    } else {
-        context["data"] = {{"checked", true},
-                           {"manifestSha256", data.identity.empty() ? nlohmann::json() : nlohmann::json(data.identity)},
-                           {"checkUs", data.checkUs}};
-        if (!data.error.empty())
-            context["data"]["error"] = data.error;
-    }
+    if (!data.error.empty())
+        context["data"]["error"] = data.error;
     context["settings"] = {{"repeat", settings.repeat}, {"warmup", settings.warmup}};
     if (platform::DefaultVideoPlatform().IsSimulated()) {
         context["timing"] = "simulated-host";

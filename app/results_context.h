@@ -12,9 +12,9 @@ struct DecoderAdapter;
 
 // What became of checking the frame files against data/SHA256SUMS.
 struct DataCheckOutcome {
-    bool checked = false;     // a manifest was found; its files were checked
-    std::string identity;     // the manifest's SHA-256, when it could be read
-    std::string error;        // why the manifest could not be used; then every case fails with it
+    bool checked = false;     // a manifest was read; each case's files were checked against it
+    std::string identity;     // the manifest's SHA-256, when checked
+    std::string error;        // why a manifest there could not be used; then every case fails with it
     uint64_t checkUs = 0;     // time spent reading and checking, outside every clock
 };
 

@@ -1,5 +1,6 @@
 #include "bench/measured_run.h"
 
+#include <exception>
 #include <memory>
 
 #include "bench/benchmark_runner.h"
@@ -70,6 +71,21 @@ bool MeasureCase(VideoDecoder& decoder, const BenchCase& benchCase, const Measur
     return MeasureLatencies(decoder, benchCase, measurement);
 }
 
+// Nothing may escape into the pool thread, and a case that throws must not
+// take the cases after it along.
+bool MeasureCaseGuarded(VideoDecoder& decoder, const BenchCase& benchCase, const MeasureSettings& settings,
+                        CaseMeasurement& measurement)
+{
+    try {
+        return MeasureCase(decoder, benchCase, settings, measurement);
+    } catch (const std::exception& ex) {
+        g_Logger.Log(LogLevel::error, "bench: case %s failed: %s", benchCase.path, ex.what());
+    } catch (...) {
+        g_Logger.Log(LogLevel::error, "bench: case %s failed", benchCase.path);
+    }
+    return false;
+}
+
 }  // namespace
 
 void RunMeasuredCases(VideoDecoder& decoder, std::span<BenchCase> cases, const MeasureSettings& settings,
@@ -86,7 +102,7 @@ void RunMeasuredCases(VideoDecoder& decoder, std::span<BenchCase> cases, const M
             if (!measurement.reason.empty())
                 g_Logger.Log(LogLevel::error, "%s", measurement.reason);
             else
-                measurement.passed = MeasureCase(decoder, benchCase, settings, measurement);
+                measurement.passed = MeasureCaseGuarded(decoder, benchCase, settings, measurement);
             if (!measurement.passed && measurement.reason.empty()) {
                 measurement.reason = capture.Text().empty()
                                          ? "bench: " + benchCase.path + " failed without an error line"

@@ -136,10 +136,11 @@ export interface ResultsProgram {
 /** The operating system: Linux, or Windows (with wine under Wine). */
 export interface ResultsOs {
   name: 'Linux' | 'Windows' | (string & {});
-  release: string;
+  /** null where the system does not say. */
+  release: string | null;
   /** Windows's build number; null elsewhere. */
   build: number | null;
-  description: string;
+  description: string | null;
   /** Wine's version when the Windows program runs under Wine. */
   wine?: string;
 }
@@ -152,14 +153,15 @@ export interface ResultsContext {
   program: ResultsProgram;
   os: ResultsOs;
   /** benchmarkProcessor: the logical processor the measured run was held on; null where it could not be. */
-  cpu: { model: string; logicalCores: number; benchmarkProcessor: number | null };
+  cpu: { model: string; logicalCores: number | null; benchmarkProcessor: number | null };
   memory: { totalBytes: number };
   /** null when no adapter could be used. */
   adapter: ResultsAdapter | null;
-  /** When the run started, ISO 8601 UTC text. */
+  /** When the run's results were put together, at its end: ISO 8601 UTC text. */
   time: string;
   /** Whether data/ was checked against its SHA256SUMS, with the manifest's own hash and the check's time. */
-  data: { checked: true; manifestSha256: string; checkUs: number } | { checked: false };
+  /** error: why a data/SHA256SUMS there could not be read (every case then fails with it). */
+  data: { checked: true; manifestSha256: string; checkUs: number } | { checked: false; error?: string };
   settings: { repeat: number; warmup: number };
   /** simulated-host: the host side of the work on the simulated device, no hardware decode time. */
   timing: 'simulated-host' | 'hardware';

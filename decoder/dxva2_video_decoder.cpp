@@ -40,6 +40,8 @@ bool DXVA2VideoDecoder::IsInitialized()
 
 int32_t DXVA2VideoDecoder::FailInit(int32_t code)
 {
+    // An adapter that was found but could not be set up is not the decoder's.
+    m_Adapter.reset();
     SafeRelease(m_DxgiFactory);
     if (m_ErrorCallback)
         m_ErrorCallback(code);

@@ -56,8 +56,12 @@ bool MessageIOChannel::isActive() const
 
 bool MessageIOChannel::send(std::unique_ptr<ComChanMessage> message)
 {
-    if (m_LoopThreadId.load() == CurrentThreadId())
+    if (m_LoopThreadId.load() == CurrentThreadId()) {
+        // Messages other threads queued before this one go first: a parent
+        // reads them in the order they were sent, whichever thread sent them.
+        drainQueue();
         return sendNow(std::move(message));
+    }
     if (message == nullptr) {
         onMessageFailed(nullptr);
         return false;

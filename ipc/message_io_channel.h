@@ -9,9 +9,10 @@
 #include "ipc/spsc_ring.h"
 #include "ipc/uv_handle.h"
 
-// Sends messages to the parent, one line each. On the loop thread a message
-// goes out at once; from any other thread it waits in a lock-free ring that
-// the loop drains before it next polls for I/O.
+// Sends messages to the parent, one line each, in the order they were sent.
+// On the loop thread a message goes out at once, after any the ring holds;
+// from any other thread it waits in a lock-free ring that the loop drains
+// before it next polls for I/O.
 class MessageIOChannel : public virtual IOChannel {
 public:
     static constexpr uint32_t kQueueSlots = 32;

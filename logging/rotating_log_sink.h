@@ -15,8 +15,10 @@
 // program) is put off rather than forced: the file keeps growing, one error
 // line says why, and the next line past the limit at least a second later
 // tries again. Lines are written out in whole lines, so that two instances
-// appending to one file never split each other's lines. Lines a failed write
-// did not get into the file are kept and go out, in order, with the next.
+// appending to one file never split each other's lines. What a failed write
+// did not get into the file is kept and goes out, in order, with the next:
+// after a short write that is the rest of a line, which then ends the line
+// the failed write began.
 class RotatingLogSink final : public spdlog::sinks::base_sink<std::mutex> {
 public:
     // Throws spdlog::spdlog_ex when `name` cannot be opened.

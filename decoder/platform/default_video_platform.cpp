@@ -6,11 +6,12 @@
 #include <cstring>
 
 #include "decoder/platform/simulated/simulated_video_device.h"
+#include "logging/spdlog_logger.h"
 
 namespace platform {
 
-// Ten seconds a picture is far past any real decoder; a larger value is a typo.
-constexpr int64_t kLongestSimulatedDecodeUs = 10000000;
+// A case's 30 pictures must fit the decoder's two-second wait for the hardware.
+constexpr int64_t kLongestSimulatedDecodeUs = 60000;
 
 int64_t SimulatedDecodeMicroseconds()
 {
@@ -21,8 +22,13 @@ int64_t SimulatedDecodeMicroseconds()
             return value;
         const char* end = text + std::strlen(text);
         auto [stop, error] = std::from_chars(text, end, value);
-        if (error != std::errc() || stop != end || value < 0 || value > kLongestSimulatedDecodeUs)
+        if (error != std::errc() || stop != end || value < 0 || value > kLongestSimulatedDecodeUs) {
+            g_Logger.Log(LogLevel::error,
+                         "decoder: TARSEL_SIMULATED_DECODE_US=%s is no whole number of microseconds from 0 to %d; "
+                         "the simulated device takes no decode time",
+                         text, kLongestSimulatedDecodeUs);
             return int64_t{0};
+        }
         return value;
     }();
     return microseconds;

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +27,8 @@ struct RecordingDecoder : VideoDecoder {
     int64_t Prepare(VideoFrame&) override
     {
         events.push_back("P");
+        if (throwOnPrepare)
+            throw std::runtime_error("out of video memory");
         std::this_thread::sleep_for(kSetUp);
         return 0;
     }
@@ -48,6 +51,7 @@ struct RecordingDecoder : VideoDecoder {
     static constexpr uint32_t kSilentRefusal = 200;
     std::vector<std::string> events;
     std::set<uint32_t> refused;
+    bool throwOnPrepare = false;
 };
 
 // Cases of `frames` frame files each, whose timestamps are row * 100 + index.
@@ -134,20 +138,27 @@ TEST(MeasuredRun, FailedCasesCarryTheirFirstErrorAndTheRunGoesOn)
     EXPECT_EQ(finished, expectedFinished);
 }
 
+// A refused picture or a set-up that throws fails its case only.
 TEST(MeasuredRun, ACaseAfterAFailedOnePassesWithItsOwnMeasurement)
 {
-    LogCapture log;
-    TempDir dir;
-    std::vector<BenchCase> cases = MakeCases(dir, 2, 2);
-    std::vector<CaseMeasurement> measurements(cases.size());
-    measurements[1].reason = "left over from an earlier run";
-    RecordingDecoder decoder;
-    decoder.refused = {0};
-    RunMeasuredCases(decoder, cases, {2, 0}, measurements, nullptr, nullptr);
-    EXPECT_EQ(measurements[0].reason, "decoder: picture 0 refused");
-    EXPECT_TRUE(measurements[1].passed);
-    EXPECT_EQ(measurements[1].reason, "");
-    EXPECT_EQ(measurements[1].samplesUs.size(), 2u);
+    for (bool throwing : {false, true}) {
+        LogCapture log;
+        TempDir dir;
+        std::vector<BenchCase> cases = MakeCases(dir, 2, 2);
+        std::vector<CaseMeasurement> measurements(cases.size());
+        measurements[1].reason = "left over from an earlier run";
+        RecordingDecoder decoder;
+        decoder.refused = {0};
+        decoder.throwOnPrepare = throwing;
+        RunMeasuredCases(decoder, cases, {2, 0}, measurements, nullptr, [&](const BenchCase&, const CaseMeasurement&) {
+            decoder.throwOnPrepare = false;
+        });
+        EXPECT_EQ(measurements[0].reason, throwing ? "bench: case " + cases[0].path + " failed: out of video memory"
+                                                   : "decoder: picture 0 refused");
+        EXPECT_TRUE(measurements[1].passed) << throwing;
+        EXPECT_EQ(measurements[1].reason, "");
+        EXPECT_EQ(measurements[1].samplesUs.size(), 2u);
+    }
 }
 
 }  // namespace

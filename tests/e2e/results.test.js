@@ -87,6 +87,7 @@ test('a truncated frame file fails its case with a reason naming it; without the
     // A manifest that cannot be read checks nothing and passes nothing.
     fs.writeFileSync(path.join(dir, 'data', 'SHA256SUMS'), 'not a checksum line\n');
     const spoilt = resultsOf(await runChild(dir, { args: ['--results'] }));
+    assert.strictEqual(spoilt.context.data.checked, false);
     assert.match(spoilt.context.data.error, /^data: data\/SHA256SUMS line 1/);
     assert.deepStrictEqual(spoilt.cases.map((c) => [c.pass, c.reason]), spoilt.cases.map(() => [false, spoilt.context.data.error]));
   });
@@ -112,6 +113,14 @@ test('with a simulated decode time of 20 ms every picture waits 20 ms: real time
     assert.ok(c.medianUs >= 600000, `${name}: ${c.medianUs}`);
     assert.deepStrictEqual(c.realTime, { 30: true, 60: false, 120: false }, name);
   }
+});
+
+test('a simulated decode time out of range costs an error line and is left off', async (t) => {
+  const dir = makeWorkDir(t, { withData: true });
+  const { context } = resultsOf(await runChild(dir, { args: ['--results'], env: { TARSEL_SIMULATED_DECODE_US: '60001' } }));
+  assert.ok(!('simulatedDecodeUs' in context), JSON.stringify(context));
+  assert.ok(readLog(dir).includes('error: decoder: TARSEL_SIMULATED_DECODE_US=60001 is no whole number of microseconds ' +
+    'from 0 to 60000; the simulated device takes no decode time'), readLog(dir).join('\n'));
 });
 
 test('bad values of the new arguments end the program before anything is timed', async (t) => {

@@ -180,4 +180,18 @@ TEST(Channel, QueuedFromAnotherThreadThenShutdownReachAReadingParentWithinTheClo
     }
 }
 
+// What another thread queued goes out before what the loop thread sends
+// next, even when the loop has not turned in between.
+TEST(Channel, LoopThreadSendsAfterWhatOtherThreadsQueued)
+{
+    ChannelHarness h;
+    std::thread([&] {
+        for (int i = 0; i < 3; ++i)
+            h.channel->send(new ComChanJsonMessage(nlohmann::json{{"n", i}}));
+    }).join();
+    h.channel->send(new ComChanJsonMessage(nlohmann::json{{"n", 3}}));
+    ASSERT_TRUE(h.runUntil([&] { return h.lines() == 4; }));
+    EXPECT_EQ(h.received, "{\"n\":0}\n{\"n\":1}\n{\"n\":2}\n{\"n\":3}\n");
+}
+
 }  // namespace
