@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "bench/bench_case.h"
 #include "bench/data_manifest.h"
 #include "bench/sha256.h"
 #include "support/temp_dir.h"
@@ -152,20 +151,6 @@ TEST_F(DataManifestTest, BadManifestsAreRefusedNamingTheLine)
     std::filesystem::remove("data/SHA256SUMS");
     std::filesystem::create_directories("data/SHA256SUMS");
     EXPECT_EQ(DataManifest::Load().Error(), "data: data/SHA256SUMS is no regular file");
-}
-
-// The repository's own set, when the tests run from a checkout holding it.
-TEST(DataManifest, TheRepositorysFramesMatchTheirManifest)
-{
-    const std::filesystem::path source = TARSEL_SOURCE_DIR;
-    if (!std::filesystem::exists(source / "data" / "SHA256SUMS"))
-        GTEST_SKIP() << "no data/SHA256SUMS beside the tests";
-    ScopedWorkingDirectory inSource(source);
-    const DataManifest manifest = DataManifest::Load();
-    ASSERT_EQ(manifest.GetState(), DataManifest::State::loaded) << manifest.Error();
-    for (const BenchCase& benchCase : g_BenchCases)
-        for (int32_t index = 0; static_cast<size_t>(index) < benchCase.frameCount; ++index)
-            EXPECT_EQ(manifest.Check(FrameFileName(benchCase, index)), "");
 }
 
 }  // namespace

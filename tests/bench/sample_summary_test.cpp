@@ -20,7 +20,6 @@ TEST(SampleSummary, OrderStatisticsAndSpread)
         {{3, 1, 2}, 1, 2, 3, 3, 2, 0.5},
         // An even count: the middle two's mean, rounded down.
         {{4, 1, 3, 2}, 1, 2, 4, 4, 2.5, 0.5163977794943222},
-        {{2, 4, 4, 4, 5, 5, 7, 9}, 2, 4, 9, 9, 5, 0.42761798705987},
         // 20 samples: the 19th is the smallest at or above 95 %; 21: the 20th.
         {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20}, 1, 10, 19, 20, 10.5,
          0.5634361698190111},
@@ -61,7 +60,7 @@ TEST(SampleSummary, KeepingUpNeedsThroughputAndLatencyWithinTheFrameInterval)
             << row.fps << " fps, " << row.medianPassUs << " us, p95 " << row.latencyP95Us;
 }
 
-TEST(ResultsMessage, PassedAndFailedCasesAndProgress)
+TEST(ResultsMessage, PassedAndFailedCases)
 {
     const BenchCase cases[] = {{"./a/", 1280, 720, 0, 30, true, 300}, {"./b/", 3840, 2160, 1, 30, false, 0}};
     CaseMeasurement passed;
@@ -85,10 +84,6 @@ TEST(ResultsMessage, PassedAndFailedCasesAndProgress)
          "setupUs": 0, "samplesUs": [], "minUs": null, "medianUs": null, "p95Us": null, "meanUs": null, "cv": null,
          "latencyUs": null, "realTime": {"30": false, "60": false, "120": false}}]}})");
     EXPECT_EQ(message, expected) << message.dump(1);
-
-    EXPECT_EQ(BuildProgressMessage(cases[1], 8, 8),
-              nlohmann::json::parse(R"({"progress": {"codec": "h265", "width": 3840, "height": 2160, "pass": false,
-                                        "index": 8, "count": 8}})"));
 }
 
 }  // namespace

@@ -31,53 +31,27 @@ const sleeperPid = (dir) => fs.existsSync(path.join(dir, 'sleeper.pid')) && Numb
 // error's properties (null: the run resolves with the report).
 const kEndings = [
   ['reports and exits 0', reportAndExit, {}, null],
-  ['reports after a while, with no time limit', `await sleep(300); ${reportAndExit}`, { timeoutMs: 0 }, null],
-  // The sleeper inherits standard error and the channel itself (fd 3): the run must not wait for them.
-  ['reports and exits, leaving a child holding its pipes', `sleeper(['ignore', 'ignore', 'inherit', 3]); ${reportAndExit}`, {}, null],
   ['reports, then lingers past the time limit', `${reportAndExit} sleeper(); await sleep(60000);`, { timeoutMs: 500 }, null],
-  ['sends results and progress, then lingers past the time limit', `${resultsAndExit} await sleep(60000);`,
-    { timeoutMs: 500, onProgress: () => {} }, null],
-  ['exits 0 without a report', '', {}, { code: 'TARSEL_NO_REPORT', exitCode: 0, signal: null }],
   ['writes to standard error and exits 3', 'for (let i = 0; i < 40; ++i) console.error(`line ${i}`); process.exitCode = 3;', {},
     { code: 'TARSEL_EXIT_STATUS', exitCode: 3, stderr: /^(?![^]*line 0\n)[^]*line 38\nline 39$/,
       message: /^the program exited with status 3; its standard error ends with:\n  line 35\n  line 36\n[^]*\n  line 39$/ }],
   ['is ended by a signal', `await send(report); process.kill(process.pid, 'SIGTERM');`, {},
     { code: 'TARSEL_SIGNAL', signal: 'SIGTERM', exitCode: null }],
-  ['sends a malformed report', reportAndExit.replace('send(report)', 'send({ bench: ["h264", []] })'), {},
-    { code: 'TARSEL_BAD_REPORT', cause: Error }],
   ['sends a report without cases', reportAndExit.replace('send(report)', 'send({ bench: ["h264", [], ["h265", []]] })'), {},
     { code: 'TARSEL_BAD_REPORT', message: /no h264 cases/ }],
   ['sends a report line that is not JSON', `fs.writeSync(3, '{"bench": ["h264"\\n'); ${reportAndExit} await sleep(60000);`, {},
     { code: 'TARSEL_BAD_REPORT', cause: Error, message: /not JSON/ }],
-  ['sends a message that is not an object', `await send([report]); ${reportAndExit}`, {},
-    { code: 'TARSEL_BAD_REPORT', message: /not a JSON object: \[\{"bench"/ }],
-  ['exits without the results asked for', reportAndExit, { results: true },
-    { code: 'TARSEL_NO_REPORT', message: /results message/ }],
   ['sends results of another run', resultsAndExit.replace('send(results)', 'send({ results: { ...results.results, cases: results.results.cases.slice(1) } })'),
     { repeat: 3 }, { code: 'TARSEL_BAD_REPORT', message: /has 7 cases where the report has 8/ }],
-  ['sends a malformed progress message', 'await send({ progress: { codec: "h264", index: 1 } }); await sleep(60000);',
-    { onProgress: () => {} }, { code: 'TARSEL_BAD_REPORT', message: /progress message/ }],
   ['has its progress callback throw', `${resultsAndExit} await sleep(60000);`,
     { onProgress: ({ index }) => { if (index === 2) throw new RangeError('stop at 2'); } }, { name: 'RangeError', message: /^stop at 2$/ }],
-  ['has its async progress callback reject', `${resultsAndExit} await sleep(60000);`,
-    { onProgress: async () => { throw new RangeError('stop at once'); } }, { name: 'RangeError', message: /^stop at once$/ }],
-  ['lingers past the time limit without the results asked for', `${reportAndExit} await sleep(60000);`,
-    { timeoutMs: 500, results: true }, { code: 'ETIMEDOUT' }],
   ['hangs past the time limit', 'sleeper(); await sleep(60000);', { timeoutMs: 300 },
     { code: 'ETIMEDOUT', timedOut: true, signal: 'SIGKILL' }],
-  ['reports without the capability message asked for', 'await send(report);', { capabilities: true },
-    { code: 'TARSEL_NO_REPORT' }],
-  ['sends a capability message without adapters', 'await send({ capabilities: {} }); await send(report);',
-    { capabilities: true }, { code: 'TARSEL_BAD_REPORT' }],
-  ['is missing', '', (dir) => ({ program: path.join(dir, 'missing') }), { code: 'ENOENT', which: 'program' }],
   // The default working directory, the program's folder, is missing too: the program is what is wrong.
   ['is missing with its folder', '', (dir) => ({ program: path.join(dir, 'gone', 'stand-in'), cwd: undefined }),
     { code: 'ENOENT', which: 'program', path: /gone\/stand-in$/ }],
-  ['is a directory', '', (dir) => ({ program: dir }), { code: 'EACCES', which: 'program' }],
   ['is not executable', '', (dir, program) => fs.chmodSync(program, 0o644), { code: 'EACCES', which: 'program' }],
-  ['lies below a file', '', (dir, program) => ({ program: path.join(program, 'x') }), { code: 'ENOTDIR', which: 'program' }],
   ['is given a missing directory', '', (dir) => ({ cwd: path.join(dir, 'missing') }), { code: 'ENOENT', which: 'cwd' }],
-  ['is given a file as directory', '', (dir, program) => ({ cwd: program }), { code: 'ENOTDIR', which: 'cwd' }],
   ['is given a directory without data/', '', (dir) => fs.rmdirSync(path.join(dir, 'data')),
     { code: 'TARSEL_NO_DATA', path: /\/data$/, message: /holds no data\/[^]*the cwd option \(--data-dir [^]*scripts\/make-data/ }],
 ];
@@ -104,15 +78,8 @@ test('each way a run ends gives its code and facts, promptly, and leaves no proc
 test('bad options are a TypeError at the call', () => {
   const program = '/bin/true';
   const rows = [
-    [undefined, 'options'], [{}, 'program'], [{ program: '' }, 'program'], [{ program, cwd: 5 }, 'cwd'],
-    [{ program, timeoutMs: -1 }, 'timeoutMs'], [{ program, timeoutMs: NaN }, 'timeoutMs'],
-    [{ program, timeoutMs: '100' }, 'timeoutMs'], [{ program, timeoutMs: 2 ** 31 }, 'timeoutMs'],
-    [{ program, signal: {} }, 'signal'], [{ program, stdio: 'pipe' }, 'stdio'],
-    [{ program, onSpawn: 1 }, 'onSpawn'], [{ program, capabilities: 'yes' }, 'capabilities'],
-    [{ program, repeat: 0 }, 'repeat'], [{ program, repeat: 101 }, 'repeat'], [{ program, repeat: 2.5 }, 'repeat'],
-    [{ program, repeat: '5' }, 'repeat'], [{ program, warmup: -1 }, 'warmup'], [{ program, warmup: 101 }, 'warmup'],
-    [{ program, warmup: null }, 'warmup'], [{ program, results: 'yes' }, 'results'],
-    [{ program, results: false, repeat: 2 }, 'results'], [{ program, onProgress: 'log' }, 'onProgress'],
+    [undefined, 'options'], [{ program: '' }, 'program'], [{ program, timeoutMs: 2 ** 31 }, 'timeoutMs'],
+    [{ program, stdio: 'pipe' }, 'stdio'], [{ program, repeat: 2.5 }, 'repeat'], [{ program, results: false, repeat: 2 }, 'results'],
   ];
   for (const [options, name] of rows) {
     for (const call of [runBenchmark, probeCapabilities]) {
@@ -151,12 +118,7 @@ test('a cancelled run rejects with AbortError at once and leaves no process', as
 // Rows: the options, the program's arguments after --capabilities.
 test('asked for results, the program gets their arguments and the run resolves with them and each progress, in order', async (t) => {
   const rows = [
-    [{}, []],
     [{ results: false }, []],
-    [{ results: true }, ['--results']],
-    [{ repeat: 5 }, ['--results', '--repeat', '5']],
-    [{ warmup: 0 }, ['--results', '--warmup', '0']],
-    [{ onProgress: true }, ['--results', '--progress']],
     [{ results: true, repeat: 100, warmup: 100, onProgress: true, capabilities: true },
       ['--results', '--repeat', '100', '--warmup', '100', '--progress']],
   ];
@@ -168,9 +130,7 @@ test('asked for results, the program gets their arguments and the run resolves w
     const name = JSON.stringify(options);
     assert.deepStrictEqual(JSON.parse(fs.readFileSync(path.join(dir, 'args.json'), 'utf8')), ['--capabilities', ...args], name);
     assert.deepStrictEqual(result.results, args.length ? kResults.results : undefined, name);
-    assert.strictEqual(Object.hasOwn(result, 'results'), args.length > 0, name);
     assert.deepStrictEqual(seen, options.onProgress ? kProgress.map((message) => message.progress) : [], name);
-    assert.deepStrictEqual(result.rows.map((row) => row.size).slice(0, 4), ['1280x720', '1920x1080', '2560x1440', '3840x2160']);
   }
 });
 
@@ -180,21 +140,11 @@ test('results of the wrong shape are refused with what is wrong and where', () =
   const rows = reportRows(kReport);
   const wrong = [
     [(cases, results) => { results.schemaVersion = '1'; }, /schemaVersion "1"/],
-    [(cases, results) => { delete results.context; }, /no context object/],
-    [(cases, results) => { results.context.settings = { repeat: 0, warmup: 0 }; }, /settings/],
-    [(cases, results) => { results.cases = {}; }, /no list of cases/],
     [(cases, results) => { results.cases = []; }, /has 0 cases/],
-    [(cases) => cases.push(cases[0]), /has 9 cases where the report has 8/],
     [(cases) => cases.reverse(), /case 0 is h265 3840x2160 where the report has h264 1280x720/],
-    [(cases) => { cases[1].codec = 'vp9'; }, /case 1 has no codec/],
-    [(cases) => { cases[3].frames = -1; }, /case 3 has no frame count/],
-    [(cases) => { cases[3].pass = 'yes'; }, /case 3 has no boolean pass/],
     [(cases) => { delete cases[2].reason; }, /case 2 failed without a reason/],
-    [(cases) => { cases[0].setupUs = null; }, /case 0 has no setupUs/],
-    [(cases) => { cases[0].samplesUs = [1, -2]; }, /case 0 has no list of times/],
     [(cases) => { cases[0].medianUs = null; }, /case 0 has medianUs null for 3 samples/],
     [(cases) => { cases[2].minUs = 0; }, /case 2 has minUs 0 for 0 samples/],
-    [(cases) => { cases[4].latencyUs = { median: 1, p95: 2 }; }, /case 4 has a latencyUs/],
     [(cases) => { delete cases[5].realTime['120']; }, /case 5 has no realTime verdict/],
   ];
   for (const [edit, message] of wrong) {
@@ -221,30 +171,8 @@ test('asked for capabilities, the run resolves with them and its decoder is the 
   assert.deepStrictEqual(result.decoder, { found: true, reason: null,
     adapter: { index: 1, description: 'Integrated GPU', vendorId: 0x8086, deviceId: 0x3e92, software: false },
     line: 'decoder: adapter 1 -> Integrated GPU [0x8086//0x3e92]' });
-  // Machines where the benchmark found no hardware.
-  const [software, integrated] = kCapabilities.capabilities.adapters;
-  const rows = [
-    [{ adapters: [], reason: 'failed to CreateDXGIFactory : error 0x887a0004' },
-      'decoder: none found (failed to CreateDXGIFactory : error 0x887a0004)'],
-    [{ adapters: [software, { ...integrated, benchmark: false }] },
-      'decoder: none found (adapter 0: could not query ID3D11VideoDevice interface: hr = 0x80004002)'],
-    [{ adapters: [{ ...software, benchmark: true }] }, 'decoder: adapter 0 -> Basic Render [0x1414//0x8c] (software)'],
-  ];
-  for (const [machine, line] of rows) assert.strictEqual(decoderFromCapabilities(machine).line, line);
-});
-
-test('a report whose cases are missing or not cases is refused, saying which', () => {
-  const withCases = (h264, h265) => ({ bench: ['h264', h264, ['h265', h265]] });
-  const [first, ...rest] = kReport.bench[1];
-  const rows = [
-    [withCases([], kReport.bench[2][1]), /no h264 cases/],
-    [withCases(kReport.bench[1], []), /no h265 cases/],
-    [withCases([first, null], kReport.bench[2][1]), /h264 case 1 of the report is not/],
-    [withCases([{ ...first, 'bench-time': '10000' }, ...rest], kReport.bench[2][1]), /h264 case 0 of the report is not/],
-    [withCases(kReport.bench[1], [{ ...first, width: 0 }]), /h265 case 0 of the report is not/],
-    [withCases([{ ...first, 'bench-pass': 1 }, ...rest], kReport.bench[2][1]), /h264 case 0 of the report is not/],
-  ];
-  for (const [report, message] of rows) assert.throws(() => reportRows(report), message);
+  assert.strictEqual(decoderFromCapabilities({ adapters: [], reason: 'failed to CreateDXGIFactory : error 0x887a0004' }).line,
+    'decoder: none found (failed to CreateDXGIFactory : error 0x887a0004)');
 });
 
 test('30 frames in the measured time give frames/s; bars are scaled to the fastest case, failed cases and plain tables have none', () => {

@@ -4,6 +4,7 @@
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
+const { makeResults } = require('./results-fixture');
 
 // The program's case table: each codec at these sizes.
 const kSizes = [[1280, 720], [1920, 1080], [2560, 1440], [3840, 2160]];
@@ -33,51 +34,8 @@ const kCapabilities = { capabilities: { adapters: [
     ] } },
 ] } };
 
-// A case of the results message: passed with these samples (three recorded
-// passes) and latencies, or failed for a reason.
-function resultCase(codec, [width, height], samplesUs, latencyUs, reason) {
-  if (reason) {
-    return { codec, width, height, frames: 30, pass: false, reason, setupUs: 900, samplesUs: [], minUs: null,
-      medianUs: null, p95Us: null, meanUs: null, cv: null, latencyUs: null, realTime: { 30: false, 60: false, 120: false } };
-  }
-  const [minUs, medianUs, p95Us] = [...samplesUs].sort((a, b) => a - b);
-  const meanUs = Math.round((minUs + medianUs + p95Us) / 3);
-  const perFrameUs = medianUs / 30;
-  const realTime = Object.fromEntries([30, 60, 120].map((fps) => [fps, perFrameUs <= 1e6 / fps && latencyUs.p95 <= 1e6 / fps]));
-  return { codec, width, height, frames: 30, pass: true, setupUs: 1520, samplesUs, minUs, medianUs, p95Us, meanUs,
-    cv: 0.01, latencyUs, realTime };
-}
-const kFast = { median: 45, p95: 60, max: 80 };
-const kSlow = { median: 9000, p95: 12000, max: 15000 };
-
-// The results message of a run with --repeat 3 --warmup 1 that matches
-// kReport case for case (the third failed) on the simulated device.
-const kResults = { results: {
-  schemaVersion: 1,
-  context: {
-    program: { name: 'tarsel-bench', version: '0.3.0', commit: 'ae6cab8', buildType: 'Release', compiler: 'GCC 12.2.0' },
-    os: { name: 'Linux', release: '6.1.0-28-amd64', build: null, description: 'Debian GNU/Linux 12 (bookworm)' },
-    cpu: { model: 'AMD EPYC 7B13', logicalCores: 2, benchmarkProcessor: 0 },
-    memory: { totalBytes: 25769803776 },
-    adapter: { index: 0, description: 'Simulated video decoder (no hardware)', vendorId: 0, deviceId: 0, subSysId: 0,
-      revision: 0, luid: '0x0000000000000000', driverVersion: '1.0.0.0', driverDate: null, simulated: true },
-    time: '2026-12-07T13:45:12Z',
-    data: { checked: true, manifestSha256: '5d41402abc4b2a76b9719d911017c592ae0b7d2a8a3c5e8d0e7a0c1d2e3f4a5b', checkUs: 5230 },
-    settings: { repeat: 3, warmup: 1 },
-    timing: 'simulated-host',
-    timingNote: 'host side of the work on the simulated video device; no hardware decode time',
-  },
-  cases: [
-    resultCase('h264', kSizes[0], [10100, 9900, 10000], kFast),
-    resultCase('h264', kSizes[1], [20000, 20400, 19800], kFast),
-    resultCase('h264', kSizes[2], [], null, 'frame 0: the decoder refused the picture'),
-    resultCase('h264', kSizes[3], [10000, 10000, 10000], kSlow),
-    resultCase('h265', kSizes[0], [40000, 39000, 41000], kFast),
-    resultCase('h265', kSizes[1], [10000, 10200, 9800], kFast),
-    resultCase('h265', kSizes[2], [10000, 9900, 10100], kFast),
-    resultCase('h265', kSizes[3], [10000, 10100, 9900], kFast),
-  ],
-} };
+// The results message of a run with --repeat 3 that matches kReport case for case (the third failed).
+const kResults = { results: makeResults({ repeat: 3 }) };
 
 // The progress message of each case of kResults, in order.
 const kProgress = kResults.results.cases.map(({ codec, width, height, pass }, i) =>

@@ -20,12 +20,7 @@ const GUID kUnnamedProfile = {0x0badf00d, 0x1234, 0x5678, {0x9a, 0xbc, 0xde, 0xf
 // A profile without a published name takes both from a single format.
 TEST(ProfileSampling, EachOutputFormatGivesItsDepthAndChroma)
 {
-    struct Row {
-        DXGI_FORMAT format;
-        const char* name;
-        int bitDepth;
-        const char* chroma;
-    };
+    struct Row { DXGI_FORMAT format; const char* name; int bitDepth; const char* chroma; };
     const Row rows[] = {
         {DXGI_FORMAT_NV12, "NV12", 8, "4:2:0"},  {DXGI_FORMAT_P010, "P010", 10, "4:2:0"},
         {DXGI_FORMAT_P016, "P016", 16, "4:2:0"}, {DXGI_FORMAT_YUY2, "YUY2", 8, "4:2:2"},
@@ -46,13 +41,7 @@ TEST(ProfileSampling, EachOutputFormatGivesItsDepthAndChroma)
 // published name wins wherever it fixes one.
 TEST(ProfileSampling, NameFirstThenTheWidestOfTheFormats)
 {
-    struct Row {
-        const char* what;
-        GUID profile;
-        std::vector<DXGI_FORMAT> formats;
-        int bitDepth;
-        const char* chroma;
-    };
+    struct Row { const char* what; GUID profile; std::vector<DXGI_FORMAT> formats; int bitDepth; const char* chroma; };
     const Row rows[] = {
         {"no formats, no name", kUnnamedProfile, {}, 0, nullptr},
         {"an unknown format only", kUnnamedProfile, {DXGI_FORMAT_UNKNOWN}, 0, nullptr},
@@ -79,35 +68,16 @@ TEST(ProfileSampling, NameFirstThenTheWidestOfTheFormats)
 
 TEST(DriverDate, RegistryTextBecomesIsoOrNothing)
 {
-    struct Row {
-        const char* text;
-        std::optional<std::string> date;
+    const std::pair<const char*, const char*> dates[] = {
+        {"6-21-2006", "2006-06-21"}, {"10-4-2023", "2023-10-04"}, {"01-08-2024", "2024-01-08"},
+        {"12-31-1999", "1999-12-31"}, {"2-29-2024", "2024-02-29"},
     };
-    const Row rows[] = {
-        {"6-21-2006", "2006-06-21"},
-        {"10-4-2023", "2023-10-04"},
-        {"01-08-2024", "2024-01-08"},
-        {"12-31-1999", "1999-12-31"},
-        {"2-29-2024", "2024-02-29"},
-        {"2-29-2023", std::nullopt},
-        {"4-31-2023", std::nullopt},
-        {"13-1-2023", std::nullopt},
-        {"0-1-2023", std::nullopt},
-        {"1-0-2023", std::nullopt},
-        {"2023-01-08", std::nullopt},
-        {"1-8-23", std::nullopt},
-        {"1-8-20230", std::nullopt},
-        {"001-8-2023", std::nullopt},
-        {"1/8/2023", std::nullopt},
-        {"1--8-2023", std::nullopt},
-        {"+1-8-2023", std::nullopt},
-        {" 1-8-2023", std::nullopt},
-        {"1-8-2023 ", std::nullopt},
-        {"1-8-", std::nullopt},
-        {"", std::nullopt},
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(DriverDateText(row.text), row.date) << '"' << row.text << '"';
+    for (const auto& [text, date] : dates)
+        EXPECT_EQ(DriverDateText(text), date) << '"' << text << '"';
+    // Impossible days and months, other orders and separators, signs, spaces, short or long fields.
+    for (const char* text : {"2-29-2023", "4-31-2023", "13-1-2023", "0-1-2023", "1-0-2023", "2023-01-08", "1-8-23", "1-8-20230",
+                             "001-8-2023", "1/8/2023", "1--8-2023", "+1-8-2023", " 1-8-2023", "1-8-2023 ", "1-8-", ""})
+        EXPECT_EQ(DriverDateText(text), std::nullopt) << '"' << text << '"';
     // A NUL the registry value kept is not part of a date.
     EXPECT_EQ(DriverDateText(std::string_view("1-8-2023\0", 9)), std::nullopt);
 }

@@ -4,7 +4,6 @@
 #include "decoder/adapter_selection.h"
 #include "decoder/capability_probe.h"
 #include "decoder/dxva2_video_decoder.h"
-#include "decoder/platform/simulated/simulated_video_device.h"
 #include "fake_video_platform.h"
 #include "support/log_capture.h"
 
@@ -84,18 +83,6 @@ TEST(CapabilityProbe, DecoderChoosesTheMarkedAdapterWithItsDriver)
         EXPECT_FALSE(decoder.Adapter()->simulated);
     }
     EXPECT_EQ(machine.liveObjects, 0);
-}
-
-// The simulated device says so, and gives its own driver version 1.0.0.0
-// and no date.
-TEST(CapabilityProbe, SimulatedAdapterSaysSoWithItsOwnDriverVersion)
-{
-    SimulatedVideoPlatform simulated;
-    LogCapture log;
-    const nlohmann::json adapter = CapabilityMessage(ProbeCapabilities(simulated))["capabilities"]["adapters"][0];
-    EXPECT_EQ(adapter["simulated"], true);
-    EXPECT_EQ(adapter["driverVersion"], "1.0.0.0");
-    EXPECT_EQ(adapter["driverDate"], nullptr);
 }
 
 // A failed factory gives no adapters but a reason.

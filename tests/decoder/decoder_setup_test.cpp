@@ -72,7 +72,6 @@ TEST(DecoderConfiguration, ScoringPicksTheExpectedConfiguration)
         {"lowest index among equals", {fake::Config(2), shortClear}, kCodecH264, nullptr, 0},
         {"unreadable skipped", {fake::Config(2), fake::Config(1)}, kCodecH264, "GetVideoDecoderConfig(0)", 1},
         {"raw 0 only", {fake::Config(0), fake::Config(3)}, kCodecH264, nullptr, -1},
-        {"hevc", {fake::Config(1)}, kCodecH265, nullptr, 0},
         // The DXVA HEVC document: ConfigBitstreamRaw shall be 1.
         {"hevc takes raw 1 only", {fake::Config(2), fake::Config(1)}, kCodecH265, nullptr, 1},
         {"hevc raw 2 only", {fake::Config(2)}, kCodecH265, nullptr, -1},

