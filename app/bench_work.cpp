@@ -28,11 +28,6 @@ namespace {
 std::array<CaseMeasurement, kBenchCaseCount> g_Measurements;
 std::optional<nlohmann::json> g_ResultsContext;
 
-uint64_t MicrosecondsSince(int64_t startNs)
-{
-    return static_cast<uint64_t>((MonotonicNanoseconds() - startNs) / 1000);
-}
-
 // The extended run: every case's files checked against the manifest (when
 // there is one) before its clock, measured apart, and its progress sent.
 // Without a decoder every case fails with the reason Init gave.

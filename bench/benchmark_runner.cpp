@@ -61,8 +61,7 @@ void RunCase(VideoDecoder& decoder, BenchCase& benchCase)
 {
     int64_t start = MonotonicNanoseconds();
     benchCase.passed = DecodeCasePass(decoder, benchCase);
-    int64_t stop = MonotonicNanoseconds();
-    benchCase.elapsedUs = static_cast<uint64_t>((stop - start) / 1000);
+    benchCase.elapsedUs = MicrosecondsSince(start);
 }
 
 // Before any clock starts: the frame storage is sized for the largest frame

@@ -12,11 +12,6 @@
 
 namespace {
 
-uint64_t MicrosecondsSince(int64_t startNs)
-{
-    return static_cast<uint64_t>((MonotonicNanoseconds() - startNs) / 1000);
-}
-
 // The decoder and its surfaces for the case's first frame, so that no pass
 // pays for them.
 bool SetUp(VideoDecoder& decoder, const BenchCase& benchCase, CaseMeasurement& measurement)

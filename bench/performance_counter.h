@@ -18,3 +18,9 @@ inline int64_t MonotonicNanoseconds()
 {
     return CounterToNanoseconds(ReadPerformanceCounter(), PerformanceCounterFrequency());
 }
+
+// Whole microseconds from `startNanoseconds` (a MonotonicNanoseconds reading) until now.
+inline uint64_t MicrosecondsSince(int64_t startNanoseconds)
+{
+    return static_cast<uint64_t>((MonotonicNanoseconds() - startNanoseconds) / 1000);
+}
