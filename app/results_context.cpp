@@ -6,32 +6,12 @@
 #include "decoder/adapter_selection.h"
 #include "decoder/dxva2_video_decoder.h"
 
-nlohmann::json AdapterContext(const std::optional<DecoderAdapter>& adapter)
-{
-    if (!adapter)
-        return nullptr;
-    const platform::DXGI_ADAPTER_DESC1& description = adapter->description;
-    return {
-        {"index", adapter->index},
-        {"description", AdapterName(description)},
-        {"vendorId", description.VendorId},
-        {"deviceId", description.DeviceId},
-        {"subSysId", description.SubSysId},
-        {"revision", description.Revision},
-        {"luid", AdapterLuidText(description)},
-        {"driverVersion", adapter->driverVersion ? nlohmann::json(DriverVersionText(adapter->driverVersion))
-                                                 : nlohmann::json()},
-        {"driverDate", adapter->driverDate ? nlohmann::json(*adapter->driverDate) : nlohmann::json()},
-        {"simulated", adapter->simulated},
-    };
-}
-
-nlohmann::json ResultsContext(const std::optional<DecoderAdapter>& adapter, const DataCheckOutcome& data,
+nlohmann::json ResultsContext(const std::optional<AdapterIdentity>& adapter, const DataCheckOutcome& data,
                               const MeasureSettings& settings, std::optional<int> processor)
 {
     nlohmann::json context = SystemContext();
     context["cpu"]["benchmarkProcessor"] = processor ? nlohmann::json(*processor) : nlohmann::json();
-    context["adapter"] = AdapterContext(adapter);
+    context["adapter"] = adapter ? AdapterIdentityValue(*adapter) : nlohmann::json();
     if (data.checked)
         context["data"] = {{"checked", true}, {"manifestSha256", data.identity}, {"checkUs", data.checkUs}};
     else

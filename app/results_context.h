@@ -8,7 +8,7 @@
 
 #include "bench/measured_run.h"
 
-struct DecoderAdapter;
+struct AdapterIdentity;
 
 // What became of checking the frame files against data/SHA256SUMS.
 struct DataCheckOutcome {
@@ -21,8 +21,5 @@ struct DataCheckOutcome {
 // The results message's "context": the machine and program from
 // SystemContext, the processor the run was pinned to, the adapter the cases
 // ran on, the data, the settings and what the times measure.
-nlohmann::json ResultsContext(const std::optional<DecoderAdapter>& adapter, const DataCheckOutcome& data,
+nlohmann::json ResultsContext(const std::optional<AdapterIdentity>& adapter, const DataCheckOutcome& data,
                               const MeasureSettings& settings, std::optional<int> processor);
-
-// The adapter's identity; null when no adapter could be used.
-nlohmann::json AdapterContext(const std::optional<DecoderAdapter>& adapter);

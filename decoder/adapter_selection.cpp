@@ -61,6 +61,37 @@ std::string DriverVersionText(int64_t version)
     return fmt::format("{}.{}.{}.{}", bits >> 48, (bits >> 32) & 0xFFFF, (bits >> 16) & 0xFFFF, bits & 0xFFFF);
 }
 
+AdapterIdentity IdentifyAdapter(VideoPlatform& videoPlatform, IDXGIAdapter1& adapter, UINT index)
+{
+    AdapterIdentity identity;
+    identity.index = index;
+    adapter.GetDesc1(&identity.description);
+    int64_t driverVersion = 0;
+    if (adapter.CheckInterfaceSupport(IID_IDXGIDevice, &driverVersion) == kResultOk)
+        identity.driverVersion = driverVersion;
+    identity.driverDate = videoPlatform.DriverDate(identity.description);
+    identity.simulated = videoPlatform.IsSimulated();
+    return identity;
+}
+
+nlohmann::json AdapterIdentityValue(const AdapterIdentity& identity)
+{
+    const DXGI_ADAPTER_DESC1& description = identity.description;
+    return {
+        {"index", identity.index},
+        {"description", AdapterName(description)},
+        {"vendorId", description.VendorId},
+        {"deviceId", description.DeviceId},
+        {"subSysId", description.SubSysId},
+        {"revision", description.Revision},
+        {"luid", AdapterLuidText(description)},
+        {"driverVersion", identity.driverVersion ? nlohmann::json(DriverVersionText(*identity.driverVersion))
+                                                 : nlohmann::json()},
+        {"driverDate", identity.driverDate ? nlohmann::json(*identity.driverDate) : nlohmann::json()},
+        {"simulated", identity.simulated},
+    };
+}
+
 std::string OpenVideoInterfaces(VideoPlatform& videoPlatform, IDXGIAdapter1* adapter, UINT index,
                                 ID3D11Device*& device, ID3D11DeviceContext*& context,
                                 ID3D11VideoDevice*& videoDevice, ID3D11VideoContext*& videoContext)

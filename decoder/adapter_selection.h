@@ -1,7 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "decoder/platform/video_platform.h"
 
@@ -15,6 +19,20 @@ std::string AdapterName(const platform::DXGI_ADAPTER_DESC1& description);
 std::string AdapterLuidText(const platform::DXGI_ADAPTER_DESC1& description);
 // A user-mode driver version, four 16-bit words, as "a.b.c.d".
 std::string DriverVersionText(int64_t version);
+
+// Which adapter, and its driver: what the capability report and the results
+// both say of an adapter.
+struct AdapterIdentity {
+    platform::UINT index = 0;  // in enumeration order
+    platform::DXGI_ADAPTER_DESC1 description = {};
+    std::optional<int64_t> driverVersion;   // user-mode driver's a.b.c.d; none when the adapter does not say
+    std::optional<std::string> driverDate;  // "YYYY-MM-DD"; none where the system does not say
+    bool simulated = false;                 // the simulated device's, whose driver is its own
+};
+AdapterIdentity IdentifyAdapter(platform::VideoPlatform& videoPlatform, platform::IDXGIAdapter1& adapter,
+                                platform::UINT index);
+// index, description, PCI ids, luid, driverVersion, driverDate, simulated.
+nlohmann::json AdapterIdentityValue(const AdapterIdentity& identity);
 
 // Creates the adapter's device and queries its video device and video
 // context. Empty on success, else what failed with its result (the text the

@@ -32,23 +32,10 @@ nlohmann::json ProfileValue(const ProfileCapabilities& profile)
 
 nlohmann::json AdapterValue(const AdapterCapabilities& adapter)
 {
-    const DXGI_ADAPTER_DESC1& description = adapter.description;
-    nlohmann::json value = {
-        {"index", adapter.index},
-        {"description", AdapterName(description)},
-        {"vendorId", description.VendorId},
-        {"deviceId", description.DeviceId},
-        {"subSysId", description.SubSysId},
-        {"revision", description.Revision},
-        {"dedicatedVideoMemory", static_cast<uint64_t>(description.DedicatedVideoMemory)},
-        {"luid", AdapterLuidText(description)},
-        {"driverVersion", adapter.driverVersion ? nlohmann::json(DriverVersionText(*adapter.driverVersion))
-                                                : nlohmann::json()},
-        {"driverDate", adapter.driverDate ? nlohmann::json(*adapter.driverDate) : nlohmann::json()},
-        {"simulated", adapter.simulated},
-        {"software", (description.Flags & DXGI_ADAPTER_FLAG_SOFTWARE) != 0},
-        {"benchmark", adapter.benchmark},
-    };
+    nlohmann::json value = AdapterIdentityValue(adapter);
+    value["dedicatedVideoMemory"] = static_cast<uint64_t>(adapter.description.DedicatedVideoMemory);
+    value["software"] = (adapter.description.Flags & DXGI_ADAPTER_FLAG_SOFTWARE) != 0;
+    value["benchmark"] = adapter.benchmark;
     if (!adapter.videoFailure.empty()) {
         value["video"] = nullptr;
         value["reason"] = adapter.videoFailure;

@@ -159,13 +159,7 @@ bool DecodesBenchmark(const AdapterCapabilities& adapter)
 AdapterCapabilities ProbeAdapter(VideoPlatform& videoPlatform, IDXGIAdapter1& adapter, UINT index)
 {
     AdapterCapabilities capabilities;
-    capabilities.index = index;
-    adapter.GetDesc1(&capabilities.description);
-    int64_t driverVersion = 0;
-    if (adapter.CheckInterfaceSupport(IID_IDXGIDevice, &driverVersion) == kResultOk)
-        capabilities.driverVersion = driverVersion;
-    capabilities.driverDate = videoPlatform.DriverDate(capabilities.description);
-    capabilities.simulated = videoPlatform.IsSimulated();
+    static_cast<AdapterIdentity&>(capabilities) = IdentifyAdapter(videoPlatform, adapter, index);
     ID3D11Device* device = nullptr;
     ID3D11DeviceContext* context = nullptr;
     ID3D11VideoDevice* videoDevice = nullptr;

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "decoder/adapter_selection.h"
 #include "decoder/platform/video_platform.h"
 
 // What each adapter of the machine can decode: its description, its decoder
@@ -26,12 +27,7 @@ struct ProfileCapabilities {
     std::optional<bool> realTime;                // none without ID3D11VideoDevice1 or without maxSize
 };
 
-struct AdapterCapabilities {
-    platform::UINT index = 0;
-    platform::DXGI_ADAPTER_DESC1 description = {};
-    std::optional<int64_t> driverVersion;   // user-mode driver's a.b.c.d; none when the adapter does not say
-    std::optional<std::string> driverDate;  // "YYYY-MM-DD"; none where the system does not say
-    bool simulated = false;                 // the simulated device's, whose driver is its own
+struct AdapterCapabilities : AdapterIdentity {
     bool benchmark = false;                 // the adapter the decoder would choose
     std::string videoFailure;               // why there is no video device; empty when there is one
     std::vector<ProfileCapabilities> profiles;

@@ -123,13 +123,8 @@ bool DXVA2VideoDecoder::ChooseAdapter()
                      description.VendorId, description.DeviceId);
 
         bool chosen = OpenAdapter(adapter, index);
-        if (chosen) {
-            int64_t driverVersion = 0;
-            if (adapter->CheckInterfaceSupport(IID_IDXGIDevice, &driverVersion) != kResultOk)
-                driverVersion = 0;
-            m_Adapter = DecoderAdapter{index, description, driverVersion, m_Platform.DriverDate(description),
-                                       m_Platform.IsSimulated()};
-        }
+        if (chosen)
+            m_Adapter = IdentifyAdapter(m_Platform, *adapter, index);
         adapter->Release();
         if (chosen)
             return true;

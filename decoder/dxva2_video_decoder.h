@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "decoder/adapter_selection.h"
 #include "decoder/hevc_picture_buffer.h"
 #include "decoder/platform/video_platform.h"
 #include "decoder/video_decoder.h"
@@ -16,19 +17,6 @@ struct DxvaH264Reference;
 class DxvaDumpWriter;
 struct H264Stream;
 struct HevcStream;
-
-// The adapter a decoder's Init chose.
-struct DecoderAdapter {
-    platform::UINT index = 0;  // in enumeration order
-    platform::DXGI_ADAPTER_DESC1 description = {};
-    // The user-mode driver's version, a.b.c.d as four 16-bit words; 0 when
-    // the adapter does not say.
-    int64_t driverVersion = 0;
-    // The display driver's date, "YYYY-MM-DD"; none where the system does not say.
-    std::optional<std::string> driverDate;
-    // An adapter of the simulated device, whose driver is its own.
-    bool simulated = false;
-};
 
 // The DXVA decoder on Direct3D 11: picks the adapter and decoder profile,
 // configures a decoder and its output surfaces for the picture size (two
@@ -73,7 +61,7 @@ public:
     const HevcStream* HevcState() const { return m_HevcStream; }
     const HevcPictureBuffer& HevcPictures() const { return m_HevcPictures; }
     // Empty until an Init has found an adapter.
-    const std::optional<DecoderAdapter>& Adapter() const { return m_Adapter; }
+    const std::optional<AdapterIdentity>& Adapter() const { return m_Adapter; }
 
 private:
     struct SubmitState;
@@ -134,7 +122,7 @@ private:
     uint16_t m_H264ReferenceFrameNum = 0;
     int64_t m_CounterFrequency = 0;
     bool m_Initialized = false;
-    std::optional<DecoderAdapter> m_Adapter;
+    std::optional<AdapterIdentity> m_Adapter;
     platform::GUID m_H264Profile = platform::kGuidNull;
     platform::GUID m_HevcProfile = platform::kGuidNull;
     platform::VideoPlatform& m_Platform;

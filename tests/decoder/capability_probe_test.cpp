@@ -78,7 +78,7 @@ TEST(CapabilityProbe, DecoderChoosesTheMarkedAdapterWithItsDriver)
         ASSERT_EQ(decoder.Init(), 1) << ::testing::PrintToString(log.messages());
         ASSERT_TRUE(decoder.Adapter());
         EXPECT_EQ(decoder.Adapter()->index, 1u);
-        EXPECT_EQ(DriverVersionText(decoder.Adapter()->driverVersion), "31.0.101.4502");
+        EXPECT_EQ(DriverVersionText(decoder.Adapter()->driverVersion.value_or(0)), "31.0.101.4502");
         EXPECT_EQ(decoder.Adapter()->driverDate, "2023-06-14");
         EXPECT_FALSE(decoder.Adapter()->simulated);
     }

@@ -371,7 +371,7 @@ TEST(SimulatedDevice, PreparedDecoderAndDecodeTimeOnOneEngine)
     ASSERT_EQ(decoder.Init(), 1);
     ASSERT_TRUE(decoder.Adapter());
     EXPECT_EQ(decoder.Adapter()->index, 0u);
-    EXPECT_EQ(DriverVersionText(decoder.Adapter()->driverVersion), "1.0.0.0");
+    EXPECT_EQ(DriverVersionText(decoder.Adapter()->driverVersion.value_or(0)), "1.0.0.0");
     EXPECT_TRUE(decoder.Adapter()->simulated);
     EXPECT_EQ(decoder.Adapter()->driverDate, std::nullopt);
 

@@ -275,7 +275,7 @@ TEST(D3D11Layer, DecodesTheDataSetThroughTheSdkInterfaces)
     EXPECT_TRUE(log.contains("adapter 0 -> Simulated video decoder (no hardware)"));
     // The user-mode driver version crossed the SDK's LARGE_INTEGER: the simulated driver's 1.0.0.0.
     ASSERT_TRUE(decoder.Adapter());
-    EXPECT_EQ(decoder.Adapter()->driverVersion, int64_t{0x0001000000000000});
+    EXPECT_EQ(decoder.Adapter()->driverVersion, std::optional<int64_t>{0x0001000000000000});
     // No PCI vendor: the display devices are not asked for its driver's date.
     EXPECT_EQ(decoder.Adapter()->driverDate, std::nullopt);
     for (const BenchCase& benchCase : g_BenchCases) {
