@@ -1,7 +1,7 @@
 #include "app/capability_work.h"
 
 #include "app/bench_work.h"
-#include "decoder/capability_probe.h"
+#include "decoder/capability/capability_probe.h"
 #include "ipc/com_chan_channel.h"
 #include "logging/spdlog_logger.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "decoder/adapter_selection.h"
-#include "decoder/hevc_picture_buffer.h"
+#include "decoder/pictures/hevc_picture_buffer.h"
 #include "decoder/platform/video_platform.h"
 #include "decoder/video_decoder.h"
 

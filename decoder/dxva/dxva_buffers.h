@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "decoder/dxva/dxva_structures.h"
-#include "decoder/hevc_picture_buffer.h"
+#include "decoder/pictures/hevc_picture_buffer.h"
 
 struct H264Stream;
 struct HevcStream;

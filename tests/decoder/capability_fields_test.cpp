@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "decoder/decoder_profile_names.h"
+#include "decoder/capability/decoder_profile_names.h"
 #include "decoder/platform/decoder_profiles.h"
 #include "decoder/platform/driver_date.h"
 

@@ -2,7 +2,7 @@
 
 #include "capability_test_machine.h"
 #include "decoder/adapter_selection.h"
-#include "decoder/capability_probe.h"
+#include "decoder/capability/capability_probe.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "fake_video_platform.h"
 #include "support/log_capture.h"

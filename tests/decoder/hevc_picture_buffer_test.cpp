@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "bitstream/hevc/hevc_parser.h"
-#include "decoder/hevc_picture_buffer.h"
+#include "decoder/pictures/hevc_picture_buffer.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "bitstream/hevc/hevc_parser.h"
 #include "bitstream/trace_fields.h"
 #include "decoder/dxva/dxva_buffers.h"
-#include "decoder/hevc_picture_buffer.h"
+#include "decoder/pictures/hevc_picture_buffer.h"
 #include "support/log_capture.h"
 
 namespace {

@@ -18,7 +18,7 @@
 
 #include "bench/bench_case.h"
 #include "bench/video_file_frame.h"
-#include "decoder/capability_probe.h"
+#include "decoder/capability/capability_probe.h"
 #include "decoder/capability_test_machine.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "decoder/platform/d3d11/d3d11_entry_points.h"

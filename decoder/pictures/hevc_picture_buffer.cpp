@@ -1,4 +1,4 @@
-#include "decoder/hevc_picture_buffer.h"
+#include "decoder/pictures/hevc_picture_buffer.h"
 
 #include <algorithm>
 #include <cstring>

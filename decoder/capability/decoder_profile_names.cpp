@@ -1,4 +1,4 @@
-#include "decoder/decoder_profile_names.h"
+#include "decoder/capability/decoder_profile_names.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "decoder/adapter_selection.h"
-#include "decoder/capability_probe.h"
-#include "decoder/decoder_profile_names.h"
+#include "decoder/capability/capability_probe.h"
+#include "decoder/capability/decoder_profile_names.h"
 
 using namespace platform;
 

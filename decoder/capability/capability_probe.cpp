@@ -1,4 +1,4 @@
-#include "decoder/capability_probe.h"
+#include "decoder/capability/capability_probe.h"
 
 #include <algorithm>
 #include <chrono>
@@ -8,7 +8,7 @@
 #include <fmt/format.h>
 
 #include "decoder/adapter_selection.h"
-#include "decoder/decoder_profile_names.h"
+#include "decoder/capability/decoder_profile_names.h"
 #include "logging/spdlog_logger.h"
 
 using namespace platform;
