@@ -48,10 +48,20 @@ ProgramArguments ParseArguments(const std::vector<std::string>& arguments)
             }
             ++index;
             parsed.results = true;
+        } else if (argument == "--adapter") {
+            if (index + 1 >= arguments.size() || arguments[index + 1].empty()) {
+                parsed.error = "--adapter takes an adapter's index or LUID, as the capability report gives them";
+                break;
+            }
+            parsed.adapter = arguments[++index];
+        } else if (argument == "--all-adapters") {
+            parsed.allAdapters = parsed.results = true;
         } else {
             parsed.error = "unknown argument: " + argument;
             break;
         }
     }
+    if (parsed.error.empty() && parsed.adapter && parsed.allAdapters)
+        parsed.error = "--adapter and --all-adapters cannot be combined";
     return parsed;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@ struct ProgramArguments {
     bool progress = false;          // --progress: a message per finished case
     uint32_t repeat = 1;            // --repeat N: recorded passes per case
     uint32_t warmup = 0;            // --warmup M: unrecorded passes before them
+    std::optional<std::string> adapter;  // --adapter ID: that adapter's index or LUID
+    bool allAdapters = false;       // --all-adapters: every adapter with video decoding, one results each
     // Why the command line cannot be run, naming the argument; empty when it can.
     std::string error;
 };

@@ -1,8 +1,10 @@
 #include "app/bench_work.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/results_context.h"
 #include "bench/bench_case.h"
@@ -23,15 +25,21 @@ BenchRequest g_BenchRequest;
 
 namespace {
 
-// An extended run's outcome beyond the case table: written by the pool
-// thread, read after its completion on the loop thread.
-std::array<CaseMeasurement, kBenchCaseCount> g_Measurements;
-std::optional<nlohmann::json> g_ResultsContext;
+// One adapter's extended run: written by the pool thread, read after its
+// completion on the loop thread.
+struct AdapterOutcome {
+    std::optional<platform::UINT> adapter;  // the one asked for; none: the rule's
+    std::array<BenchCase, kBenchCaseCount> cases;
+    std::array<CaseMeasurement, kBenchCaseCount> measurements;
+    nlohmann::json context;
+};
+std::vector<AdapterOutcome> g_Outcomes;
 
-// The extended run: every case's files checked against the manifest (when
-// there is one) before its clock, measured apart, and its progress sent.
-// Without a decoder every case fails with the reason Init gave.
-void RunExtendedBenchmark(DXVA2VideoDecoder& decoder, const std::string& initFailure)
+// The extended run on one adapter: every case's files checked against the
+// manifest (when there is one) before its clock, measured apart, and its
+// progress sent. Without a decoder every case fails with the reason Init gave.
+void RunExtendedBenchmark(DXVA2VideoDecoder& decoder, const std::string& initFailure, AdapterOutcome& outcome,
+                          size_t& finishedCount, size_t caseCount)
 {
     const ThreadPin pin;
     DataCheckOutcome data;
@@ -57,14 +65,38 @@ void RunExtendedBenchmark(DXVA2VideoDecoder& decoder, const std::string& initFai
         data.checkUs += MicrosecondsSince(start);
         return reason;
     };
-    size_t finishedCount = 0;
     CaseFinished finished = [&](const BenchCase& benchCase, const CaseMeasurement&) {
         ++finishedCount;
-        if (g_BenchRequest.progress)
-            g_ComChan->send(new ComChanJsonMessage(BuildProgressMessage(benchCase, finishedCount, kBenchCaseCount)));
+        if (!g_BenchRequest.progress)
+            return;
+        nlohmann::json message = BuildProgressMessage(benchCase, finishedCount, caseCount);
+        if (g_BenchRequest.allAdapters && outcome.adapter)
+            message["progress"]["adapter"] = *outcome.adapter;
+        g_ComChan->send(new ComChanJsonMessage(std::move(message)));
     };
-    RunMeasuredCases(decoder, g_BenchCases, g_BenchRequest.settings, g_Measurements, check, finished);
-    g_ResultsContext = ResultsContext(decoder.Adapter(), data, g_BenchRequest.settings, pin.Processor());
+    RunMeasuredCases(decoder, outcome.cases, g_BenchRequest.settings, outcome.measurements, check, finished);
+    outcome.context = ResultsContext(decoder.Adapter(), data, g_BenchRequest.settings, pin.Processor());
+    if (outcome.context["adapter"].is_object()) {
+        const std::optional<platform::UINT>& rule =
+            g_BenchRequest.adapters ? g_BenchRequest.adapters->ruleAdapter : decoder.Adapter()->index;
+        outcome.context["adapter"]["benchmark"] = rule == decoder.Adapter()->index;
+    }
+}
+
+// {"adapters": {...}}: which adapters were measured, the rule's, and why each
+// other one was not.
+nlohmann::json AdaptersMessage(const AdapterPlan& plan)
+{
+    nlohmann::json skipped = nlohmann::json::array();
+    for (const SkippedAdapter& adapter : plan.skipped) {
+        nlohmann::json value = AdapterIdentityValue(adapter.identity);
+        value["reason"] = adapter.reason;
+        skipped.push_back(std::move(value));
+    }
+    return {{"adapters",
+             {{"benchmark", plan.ruleAdapter ? nlohmann::json(*plan.ruleAdapter) : nlohmann::json()},
+              {"measured", plan.measured},
+              {"skipped", std::move(skipped)}}}};
 }
 
 }  // namespace
@@ -104,29 +136,63 @@ void OnDecoderError(int code)
 
 void RunBenchmark()
 {
-    DXVA2VideoDecoder decoder(OnDecoderOutputChanged, OnDecoderError);
+    std::vector<std::optional<platform::UINT>> adapters;
+    if (g_BenchRequest.adapters)
+        adapters.assign(g_BenchRequest.adapters->measured.begin(), g_BenchRequest.adapters->measured.end());
+    // Without an adapter that can run it, the run still says why each case failed.
+    if (adapters.empty())
+        adapters.emplace_back();
+
     if (!g_BenchRequest.extended) {
+        DXVA2VideoDecoder decoder(OnDecoderOutputChanged, OnDecoderError);
+        decoder.RequireAdapter(adapters.front());
         decoder.Init();
         RunBenchmarkCases(decoder, g_BenchCases);
         return;
     }
-    std::string initFailure;
-    {
-        FirstErrorCapture capture;
-        if (decoder.Init() < 0)
-            initFailure = capture.Text().empty() ? std::string("decoder: no usable video decoder") : capture.Text();
+    // Each adapter starts from the table as no run has left it.
+    const std::array<BenchCase, kBenchCaseCount> table = g_BenchCases;
+    size_t finishedCount = 0;
+    for (const std::optional<platform::UINT>& adapter : adapters) {
+        AdapterOutcome& outcome = g_Outcomes.emplace_back();
+        outcome.adapter = adapter;
+        outcome.cases = table;
+        DXVA2VideoDecoder decoder(OnDecoderOutputChanged, OnDecoderError);
+        decoder.RequireAdapter(adapter);
+        std::string initFailure;
+        {
+            FirstErrorCapture capture;
+            if (decoder.Init() < 0)
+                initFailure = capture.Text().empty() ? std::string("decoder: no usable video decoder") : capture.Text();
+        }
+        RunExtendedBenchmark(decoder, initFailure, outcome, finishedCount, kBenchCaseCount * adapters.size());
     }
-    RunExtendedBenchmark(decoder, initFailure);
+    // The bare report stays the rule's adapter's.
+    const AdapterOutcome* reported = &g_Outcomes.front();
+    for (const AdapterOutcome& outcome : g_Outcomes) {
+        if (g_BenchRequest.adapters && outcome.adapter == g_BenchRequest.adapters->ruleAdapter)
+            reported = &outcome;
+    }
+    g_BenchCases = reported->cases;
 }
 
 void SendBenchReport()
 {
+    if (g_BenchRequest.allAdapters && g_BenchRequest.adapters)
+        g_ComChan->send(new ComChanJsonMessage(AdaptersMessage(*g_BenchRequest.adapters)));
     nlohmann::json report = BuildBenchReport(g_BenchCases);
     g_ComChan->send(new ComChanJsonMessage(report));
     if (g_BenchRequest.extended) {
         // A run that failed before its end still says what it has.
-        nlohmann::json context = g_ResultsContext ? *g_ResultsContext : nlohmann::json::object();
-        g_ComChan->send(new ComChanJsonMessage(BuildResultsMessage(std::move(context), g_BenchCases, g_Measurements)));
+        if (g_Outcomes.empty()) {
+            g_Outcomes.emplace_back().cases = g_BenchCases;
+            g_Outcomes.back().context = nlohmann::json::object();
+        }
+        for (const AdapterOutcome& outcome : g_Outcomes) {
+            nlohmann::json context = outcome.context.is_object() ? outcome.context : nlohmann::json::object();
+            g_ComChan->send(
+                new ComChanJsonMessage(BuildResultsMessage(std::move(context), outcome.cases, outcome.measurements)));
+        }
     }
     g_ComChan->shutdown(ComChanShutdownReason::Requested);
 }

@@ -2,10 +2,12 @@
 
 #include <atomic>
 #include <cstddef>
+#include <optional>
 
 #include <uv.h>
 
 #include "bench/measured_run.h"
+#include "decoder/capability/adapter_plan.h"
 
 class ComChanChannel;
 enum class ComChanShutdownReason;
@@ -24,6 +26,10 @@ struct BenchRequest {
     bool extended = false;  // set-up apart, repeats, latency, checked data, the results message
     bool progress = false;  // a message per finished case
     MeasureSettings settings;
+    // The adapters the parent asked for, one run and results message each;
+    // none: the one the decoder takes by its own rule.
+    std::optional<AdapterPlan> adapters;
+    bool allAdapters = false;  // the adapters message goes out, progress names the adapter
 };
 extern BenchRequest g_BenchRequest;
 
@@ -32,9 +38,11 @@ void OnComChanDisconnected(ComChanShutdownReason reason);
 void OnDecoderOutputChanged(size_t width, size_t height, float, float frameRate);
 void OnDecoderError(int code);
 
-// Decodes the eight cases with one hardware decoder (pool thread).
+// Decodes the eight cases with one hardware decoder per adapter asked for
+// (pool thread).
 void RunBenchmark();
-// Sends the report built from the case table, then the results message of an
+// Sends what every adapter asked for came to, the report built from the case
+// table (the rule's adapter's), then each adapter's results message of an
 // extended run, and shuts the channel down (loop thread).
 void SendBenchReport();
 

@@ -1,7 +1,6 @@
 #include "app/capability_work.h"
 
 #include "app/bench_work.h"
-#include "decoder/capability/capability_probe.h"
 #include "ipc/com_chan_channel.h"
 #include "logging/spdlog_logger.h"
 
@@ -11,6 +10,7 @@ namespace {
 uv_work_t g_ProbeRequest{};
 uv_work_t g_BenchWorkRequest{};
 bool g_ThenBenchmark = false;
+bool g_Probed = false;
 // Written by the pool thread, read after its completion on the loop thread.
 MachineCapabilities g_Capabilities;
 
@@ -18,7 +18,8 @@ void CapabilityWork(uv_work_t*)
 {
     // Nothing may escape into libuv's pool thread.
     try {
-        g_Capabilities = ProbeCapabilities();
+        if (!g_Probed)
+            g_Capabilities = ProbeCapabilities();
     } catch (const std::exception& ex) {
         g_Logger.Log(LogLevel::error, "capabilities: probe failed: %s", ex.what());
     } catch (...) {
@@ -46,8 +47,11 @@ void CapabilityAfterWork(uv_work_t* request, int)
 
 }  // namespace
 
-void QueueCapabilityProbe(uv_loop_t* loop, bool thenBenchmark)
+void QueueCapabilityProbe(uv_loop_t* loop, bool thenBenchmark, std::optional<MachineCapabilities> probed)
 {
     g_ThenBenchmark = thenBenchmark;
+    g_Probed = probed.has_value();
+    if (probed)
+        g_Capabilities = std::move(*probed);
     uv_queue_work(loop, &g_ProbeRequest, CapabilityWork, CapabilityAfterWork);
 }

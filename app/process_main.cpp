@@ -10,6 +10,7 @@
 #include "app/bench_work.h"
 #include "app/capability_work.h"
 #include "app/channel_fd.h"
+#include "decoder/capability/adapter_plan.h"
 #include "ipc/com_chan_channel.h"
 #include "logging/spdlog_logger.h"
 
@@ -28,6 +29,17 @@ namespace {
     _exit(0);
 }
 
+// What the command line cannot do goes to the parent on standard error, and
+// the program ends before anything is timed.
+int RefuseArguments(const std::string& error)
+{
+    std::fprintf(stderr, "app: %s\n", error.c_str());
+    std::fflush(stderr);
+    g_Logger.Log(LogLevel::error, "app: %s", error);
+    g_Logger.Shutdown();
+    return -1;
+}
+
 }  // namespace
 
 int RunTarselProcess(const CommandCallbacks& commands, const std::vector<std::string>& arguments)
@@ -39,12 +51,17 @@ int RunTarselProcess(const CommandCallbacks& commands, const std::vector<std::st
     }
 
     const ProgramArguments parsed = ParseArguments(arguments);
-    if (!parsed.error.empty()) {
-        std::fprintf(stderr, "app: %s\n", parsed.error.c_str());
-        std::fflush(stderr);
-        g_Logger.Log(LogLevel::error, "app: %s", parsed.error);
-        g_Logger.Shutdown();
-        return -1;
+    if (!parsed.error.empty())
+        return RefuseArguments(parsed.error);
+    // The adapters are chosen from a probe before anything is timed; one that
+    // cannot be measured is refused as a bad argument is.
+    std::optional<MachineCapabilities> probed;
+    std::optional<AdapterPlan> plan;
+    if (parsed.adapter || parsed.allAdapters) {
+        probed = ProbeCapabilities();
+        plan = parsed.adapter ? PlanNamedAdapter(*probed, *parsed.adapter) : PlanEveryAdapter(*probed);
+        if (!plan->error.empty())
+            return RefuseArguments(plan->error);
     }
 
     const char* channelFdText = std::getenv("NODE_CHANNEL_FD");
@@ -52,7 +69,8 @@ int RunTarselProcess(const CommandCallbacks& commands, const std::vector<std::st
         return -1;
     int channelFd = ParseChannelFd(channelFdText);
 
-    g_BenchRequest = {parsed.results, parsed.progress, {parsed.repeat, parsed.warmup}};
+    g_BenchRequest = {parsed.results, parsed.progress, {parsed.repeat, parsed.warmup}, std::move(plan),
+                      parsed.allAdapters};
 
     uv_loop_t* loop = uv_default_loop();
     g_ComChan = new ComChanChannel(channelFd, OnComChanConnected, OnComChanDisconnected, commands.onSetBitrate,
@@ -62,7 +80,7 @@ int RunTarselProcess(const CommandCallbacks& commands, const std::vector<std::st
 
     uv_work_t benchRequest{};
     if (parsed.capabilities || parsed.capabilitiesOnly)
-        QueueCapabilityProbe(loop, !parsed.capabilitiesOnly);
+        QueueCapabilityProbe(loop, !parsed.capabilitiesOnly, std::move(probed));
     else
         uv_queue_work(loop, &benchRequest, BenchWork, BenchAfterWork);
 

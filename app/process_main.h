@@ -18,7 +18,8 @@ struct CommandCallbacks {
 // The whole process: logging, the channel on NODE_CHANNEL_FD, the benchmark
 // (after the capability probe, or only the probe, as the arguments ask) on
 // the worker pool, the loop. Returns the exit status (0, or -1 when logging
-// cannot be set up, an argument is unknown or NODE_CHANNEL_FD is missing);
+// cannot be set up, an argument is unknown or bad, the adapter asked for
+// cannot be measured or NODE_CHANNEL_FD is missing);
 // does not return when the loop ends under still-running pool work (see
 // main's exit path).
 int RunTarselProcess(const CommandCallbacks& commands, const std::vector<std::string>& arguments = {});

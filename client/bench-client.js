@@ -9,6 +9,7 @@ const { runBenchmark, probeCapabilities, formatCapabilities } = require('./bench
 const { formatResultsTable, passedLine, figuresLine } = require('./results-table');
 const { loadResultDocument, compareResults, formatComparison, describeSaved } = require('./compare');
 const { resultsChart, comparisonChart } = require('./chart-svg');
+const { formatAdapterTable } = require('./adapter-table');
 
 const kUsage = `usage: tarsel-bench-client --program PATH [options]
 
@@ -33,6 +34,13 @@ options:
                        two-sided Mann-Whitney U test at alpha 0.05
   --plot FILE.svg      draw an SVG chart: the medians and p95 latencies, or
                        with --compare the ratio of the medians per case
+  --adapter ID         run on this adapter: its index or its LUID as the
+                       capability report gives them; default: the first
+                       adapter that decodes the benchmark
+  --all-adapters       run on every adapter that decodes the benchmark, one
+                       after the other, and print a table of the cases by
+                       adapters (median frames/s, real time 30/60/120, the
+                       fastest per case marked) and why the others were not
   --capabilities       also ask for what every adapter can decode and print
                        it after the table, one block per adapter
   --capabilities-only  print only what every adapter can decode; nothing is
@@ -51,7 +59,8 @@ exit status:
        not write its file
   2    a usage error: an unknown option, a bad value, a --data-dir that does
        not exist or holds no data/, a --compare file that cannot be read or
-       is not a saved result document
+       is not a saved result document, an --adapter the machine does not
+       have or that cannot decode the benchmark
   130  interrupted (Ctrl-C); 143 terminated (SIGTERM); the program was
        stopped first
 `;
@@ -67,7 +76,8 @@ function integerValue(name, text, first, last) {
 
 function parseArguments(argv) {
   const options = { program: null, dataDir: undefined, timeoutSeconds: 300, json: false, capabilities: false,
-    capabilitiesOnly: false, help: false, repeat: 5, warmup: 1, save: null, compare: null, plot: null };
+    capabilitiesOnly: false, help: false, repeat: 5, warmup: 1, save: null, compare: null, plot: null,
+    adapter: undefined, allAdapters: false };
   const measuring = [];
   for (let i = 0; i < argv.length; ++i) {
     const argument = argv[i];
@@ -88,12 +98,20 @@ function parseArguments(argv) {
     else if (argument === '--save') options.save = path.resolve(value());
     else if (argument === '--compare') options.compare = path.resolve(value());
     else if (argument === '--plot') options.plot = path.resolve(value());
+    else if (argument === '--adapter') {
+      options.adapter = value();
+      if (!/^(\d+|0[xX][0-9a-fA-F]{1,16})$/.test(options.adapter)) {
+        throw new UsageError('--adapter takes an adapter\'s index or LUID (0x and up to 16 hex digits)');
+      }
+    } else if (argument === '--all-adapters') options.allAdapters = true;
     else if (argument === '--json') options.json = true;
     else if (argument === '--capabilities') options.capabilities = true;
     else if (argument === '--capabilities-only') options.capabilitiesOnly = true;
     else if (argument === '--help' || argument === '-h') options.help = true;
     else throw new UsageError(`unknown argument ${argument}`);
-    if (['--repeat', '--warmup', '--save', '--compare', '--plot'].includes(argument)) measuring.push(argument);
+    if (['--repeat', '--warmup', '--save', '--compare', '--plot', '--adapter', '--all-adapters'].includes(argument)) {
+      measuring.push(argument);
+    }
   }
   if (options.help) return options;
   if (!options.program) throw new UsageError('--program is required');
@@ -101,6 +119,10 @@ function parseArguments(argv) {
     throw new UsageError(`--capabilities-only decodes nothing; it does not go with ${measuring[0]}`);
   }
   if (options.json && options.compare) throw new UsageError('--compare prints a table; it does not go with --json');
+  if (options.adapter !== undefined && options.allAdapters) throw new UsageError('--adapter does not go with --all-adapters');
+  // One document per adapter: saving, comparing and charting take one run.
+  const single = ['--save', '--compare', '--plot'].find((name) => options[name.slice(2)]);
+  if (options.allAdapters && single) throw new UsageError(`${single} takes one adapter's run; it does not go with --all-adapters`);
   if (options.plot && !/\.svg$/i.test(options.plot)) throw new UsageError('--plot writes an SVG chart; its file name must end in .svg');
   for (const [name, file] of [['--save', options.save], ['--plot', options.plot]]) {
     if (file && !isDirectory(path.dirname(file))) throw new UsageError(`${name}: the folder ${path.dirname(file)} does not exist`);
@@ -160,7 +182,7 @@ function startProgressBar() {
 // The run's exit status for an error: the caller's fault is a usage error.
 function exitStatus(error, interruptedBy) {
   if (error.code === 'ABORT_ERR') return interruptedBy === 'SIGTERM' ? 143 : 130;
-  if (error.code === 'TARSEL_NO_DATA' || error.which === 'cwd') return 2;
+  if (error.code === 'TARSEL_NO_DATA' || error.code === 'TARSEL_BAD_ARGUMENT' || error.which === 'cwd') return 2;
   return 1;
 }
 
@@ -214,7 +236,8 @@ async function main() {
   let result;
   try {
     result = await runBenchmark({ ...runOptions, capabilities: options.capabilities, repeat: options.repeat,
-      warmup: options.warmup, results: true, onProgress: bar ? bar.update : undefined });
+      warmup: options.warmup, results: true, onProgress: bar ? bar.update : undefined, adapter: options.adapter,
+      allAdapters: options.allAdapters });
   } catch (error) {
     if (bar) bar.stop();
     console.error(`bench-client: ${error.message}`);
@@ -227,8 +250,13 @@ async function main() {
   const comparison = saved ? compareResults(results, saved) : null;
   if (options.json) {
     if (result.capabilities) console.log(JSON.stringify({ capabilities: result.capabilities }));
+    if (result.adapters) console.log(JSON.stringify({ adapters: result.adapters }));
     console.log(JSON.stringify(result.report));
-    console.log(JSON.stringify({ results }));
+    for (const each of result.adapterResults || [results]) console.log(JSON.stringify({ results: each }));
+  } else if (result.adapterResults) {
+    console.log(formatAdapterTable(result.adapterResults, result.adapters));
+    console.log(figuresLine(results.context));
+    if (result.capabilities) console.log(`\n${formatCapabilities(result.capabilities)}`);
   } else {
     // Bars only for a person at a terminal; piped output stays plain columns.
     console.log(formatResultsTable(results, { bars: Boolean(process.stdout.isTTY) }));

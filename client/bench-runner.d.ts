@@ -109,7 +109,15 @@ export interface BenchResultWithCapabilities extends BenchResult {
 
 /** What a run asked for results (results, repeat, warmup or onProgress) resolves with besides. */
 export interface BenchResultWithResults extends BenchResult {
+  /** The results of the adapter the run used (with allAdapters, the rule's adapter's). */
   results: BenchResults;
+}
+
+/** What a run on every adapter (allAdapters) resolves with besides. */
+export interface BenchResultOfAllAdapters extends BenchResultWithResults {
+  adapters: AdaptersMessage;
+  /** One results per adapter measured, in enumeration order. */
+  adapterResults: BenchResults[];
 }
 
 /** The value of one of the program's progress messages, sent as each case finishes. */
@@ -118,10 +126,12 @@ export interface ProgressMessage {
   width: number;
   height: number;
   pass: boolean;
-  /** How many cases have finished, from 1. */
+  /** How many cases have finished, from 1 (of every adapter, in a run on all of them). */
   index: number;
   /** How many cases the run has. */
   count: number;
+  /** In a run on every adapter, the index of the adapter the case ran on. */
+  adapter?: number;
 }
 
 /** The program that ran. */
@@ -146,7 +156,24 @@ export interface ResultsOs {
 }
 
 /** The adapter the benchmark decoded on: its identity as the capability message gives it, and its driver. */
-export type ResultsAdapter = Omit<CapabilityAdapterBase, 'dedicatedVideoMemory' | 'software' | 'benchmark'>;
+export type ResultsAdapter = Omit<CapabilityAdapterBase, 'dedicatedVideoMemory' | 'software' | 'benchmark'> & {
+  /** The adapter the program takes by its own rule (absent from older programs). */
+  benchmark?: boolean;
+};
+
+/** An adapter a run on every adapter did not measure, and why. */
+export type SkippedAdapter = Omit<CapabilityAdapterBase, 'dedicatedVideoMemory' | 'software' | 'benchmark'> & {
+  reason: string;
+};
+
+/** The program's adapters message of a run on every adapter. */
+export interface AdaptersMessage {
+  /** The index of the adapter the program takes by its own rule; null when none can run the benchmark. */
+  benchmark: number | null;
+  /** The indices of the adapters measured, in enumeration order, one results each. */
+  measured: number[];
+  skipped: SkippedAdapter[];
+}
 
 /** The machine and settings a run's times belong to. */
 export interface ResultsContext {
@@ -238,6 +265,10 @@ export interface RunBenchmarkOptions extends RunOptions {
   warmup?: number;
   /** Called as each case finishes (--progress); what it throws ends the run with that error. */
   onProgress?: (progress: ProgressMessage) => void;
+  /** Run on this adapter (--adapter): its index, or its LUID text as the capability message gives it. */
+  adapter?: number | string;
+  /** Run on every adapter that can (--all-adapters); implies results; true with adapter is a TypeError. */
+  allAdapters?: boolean;
 }
 
 /** Options that ask for the results. */
@@ -245,7 +276,8 @@ export type ResultsOptions =
   | { results: true }
   | { repeat: number }
   | { warmup: number }
-  | { onProgress: (progress: ProgressMessage) => void };
+  | { onProgress: (progress: ProgressMessage) => void }
+  | { allAdapters: true };
 
 interface BenchErrorBase extends Error {
   /** Exit status when the program exited, else null. */
@@ -273,6 +305,8 @@ export type BenchError = BenchErrorBase & (
   | { code: 'TARSEL_BAD_REPORT'; cause: Error }
   /** The working directory holds no data/ folder; path is where it was looked for. Nothing was started. */
   | { code: 'TARSEL_NO_DATA'; path: string }
+  /** The program refused its arguments before timing anything (an adapter it does not have or that cannot decode); the message quotes its reason. */
+  | { code: 'TARSEL_BAD_ARGUMENT'; exitCode: number }
 );
 
 /** The class of every rejection, for instanceof; its instances are the BenchError union. */
@@ -289,6 +323,9 @@ export declare const BenchError: BenchErrorClass;
  * option; rejects with a BenchError otherwise. No process of the run is left
  * once the promise settles.
  */
+export function runBenchmark(options: RunBenchmarkOptions & { capabilities: true } & { allAdapters: true }):
+  Promise<BenchResultWithCapabilities & BenchResultOfAllAdapters>;
+export function runBenchmark(options: RunBenchmarkOptions & { allAdapters: true }): Promise<BenchResultOfAllAdapters>;
 export function runBenchmark(options: RunBenchmarkOptions & { capabilities: true } & ResultsOptions):
   Promise<BenchResultWithCapabilities & BenchResultWithResults>;
 export function runBenchmark(options: RunBenchmarkOptions & { capabilities: true }): Promise<BenchResultWithCapabilities>;
@@ -317,5 +354,5 @@ export function formatTable(rows: BenchRow[], options?: { bars?: boolean }): str
 /** One block of text per adapter: name and ids, software or not, a row per profile. */
 export function formatCapabilities(capabilities: Capabilities): string;
 
-/** The decoder a run used: the adapter the capability message marks as the benchmark's. */
-export function decoderFromCapabilities(capabilities: Capabilities): DecoderInfo;
+/** The decoder a run used: the adapter of that index, else the one the capability message marks as the benchmark's. */
+export function decoderFromCapabilities(capabilities: Capabilities, index?: number): DecoderInfo;

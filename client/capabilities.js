@@ -26,9 +26,10 @@ function sizeText(size) {
   return typeof size === 'string' ? size : `${size.width}x${size.height}`;
 }
 
-// The decoder the run used: the adapter marked as the benchmark's.
-function decoderFromCapabilities(capabilities) {
-  const used = capabilities.adapters.find((adapter) => adapter.benchmark === true);
+// The decoder the run used: the adapter of that index (the one asked for),
+// else the adapter marked as the benchmark's.
+function decoderFromCapabilities(capabilities, index) {
+  const used = capabilities.adapters.find((adapter) => (index === undefined ? adapter.benchmark === true : adapter.index === index));
   if (used) {
     const adapter = { index: used.index, description: used.description, vendorId: used.vendorId,
       deviceId: used.deviceId, software: used.software === true };

@@ -136,11 +136,18 @@ function guardChannel(child, onBadLine) {
 }
 
 // The kinds of message a run keeps (the first of each), by the key that marks them.
-const kMessageKeys = { report: 'bench', capabilities: 'capabilities', results: 'results' };
+const kMessageKeys = { report: 'bench', capabilities: 'capabilities', results: 'results', adapters: 'adapters' };
+// The program's own line for arguments it cannot run ("app: ..."), before it
+// has timed anything; null when its standard error has none.
+function refusal(stderr) {
+  const line = (stderr || '').split('\n').find((text) => text.startsWith('app: '));
+  return line ? line.slice('app: '.length) : null;
+}
+
 // How a run ends that we stopped once every message asked for was in.
 const kComplete = Symbol('complete');
 
-// Resolves with { report, capabilities, results, exitCode, signal, stderr }
+// Resolves with { report, capabilities, results, adapters, exitCode, signal, stderr }
 // (the first message of each kind, or null) once the program has exited with
 // status 0 and its messages are in, or once the time limit has passed with
 // every kind named in `wanted` in (the program is stopped then); rejects with
@@ -152,7 +159,7 @@ function runProgram({ program, args, cwd, limitMs, signal, stdio, onSpawn, wante
       reject(errors.aborted(signal.reason));
       return;
     }
-    const messages = { report: null, capabilities: null, results: null };
+    const messages = { report: null, capabilities: null, results: null, adapters: null };
     const stderr = stderrTail(stdio === 'inherit' ? process.stderr : null);
     let exit = null;
     let ending = null;
@@ -191,7 +198,9 @@ function runProgram({ program, args, cwd, limitMs, signal, stdio, onSpawn, wante
         if (ending === kComplete) resolve({ ...messages, ...facts });
         else if (ending) reject(Object.assign(ending, facts));
         else if (exit.signal) reject(errors.programFailed('TARSEL_SIGNAL', `the program was ended by signal ${exit.signal}`, facts));
-        else if (exit.code !== 0) reject(errors.programFailed('TARSEL_EXIT_STATUS', `the program exited with status ${exit.code}`, facts));
+        else if (exit.code !== 0 && refusal(facts.stderr)) {
+          reject(errors.failed('TARSEL_BAD_ARGUMENT', `the program refused its arguments: ${refusal(facts.stderr)}`, facts));
+        } else if (exit.code !== 0) reject(errors.programFailed('TARSEL_EXIT_STATUS', `the program exited with status ${exit.code}`, facts));
         else resolve({ ...messages, ...facts });
       };
       // Whatever the program started in its group goes with it. Windows

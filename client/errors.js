@@ -42,7 +42,7 @@ function timedOut(limitMs) {
 
 // A failure of the program or of what it was given, with one of the codes
 // of this package: TARSEL_NO_REPORT, TARSEL_EXIT_STATUS, TARSEL_SIGNAL,
-// TARSEL_BAD_REPORT, TARSEL_NO_DATA.
+// TARSEL_BAD_REPORT, TARSEL_NO_DATA, TARSEL_BAD_ARGUMENT.
 function failed(code, message, facts) {
   return new BenchError(code, message, facts);
 }

@@ -16,7 +16,8 @@ function expect(ok, where, what) {
 }
 
 // {codec, width, height, pass, index, count}: index counts the finished
-// cases from 1 up to count.
+// cases from 1 up to count (of every adapter, in a run on all of them, where
+// `adapter` names the one the case ran on).
 function checkProgress(progress) {
   expect(isObject(progress), 'the progress message', 'is not an object');
   const { codec, width, height, pass, index, count } = progress;
@@ -76,4 +77,17 @@ function checkResults(results, rows) {
   return results;
 }
 
-module.exports = { checkResults, checkProgress };
+// {"adapters": {benchmark, measured, skipped}} of a run on every adapter:
+// the rule's adapter (or null), those measured, and why each other one was not.
+function checkAdapters(adapters) {
+  const where = 'the adapters message';
+  expect(isObject(adapters), where, 'is not an object');
+  expect(adapters.benchmark === null || isCount(adapters.benchmark), where, 'has no benchmark adapter index or null');
+  expect(Array.isArray(adapters.measured) && adapters.measured.every((index) => isCount(index)), where,
+    'has no list of measured adapter indices');
+  expect(Array.isArray(adapters.skipped) && adapters.skipped.every((adapter) => isObject(adapter) &&
+    isCount(adapter.index) && typeof adapter.reason === 'string'), where, 'has no list of skipped adapters with reasons');
+  return adapters;
+}
+
+module.exports = { checkResults, checkProgress, checkAdapters };

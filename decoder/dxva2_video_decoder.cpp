@@ -109,13 +109,20 @@ int32_t DXVA2VideoDecoder::Init()
 }
 
 // Walks the adapters in enumeration order and keeps the device of the first
-// that can decode H.264 or H.265 into NV12.
+// that can decode H.264 or H.265 into NV12 (of the required one only, when
+// there is one).
 bool DXVA2VideoDecoder::ChooseAdapter()
 {
     for (UINT index = 0;; ++index) {
         IDXGIAdapter1* adapter = nullptr;
         if (m_DxgiFactory->EnumAdapters1(index, &adapter) != kResultOk || !adapter)
             return false;
+        if (m_RequiredAdapter && index != *m_RequiredAdapter) {
+            adapter->Release();
+            if (index > *m_RequiredAdapter)
+                return false;
+            continue;
+        }
 
         DXGI_ADAPTER_DESC1 description = {};
         adapter->GetDesc1(&description);

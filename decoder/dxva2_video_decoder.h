@@ -37,6 +37,9 @@ public:
     DXVA2VideoDecoder& operator=(const DXVA2VideoDecoder&) = delete;
 
     bool IsInitialized() override;
+    // Init takes this adapter (index in enumeration order) and no other;
+    // without one, the first that passes every check.
+    void RequireAdapter(std::optional<platform::UINT> index) { m_RequiredAdapter = index; }
     int32_t Init() override;
     int64_t Decode(std::unique_ptr<VideoFrame>& frame) override;
     // Reconfigures when the frame's size or codec differs from the current set-up.
@@ -123,6 +126,7 @@ private:
     int64_t m_CounterFrequency = 0;
     bool m_Initialized = false;
     std::optional<AdapterIdentity> m_Adapter;
+    std::optional<platform::UINT> m_RequiredAdapter;
     platform::GUID m_H264Profile = platform::kGuidNull;
     platform::GUID m_HevcProfile = platform::kGuidNull;
     platform::VideoPlatform& m_Platform;

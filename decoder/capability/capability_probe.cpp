@@ -136,14 +136,17 @@ void ProbeProfiles(ID3D11VideoDevice& device, AdapterCapabilities& adapter)
 
 // The decoder's rule, applied to what was probed: it takes the adapter when
 // it offers an accepted profile and each one it would use decodes into NV12.
-bool DecodesBenchmark(const AdapterCapabilities& adapter)
+// Empty when it does, else why not.
+std::string BenchmarkRefusal(const AdapterCapabilities& adapter)
 {
     if (!adapter.videoFailure.empty())
-        return false;
+        return "no video decoding: " + adapter.videoFailure;
     std::vector<GUID> offered;
     for (const ProfileCapabilities& profile : adapter.profiles)
         offered.push_back(profile.guid);
     BenchmarkProfiles chosen = ChooseBenchmarkProfiles(offered);
+    if (chosen.Empty())
+        return "no H.264 or H.265 Main decoder profile";
     auto decodesNv12 = [&](const GUID& guid) {
         if (guid == kGuidNull)
             return true;
@@ -153,7 +156,11 @@ bool DecodesBenchmark(const AdapterCapabilities& adapter)
         }
         return false;
     };
-    return !chosen.Empty() && decodesNv12(chosen.h264) && decodesNv12(chosen.hevc);
+    if (!decodesNv12(chosen.h264))
+        return "its H.264 decoder profile does not decode into NV12";
+    if (!decodesNv12(chosen.hevc))
+        return "its H.265 Main decoder profile does not decode into NV12";
+    return {};
 }
 
 AdapterCapabilities ProbeAdapter(VideoPlatform& videoPlatform, IDXGIAdapter1& adapter, UINT index)
@@ -199,7 +206,8 @@ MachineCapabilities ProbeCapabilities(VideoPlatform& videoPlatform)
         auto started = std::chrono::steady_clock::now();
         AdapterCapabilities& probed = machine.adapters.emplace_back(ProbeAdapter(videoPlatform, *adapter, index));
         adapter->Release();
-        probed.benchmark = !benchmarkFound && DecodesBenchmark(probed);
+        probed.benchmarkRefusal = BenchmarkRefusal(probed);
+        probed.benchmark = !benchmarkFound && probed.benchmarkRefusal.empty();
         benchmarkFound = benchmarkFound || probed.benchmark;
 
         auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);

@@ -29,6 +29,7 @@ struct ProfileCapabilities {
 
 struct AdapterCapabilities : AdapterIdentity {
     bool benchmark = false;                 // the adapter the decoder would choose
+    std::string benchmarkRefusal;           // why the decoder would not take it; empty when it would
     std::string videoFailure;               // why there is no video device; empty when there is one
     std::vector<ProfileCapabilities> profiles;
 };

@@ -38,6 +38,9 @@ test('exit statuses: 0 a measured run or help, 1 the program failed, 2 a usage e
     [['--save', path.join(reports.dir, 'missing', 'run.json')], /--save: the folder .*missing does not exist/],
     [['--plot', path.join(reports.dir, 'chart.png')], /--plot .*must end in \.svg/],
     [['--json', '--compare', wrongSchema], /--compare prints a table; it does not go with --json/],
+    [['--adapter', 'discrete'], /--adapter takes an adapter's index or LUID/],
+    [['--adapter', '1', '--all-adapters'], /--adapter does not go with --all-adapters/],
+    [['--all-adapters', '--plot', path.join(reports.dir, 'chart.svg')], /--plot takes one adapter's run/],
   ];
   for (const [args, output] of refused) rows.push([['--program', reports.program, ...args], 2, output]);
   for (const [args, status, output] of rows) {
@@ -156,4 +159,36 @@ test('--timeout 1 stops a silent program after a second and exits 1', async (t) 
   assert.match(result.stderr, /no result after 1 s/);
   assert.ok(elapsedMs >= 1000 && elapsedMs < 30000, `${elapsedMs} ms`);
   assert.ok(!isRunning(Number(fs.readFileSync(path.join(dir, 'program.pid'), 'utf8'))));
+});
+
+test('--all-adapters: a table of cases by adapters with the fastest marked; an adapter the program refuses exits 2', (t) => {
+  const adapter = (index, description, benchmark) => ({ index, description, vendorId: 0, deviceId: 0, subSysId: 0, revision: 0,
+    luid: `0x000000000000000${index}`, driverVersion: null, driverDate: null, simulated: false, benchmark });
+  const integrated = makeResults();
+  integrated.context.adapter = adapter(1, 'Integrated GPU', true);
+  // Twice as fast, but its first case fails.
+  const discrete = makeResults({ scale: 0.5 });
+  discrete.context.adapter = adapter(2, 'Discrete GPU', false);
+  discrete.cases[0] = { ...integrated.cases[2], codec: 'h264', width: 1280, height: 720 };
+  const adapters = { benchmark: 1, measured: [1, 2],
+    skipped: [{ ...adapter(0, 'Basic Render', false), reason: 'no video decoding: D3D11CreateDevice failed' }] };
+  const { program } = makeStandIn(t, `if (askedForCapabilities) await send(capabilities);
+await send(${JSON.stringify({ adapters })});
+await send(${JSON.stringify(reportOf(integrated))});
+for (const results of ${JSON.stringify([integrated, discrete])}) await send({ results });`);
+  const result = runClient(['--program', program, '--all-adapters', '--repeat', '5']);
+  assert.strictEqual(result.status, 0, result.stderr);
+  const lines = result.stdout.split('\n');
+  assert.match(lines[0], /^codec +size +1: Integrated GPU \(rule\) +2: Discrete GPU$/);
+  // 30 frames over the median: 1420 us, then 3320 us and 1660 us; verdicts 30/60/120.
+  assert.match(lines[1], /^h264 +1280x720 +21126\.8 y\/y\/n +failed$/);
+  assert.match(lines[2], /^h264 +1920x1080 +9036\.1 y\/y\/n +18072\.3 y\/y\/n \*$/);
+  assert.match(lines[3], /^h264 +2560x1440 +failed +failed$/);
+  assert.match(result.stdout, /\nadapter 0: Basic Render not measured: no video decoding: D3D11CreateDevice failed\n/);
+
+  const refuses = makeStandIn(t, `process.stderr.write('app: --adapter 9: no such adapter; the adapters are 0 "Basic Render"\\n');
+process.exitCode = 255;`);
+  const refused = runClient(['--program', refuses.program, '--adapter', '9']);
+  assert.strictEqual(refused.status, 2, refused.stderr);
+  assert.match(refused.stderr, /bench-client: the program refused its arguments: --adapter 9: no such adapter;/);
 });

@@ -61,13 +61,6 @@ public:
     using Counted::Counted;
 };
 
-class MachineDecoder : public ReferenceCounted<ID3D11VideoDecoder>, Counted {
-public:
-    using Counted::Counted;
-    HRESULT QueryInterface(const GUID&, void** object) override { return *object = nullptr, kResultNoInterface; }
-    HRESULT GetCreationParameters(D3D11_VIDEO_DECODER_DESC*, D3D11_VIDEO_DECODER_CONFIG*) override { return kResultFail; }
-};
-
 bool Within(const D3D11_VIDEO_DECODER_DESC& description, Limit limit)
 {
     return description.SampleWidth <= limit.width && description.SampleHeight <= limit.height;
@@ -122,7 +115,7 @@ public:
         if (!Within(*description, Find(description->Guid)->decoders))
             return kResultOutOfMemory;
         ++m_Machine.decodersCreated;
-        *decoder = new MachineDecoder(m_Machine);
+        *decoder = new SimulatedVideoDecoder(*this, *description, offered);
         return kResultOk;
     }
 

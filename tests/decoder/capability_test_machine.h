@@ -15,7 +15,8 @@
 // up to 4096x2304). Their drivers: the software one's gives its version
 // but no date, the integrated one's both, the discrete one's a date but no
 // version. Built on the simulated platform, which checks the arguments of
-// device creation, but not simulated itself: its adapters stand for hardware.
+// device creation and decodes with its decoders, but not simulated itself:
+// its adapters stand for hardware.
 namespace capability_test {
 
 using namespace platform;

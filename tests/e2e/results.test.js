@@ -100,10 +100,31 @@ test('bad values of the new arguments end the program before anything is timed',
     [['--repeat', '0'], 'app: --repeat takes a whole number from 1 to 100'],
     [['--results', '--warmup', ''], 'app: --warmup takes a whole number from 0 to 100'],
     [['--results', '--bogus'], 'app: unknown argument: --bogus'],
+    // The simulated machine has one adapter, LUID 0.
+    [['--adapter', '1'], 'app: --adapter 1: no such adapter; the adapters are 0 "Simulated video decoder (no hardware)" ' +
+      '0x0000000000000000'],
+    [['--adapter', '0x1', '--progress'], 'app: --adapter 0x1: no such adapter; the adapters are 0 "Simulated video ' +
+      'decoder (no hardware)" 0x0000000000000000'],
   ];
   const dir = makeWorkDir(t, { withData: true });
   for (const [args, line] of rows) {
     const result = await runChild(dir, { args });
     assert.deepStrictEqual([result.code, result.stderr, nonHeartbeats(result)], [255, `${line}\n`, []], args.join(' '));
   }
+});
+
+test('on every adapter: which were measured, the bare report, one results each naming its adapter', async (t) => {
+  const dir = makeWorkDir(t, { withData: true });
+  const result = await runChild(dir, { args: ['--all-adapters', '--progress'] });
+  assert.strictEqual(result.code, 0, result.stdout);
+  const messages = nonHeartbeats(result);
+  assert.deepStrictEqual(messages.map((m) => Object.keys(m)[0]), [...Array(8).fill('progress'), 'adapters', 'bench', 'results']);
+  assert.deepStrictEqual(messages[0].progress.adapter, 0);
+  assert.deepStrictEqual(messages[8].adapters, { benchmark: 0, measured: [0], skipped: [] });
+  const { adapter } = messages[10].results.context;
+  assert.deepStrictEqual([adapter.index, adapter.luid, adapter.benchmark], [0, '0x0000000000000000', true]);
+
+  // Named by its LUID, the same adapter runs the cases.
+  const named = resultsOf(await runChild(dir, { args: ['--adapter', '0x0000000000000000', '--results'] }));
+  assert.deepStrictEqual([named.context.adapter.index, named.cases.every((c) => c.pass)], [0, true]);
 });

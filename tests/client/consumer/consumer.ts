@@ -30,6 +30,10 @@ export async function main(program: string, lines: string[]): Promise<void> {
     lines.push(...describeResults((await runBenchmark({ program, repeat: 5, onProgress: ({ index }) => index })).results));
     // @ts-expect-error: results come only when asked for
     lines.push(...describeResults((await runBenchmark({ program, results: false })).results));
+    const every = await runBenchmark({ program, allAdapters: true });
+    lines.push(...every.adapterResults.flatMap(describeResults), ...every.adapters.skipped.map(({ reason }) => reason));
+    // @ts-expect-error: one adapter's run has no results per adapter
+    void (await runBenchmark({ program, adapter: '0x0000000000005678', repeat: 3 })).adapterResults;
   } catch (error) {
     if (error instanceof BenchError && error.code === 'TARSEL_BAD_REPORT') lines.push(error.cause.message);
     if (!isBenchError(error)) throw error;

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include "capability_test_machine.h"
+#include "decoder/capability/adapter_plan.h"
+#include "decoder/dxva2_video_decoder.h"
+#include "support/log_capture.h"
+#include "test_frames.h"
+
+using namespace platform;
+
+namespace {
+
+// The test machine: 0 software without video, 1 integrated (the rule's), 2 discrete.
+TEST(AdapterPlan, EveryAdapterMeasuresThoseWithVideoAndSaysWhyNotTheOthers)
+{
+    capability_test::TestMachine machine;
+    LogCapture log;
+    const AdapterPlan plan = PlanEveryAdapter(ProbeCapabilities(machine));
+    EXPECT_EQ(plan.measured, (std::vector<UINT>{1, 2}));
+    EXPECT_EQ(plan.ruleAdapter, std::optional<UINT>{1});
+    EXPECT_TRUE(plan.error.empty());
+    ASSERT_EQ(plan.skipped.size(), 1u);
+    EXPECT_EQ(plan.skipped[0].identity.index, 0u);
+    EXPECT_EQ(plan.skipped[0].reason, "no video decoding: D3D11CreateDevice failed on adapter 0: hr = 0x887a0004");
+}
+
+TEST(AdapterPlan, NamedAdapterByIndexOrLuid)
+{
+    capability_test::TestMachine machine;
+    LogCapture log;
+    const MachineCapabilities probed = ProbeCapabilities(machine);
+    const struct {
+        const char* id;
+        int measured;  // -1: refused
+        const char* error;
+    } rows[] = {
+        {"1", 1, ""},
+        {"2", 2, ""},
+        {"0x000000000000e2b1", 1, ""},
+        {"0x000000010001F3C2", 2, ""},  // the report's text, any case
+        {"0x10001f3c2", 2, ""},
+        {"0", -1,
+         "--adapter 0: adapter 0 \"Basic Render Driver\" 0x000000000000d1a0 cannot run the benchmark: no video "
+         "decoding: D3D11CreateDevice failed on adapter 0: hr = 0x887a0004"},
+        {"3", -1,
+         "--adapter 3: no such adapter; the adapters are 0 \"Basic Render Driver\" 0x000000000000d1a0, 1 \"Integrated "
+         "test GPU\" 0x000000000000e2b1, 2 \"Discrete test GPU\" 0x000000010001f3c2"},
+    };
+    for (const auto& row : rows) {
+        const AdapterPlan plan = PlanNamedAdapter(probed, row.id);
+        EXPECT_EQ(plan.error, row.error) << row.id;
+        EXPECT_EQ(plan.measured, row.measured < 0 ? std::vector<UINT>{} : std::vector<UINT>{UINT(row.measured)})
+            << row.id;
+    }
+    // Neither an index nor a LUID names nothing.
+    for (const char* id : {"-1", "+1", "1.0", "0x", "0x10000000000000000", "discrete", "0x0000000000000000"})
+        EXPECT_NE(PlanNamedAdapter(probed, id).error.find("no such adapter"), std::string::npos) << id;
+}
+
+// The decoder takes the adapter it is told to, and none other: each one with
+// video decodes a picture on it, the software one fails Init.
+TEST(AdapterPlan, DecoderRunsOnTheRequiredAdapter)
+{
+    capability_test::TestMachine machine;
+    LogCapture log;
+    const std::vector<uint8_t> picture = FixtureAccessUnits("hevc_64x48.h265", kCodecH265)[0];
+    for (UINT index : {2u, 1u}) {
+        DXVA2VideoDecoder decoder(nullptr, nullptr, machine);
+        decoder.RequireAdapter(index);
+        ASSERT_EQ(decoder.Init(), 1) << index;
+        ASSERT_TRUE(decoder.Adapter());
+        EXPECT_EQ(decoder.Adapter()->index, index);
+        std::unique_ptr<VideoFrame> frame = Frame(kCodecH265, picture, 64, 48);
+        EXPECT_GT(decoder.Decode(frame), 0) << index << ::testing::PrintToString(log.messages());
+    }
+    DXVA2VideoDecoder software(nullptr, nullptr, machine);
+    software.RequireAdapter(0);
+    EXPECT_EQ(software.Init(), kNoUsableAdapter);
+    EXPECT_FALSE(software.Adapter());
+}
+
+}  // namespace
