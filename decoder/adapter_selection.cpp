@@ -4,6 +4,8 @@
 
 #include <fmt/format.h>
 
+#include "decoder/platform/decoder_profiles.h"
+
 using namespace platform;
 
 namespace {
@@ -128,6 +130,8 @@ BenchmarkProfiles ChooseBenchmarkProfiles(const std::vector<GUID>& offered)
             chosen.h264 = profile;
         if (chosen.hevc == kGuidNull && profile == D3D11_DECODER_PROFILE_HEVC_VLD_MAIN)
             chosen.hevc = profile;
+        if (profile == D3D11_DECODER_PROFILE_HEVC_VLD_MAIN10)
+            chosen.hevcMain10 = profile;
     }
     return chosen;
 }

@@ -43,12 +43,14 @@ std::string OpenVideoInterfaces(platform::VideoPlatform& videoPlatform, platform
                                 platform::ID3D11VideoContext*& videoContext);
 
 // The published H.264 profile, or without it the first vendor one in the
-// device's own order, and the first HEVC Main profile; kGuidNull where there
-// is none. An adapter decodes the
-// benchmark when one of the two is there and each found decodes into NV12.
+// device's own order, the HEVC Main profile and the HEVC Main 10 one;
+// kGuidNull where there is none. An adapter decodes the benchmark when the
+// H.264 or the Main profile is there and each of those found decodes into
+// NV12; Main 10 only adds the 10-bit streams where the adapter has it.
 struct BenchmarkProfiles {
     platform::GUID h264 = platform::kGuidNull;
     platform::GUID hevc = platform::kGuidNull;
+    platform::GUID hevcMain10 = platform::kGuidNull;
     bool Empty() const { return h264 == platform::kGuidNull && hevc == platform::kGuidNull; }
 };
 BenchmarkProfiles ChooseBenchmarkProfiles(const std::vector<platform::GUID>& offered);

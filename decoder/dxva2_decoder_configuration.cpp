@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "bench/video_frame.h"
+#include "bitstream/h264/h264_parser.h"
 #include "bitstream/hevc/hevc_parser.h"
 #include "bitstream/nal_unit.h"
 #include "decoder/dxva/dxva_dump_writer.h"
@@ -18,6 +19,7 @@ namespace {
 constexpr UINT kH264TextureAlignment = 16;
 constexpr UINT kHevcTextureAlignment = 128;
 constexpr uint32_t kNalSps = 33;
+constexpr uint32_t kH264NalSps = 7;
 
 UINT AlignUp(size_t value, UINT alignment)
 {
@@ -41,48 +43,123 @@ uint32_t ScoreConfiguration(const D3D11_VIDEO_DECODER_CONFIG& config, uint8_t co
     return score;
 }
 
+// Hands each NAL unit of the frame (header byte first) to `visit` until it
+// returns true; a frame that does not hold its payload is copied into `host`.
+template <typename Visit>
+void VisitNalUnits(VideoFrame& frame, std::vector<uint8_t>& host, Visit visit)
+{
+    const uint8_t* payload = frame.Payload();
+    size_t size = frame.DataSize();
+    if (!payload) {
+        host.resize(std::max(host.size(), size));
+        int64_t copied = frame.CopyData(host.data(), size);
+        size = copied > 0 ? static_cast<size_t>(copied) : 0;
+        payload = host.data();
+    }
+    size_t offset = 0;
+    uint32_t nalStart = 0, nalEnd = 0, startCodeLength = 0;
+    while (offset < size && FindNalUnit(payload + offset, size - offset, nalStart, nalEnd, startCodeLength) > 0) {
+        if (visit(payload + offset + nalStart, nalEnd - nalStart))
+            return;
+        offset += nalEnd;
+    }
+}
+
 }  // namespace
+
+void DXVA2VideoDecoder::StartOver()
+{
+    m_HevcPictures.Reset(m_HevcPictures.SurfaceCount());
+    m_H264Pictures.Reset(m_H264Pictures.SurfaceCount());
+}
 
 // The surfaces the SPS of a reconfiguring frame asks for; the frame is parsed
 // again by the NAL walk, which finds the same SPS.
 uint32_t DXVA2VideoDecoder::HevcSurfacesFor(VideoFrame& frame)
 {
-    const uint8_t* payload = frame.Payload();
-    size_t size = frame.DataSize();
-    if (!payload) {
-        m_HostPayload.resize(std::max(m_HostPayload.size(), size));
-        int64_t copied = frame.CopyData(m_HostPayload.data(), size);
-        size = copied > 0 ? static_cast<size_t>(copied) : 0;
-        payload = m_HostPayload.data();
+    uint32_t surfaces = HevcPictureBuffer::kMaxSurfaces;
+    if (m_HevcStream) {
+        VisitNalUnits(frame, m_HostPayload, [&](const uint8_t* nal, uint32_t length) {
+            if (((nal[0] >> 1) & 0x3F) != kNalSps || ParseHevcNal(m_HevcStream, nal, length) <= 0 || !m_HevcStream->sps)
+                return false;
+            surfaces = HevcPictureBuffer::SurfacesFor(*m_HevcStream->sps);
+            return true;
+        });
     }
-    size_t offset = 0;
-    uint32_t nalStart = 0, nalEnd = 0, startCodeLength = 0;
-    while (m_HevcStream && offset < size &&
-           FindNalUnit(payload + offset, size - offset, nalStart, nalEnd, startCodeLength) > 0) {
-        const uint8_t* nal = payload + offset + nalStart;
-        if (((nal[0] >> 1) & 0x3F) == kNalSps && ParseHevcNal(m_HevcStream, nal, nalEnd - nalStart) > 0 && m_HevcStream->sps)
-            return HevcPictureBuffer::SurfacesFor(*m_HevcStream->sps);
-        offset += nalEnd;
+    return surfaces;
+}
+
+// Likewise for H.264: the DPB the frame's SPS asks for and one surface more.
+uint32_t DXVA2VideoDecoder::H264SurfacesFor(VideoFrame& frame)
+{
+    uint32_t surfaces = H264PictureBuffer::kMaxSurfaces;
+    if (m_H264Stream) {
+        VisitNalUnits(frame, m_HostPayload, [&](const uint8_t* nal, uint32_t length) {
+            if ((nal[0] & 0x1F) != kH264NalSps || ParseH264Nal(m_H264Stream, nal, length) <= 0 || !m_H264Stream->sps)
+                return false;
+            surfaces = H264PictureBuffer::SurfacesFor(*m_H264Stream->sps);
+            return true;
+        });
     }
-    return HevcPictureBuffer::kMaxSurfaces;
+    return surfaces;
+}
+
+// The set-up the stream of a frame with a picture size needs, from its SPS
+// read with the decoder's own parser (the NAL walk reads the same again).
+// Without an SPS, the current set-up for the same codec, else that of an
+// 8-bit 4:2:0 stream. Empty, once refused, when no offered profile carries it.
+std::optional<DecoderSetup> DXVA2VideoDecoder::SetupFor(VideoFrame& frame)
+{
+    // An unknown codec is refused by ConfigureDecoder.
+    if (frame.codec != kCodecH264 && frame.codec != kCodecH265)
+        return m_Setup;
+    std::optional<StreamFormat> format;
+    VisitNalUnits(frame, m_HostPayload, [&](const uint8_t* nal, uint32_t length) {
+        if (frame.codec == kCodecH264 && m_H264Stream && (nal[0] & 0x1F) == kH264NalSps &&
+            ParseH264Nal(m_H264Stream, nal, length) > 0 && m_H264Stream->sps)
+            format = H264StreamFormat(*m_H264Stream->sps);
+        else if (frame.codec == kCodecH265 && m_HevcStream && ((nal[0] >> 1) & 0x3F) == kNalSps &&
+                 ParseHevcNal(m_HevcStream, nal, length) > 0 && m_HevcStream->sps)
+            format = HevcStreamFormat(*m_HevcStream->sps);
+        return format.has_value();
+    });
+    if (!format && frame.codec == m_Codec)
+        return m_Setup;
+    SetupChoice choice = ChooseDecoderSetup(format.value_or(StreamFormat{frame.codec}), m_OfferedSetups);
+    if (!choice.refusal.empty()) {
+        RefuseStream(choice.refusal);
+        return std::nullopt;
+    }
+    return choice.setup;
+}
+
+// Nothing of a refused stream may reach the decoder set up for the one
+// before: the frames after it fail at begin until a stream that can be set up.
+void DXVA2VideoDecoder::RefuseStream(const std::string& refusal)
+{
+    g_Logger.Log(LogLevel::error, "decoder: %s", refusal);
+    ReleaseConfiguration();
+    m_Width = 0;
+    m_Height = 0;
+    m_Codec = kNoCodec;
+    m_Setup = {};
+    if (m_ErrorCallback)
+        m_ErrorCallback(static_cast<int>(kReconfigureFailed));
 }
 
 platform::HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
 {
     ReleaseConfiguration();
 
-    D3D11_VIDEO_DECODER_DESC description = {};
-    if (codec == kCodecH264) {
-        description.Guid = m_H264Profile;
-    } else if (codec == kCodecH265) {
-        description.Guid = m_HevcProfile;
-    } else {
+    if (codec != kCodecH264 && codec != kCodecH265) {
         g_Logger.Log(LogLevel::error, "decoder: unknown codec");
         return kResultAbort;
     }
+    D3D11_VIDEO_DECODER_DESC description = {};
+    description.Guid = m_Setup.profile;
     description.SampleWidth = static_cast<UINT>(m_CodedWidth);
     description.SampleHeight = static_cast<UINT>(m_CodedHeight);
-    description.OutputFormat = DXGI_FORMAT_NV12;
+    description.OutputFormat = m_Setup.format;
 
     // Without Init there is no video device to ask.
     UINT count = 0;
@@ -131,6 +208,8 @@ platform::HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
         g_Logger.Log(LogLevel::info, "video: decoder: this decoder is using long slice");
     if (codec == kCodecH265)
         m_HevcPictures.Reset(m_HevcSurfaceCount);
+    if (codec == kCodecH264)
+        m_H264Pictures.Reset(m_H264SurfaceCount);
     if (m_Dump) {
         D3D11_TEXTURE2D_DESC texture = {};
         m_OutputTexture->GetDesc(&texture);
@@ -141,21 +220,21 @@ platform::HRESULT DXVA2VideoDecoder::ConfigureDecoder(uint8_t codec)
 
 platform::HRESULT DXVA2VideoDecoder::CreateOutputSurfaces(uint8_t codec)
 {
-    // H.264 alternates between two surfaces; H.265 keeps what its SPS says.
-    const UINT surfaces = codec == kCodecH265 ? m_HevcSurfaceCount : 2;
+    // Each codec keeps what its SPS says: the DPB and the picture being decoded.
+    const UINT surfaces = codec == kCodecH265 ? m_HevcSurfaceCount : codec == kCodecH264 ? m_H264SurfaceCount : 2;
     const UINT alignment = codec == kCodecH265 ? kHevcTextureAlignment : kH264TextureAlignment;
     D3D11_TEXTURE2D_DESC textureDescription = {};
     textureDescription.Width = AlignUp(m_CodedWidth, alignment);
     textureDescription.Height = AlignUp(m_CodedHeight, alignment);
     textureDescription.MipLevels = 1;
     textureDescription.ArraySize = surfaces;
-    textureDescription.Format = DXGI_FORMAT_NV12;
+    textureDescription.Format = m_Setup.format;
     textureDescription.SampleDesc = {1, 0};
     textureDescription.Usage = D3D11_USAGE_DEFAULT;
     textureDescription.BindFlags = D3D11_BIND_DECODER;
 
     UINT support = 0;
-    platform::HRESULT result = m_Device ? m_Device->CheckFormatSupport(DXGI_FORMAT_NV12, &support) : kResultPointer;
+    platform::HRESULT result = m_Device ? m_Device->CheckFormatSupport(m_Setup.format, &support) : kResultPointer;
     if (Failed(result)) {
         g_Logger.Log(LogLevel::error, "failed to query format support: %d", result);
         return result;
@@ -179,14 +258,7 @@ platform::HRESULT DXVA2VideoDecoder::CreateOutputSurfaces(uint8_t codec)
     m_OutputViews.resize(surfaces, nullptr);
     for (UINT slice = 0; slice < surfaces; ++slice) {
         D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC viewDescription = {};
-        if (codec == kCodecH264) {
-            viewDescription.DecodeProfile = m_H264Profile;
-        } else if (codec == kCodecH265) {
-            viewDescription.DecodeProfile = m_HevcProfile;
-        } else {
-            g_Logger.Log(LogLevel::error, "decoder: unknown codec");
-            return kResultAbort;
-        }
+        viewDescription.DecodeProfile = m_Setup.profile;
         viewDescription.ViewDimension = D3D11_VDOV_DIMENSION_TEXTURE2D;
         viewDescription.Texture2D.ArraySlice = slice;
         result = m_VideoDevice->CreateVideoDecoderOutputView(m_OutputTexture, &viewDescription, &m_OutputViews[slice]);

@@ -47,6 +47,7 @@ struct DXVA2VideoDecoder::SubmitState {
     uint8_t* lastSliceEntry = nullptr; // H.264 entry the alignment fill extends
     uint32_t macroblocks = 0;          // M
     bool hevcPictureStarted = false;   // the picture buffer knows the picture's references
+    bool h264PictureStarted = false;   // likewise, from the picture's first slice
     D3D11_VIDEO_DECODER_BUFFER_DESC descriptions[16] = {};
     // Buffers got and not yet given back, by type: the frame must not end
     // while the driver still lends one.
@@ -56,12 +57,24 @@ struct DXVA2VideoDecoder::SubmitState {
 int64_t DXVA2VideoDecoder::Prepare(VideoFrame& video)
 {
     // Without a device there is nothing to configure: the frame fails at begin.
-    if (m_Initialized && video.width != 0 && video.height != 0 &&
-        (video.width != m_Width || video.height != m_Height || video.codec != m_Codec)) {
+    // Only a frame with a picture size (an SPS) can change the set-up.
+    if (!m_Initialized || video.width == 0 || video.height == 0)
+        return 0;
+    const std::optional<DecoderSetup> setup = SetupFor(video);
+    if (!setup)
+        return kReconfigureFailed;
+    // A later sequence of the same size may keep more pictures than the surfaces hold.
+    const uint32_t surfaces = video.codec == kCodecH265 ? HevcSurfacesFor(video) : H264SurfacesFor(video);
+    const uint32_t configured = video.codec == kCodecH265 ? m_HevcSurfaceCount : m_H264SurfaceCount;
+    if (video.width != m_Width || video.height != m_Height || video.codec != m_Codec || *setup != m_Setup ||
+        surfaces > configured) {
+        m_Setup = *setup;
         m_CodedWidth = video.codedWidth;
         m_CodedHeight = video.codedHeight;
         if (video.codec == kCodecH265)
-            m_HevcSurfaceCount = HevcSurfacesFor(video);
+            m_HevcSurfaceCount = surfaces;
+        if (video.codec == kCodecH264)
+            m_H264SurfaceCount = surfaces;
         if (Failed(ConfigureDecoder(video.codec))) {
             if (m_ErrorCallback)
                 m_ErrorCallback(static_cast<int>(kReconfigureFailed));
@@ -142,10 +155,13 @@ platform::HRESULT DXVA2VideoDecoder::BeginFrame()
 
 int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
 {
-    // An H.265 picture goes into a surface no kept picture holds.
-    if (m_Codec == kCodecH265 && m_VideoDecoder && !m_HevcPictures.FindFreeSurface(m_CurrentOutputIndex)) {
-        g_Logger.Log(LogLevel::error, "decoder: no free surface for the next hevc picture (%d surfaces)",
-                     m_HevcPictures.SurfaceCount());
+    // A picture goes into a surface no kept picture holds.
+    const bool noSurface = m_VideoDecoder && ((m_Codec == kCodecH265 && !m_HevcPictures.FindFreeSurface(m_CurrentOutputIndex)) ||
+                                              (m_Codec == kCodecH264 && !m_H264Pictures.FindFreeSurface(m_CurrentOutputIndex)));
+    if (noSurface) {
+        g_Logger.Log(LogLevel::error, "decoder: no free surface for the next %s picture (%d surfaces)",
+                     m_Codec == kCodecH265 ? "hevc" : "h264",
+                     m_Codec == kCodecH265 ? m_HevcPictures.SurfaceCount() : m_H264Pictures.SurfaceCount());
         if (m_ErrorCallback)
             m_ErrorCallback(static_cast<int>(kDecodeSubmitFailed));
         return kDecodeSubmitFailed;
@@ -168,6 +184,10 @@ int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
         g_Logger.Log(LogLevel::error, "decoder: hevc access unit without the first slice segment of a picture");
         submitted = false;
     }
+    if (submitted && state.codec == kCodecH264 && !state.h264PictureStarted) {
+        g_Logger.Log(LogLevel::error, "decoder: h264 access unit without a slice");
+        submitted = false;
+    }
     if (submitted) {
         FinishH264Slices(state);
         FillAlignment(state);
@@ -186,16 +206,13 @@ int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
         result = kDecodeSubmitFailed;
     }
 
-    if (result > 0 && state.codec == kCodecH265) {
+    if (result > 0) {
         if (state.hevcPictureStarted)
             m_HevcPictures.FinishPicture();
+        if (state.h264PictureStarted)
+            m_H264Pictures.FinishPicture();
+        // The next picture's surface is chosen when it comes.
         m_ReferenceOutputIndex = m_CurrentOutputIndex;
-    } else if (result > 0) {
-        // The picture just decoded is the next one's reference.
-        if (state.codec == kCodecH264 && state.lastSliceEntry)
-            m_H264ReferenceFrameNum = static_cast<uint16_t>(m_H264Stream->sh->frame_num);
-        m_ReferenceOutputIndex = m_CurrentOutputIndex;
-        m_CurrentOutputIndex = (m_CurrentOutputIndex + 1) % 2;
     }
     if (result < 0 && m_ErrorCallback)
         m_ErrorCallback(static_cast<int>(result));
@@ -312,6 +329,13 @@ bool DXVA2VideoDecoder::WalkH264Nal(SubmitState& state, const uint8_t* nal, uint
             return false;
         }
         state.result = parsed;
+        // The first slice starts the picture in the buffer: order counts,
+        // references and marking come from its header.
+        if (!state.h264PictureStarted) {
+            if (!m_H264Pictures.StartPicture(*m_H264Stream, m_CurrentOutputIndex))
+                return false;
+            state.h264PictureStarted = true;
+        }
         uint32_t location = static_cast<uint32_t>(nal - state.source) - kStartCodeBytes;
         return WriteH264SliceEntry(state, location, length + kStartCodeBytes);
     }
@@ -325,13 +349,6 @@ bool DXVA2VideoDecoder::WalkH264Nal(SubmitState& state, const uint8_t* nal, uint
             return false;
         }
         state.result = parsed;
-        // Two surfaces hold one reference at most.
-        const H264Pps* pps = m_H264Stream->pps;
-        if (type == 8 && pps && pps->num_ref_idx_l0_default_active_minus1 != 0) {
-            g_Logger.Log(LogLevel::error, "P-frame with more than one ref frame: num_ref_idx_l0_active_minus1 == %d",
-                         pps->num_ref_idx_l0_default_active_minus1);
-            return false;
-        }
     }
     return true;
 }

@@ -150,10 +150,10 @@ bool DXVA2VideoDecoder::OpenAdapter(IDXGIAdapter1* adapter, UINT index)
     return ScanProfiles() && CheckProfileFormats();
 }
 
-// Records the H.265 profile and an H.264 one: the published profile whenever
+// Records the H.265 profiles and an H.264 one: the published profile whenever
 // the device offers it, else the first vendor profile in the device's order,
 // which drivers keep for older decoders. Identifiers from a rejected adapter
-// must not reach the next one's format check, so both start cleared.
+// must not reach the next one's format check, so all start cleared.
 bool DXVA2VideoDecoder::ScanProfiles()
 {
     std::vector<platform::GUID> offered;
@@ -169,6 +169,7 @@ bool DXVA2VideoDecoder::ScanProfiles()
     BenchmarkProfiles chosen = ChooseBenchmarkProfiles(offered);
     m_H264Profile = chosen.h264;
     m_HevcProfile = chosen.hevc;
+    m_HevcMain10Profile = chosen.hevcMain10;
     if (chosen.Empty()) {
         g_Logger.Log(LogLevel::error, "decoder: could not find suitable decoder profile for h264");
         return false;
@@ -176,29 +177,40 @@ bool DXVA2VideoDecoder::ScanProfiles()
     return true;
 }
 
+// The H.264 and HEVC Main profiles found must decode into NV12, or the
+// adapter is not taken (the capability probe applies the same rule). Main 10
+// is an extra for the 10-bit streams: the formats it decodes into are offered
+// after Main's, and a check it fails only leaves that format out.
 bool DXVA2VideoDecoder::CheckProfileFormats()
 {
     struct Check {
         const platform::GUID& profile;
-        const char* unsupportedLine;
+        DXGI_FORMAT format;
+        const char* unsupportedLine;  // null where the adapter may lack it
     };
     const Check checks[] = {
-        {m_H264Profile, "decoder: failed to create decoder format: %d is not supported for H264"},
-        {m_HevcProfile, "decoder: failed to create decoder format: %d is not supported for H265"},
+        {m_H264Profile, DXGI_FORMAT_NV12, "decoder: failed to create decoder format: %d is not supported for H264"},
+        {m_HevcProfile, DXGI_FORMAT_NV12, "decoder: failed to create decoder format: %d is not supported for H265"},
+        {m_HevcMain10Profile, DXGI_FORMAT_NV12, nullptr},
+        {m_HevcMain10Profile, DXGI_FORMAT_P010, nullptr},
     };
+    m_OfferedSetups.clear();
     for (const Check& check : checks) {
         if (check.profile == kGuidNull)
             continue;
         BOOL supported = 0;
-        platform::HRESULT result = m_VideoDevice->CheckVideoDecoderFormat(&check.profile, DXGI_FORMAT_NV12, &supported);
-        if (Failed(result)) {
+        platform::HRESULT result = m_VideoDevice->CheckVideoDecoderFormat(&check.profile, check.format, &supported);
+        if (!Failed(result) && supported) {
+            m_OfferedSetups.push_back({check.profile, check.format});
+            continue;
+        }
+        if (!check.unsupportedLine)
+            continue;
+        if (Failed(result))
             g_Logger.Log(LogLevel::error, "decoder: failed to check decoder format: hr = 0x%x", HresultBits(result));
-            return false;
-        }
-        if (!supported) {
-            g_Logger.Log(LogLevel::error, check.unsupportedLine, static_cast<int>(DXGI_FORMAT_NV12));
-            return false;
-        }
+        else
+            g_Logger.Log(LogLevel::error, check.unsupportedLine, static_cast<int>(check.format));
+        return false;
     }
     return true;
 }

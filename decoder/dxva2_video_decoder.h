@@ -9,18 +9,19 @@
 #include <vector>
 
 #include "decoder/adapter_selection.h"
+#include "decoder/pictures/h264_picture_buffer.h"
 #include "decoder/pictures/hevc_picture_buffer.h"
 #include "decoder/platform/video_platform.h"
+#include "decoder/stream_support.h"
 #include "decoder/video_decoder.h"
 
-struct DxvaH264Reference;
 class DxvaDumpWriter;
 struct H264Stream;
 struct HevcStream;
 
 // The DXVA decoder on Direct3D 11: picks the adapter and decoder profile,
-// configures a decoder and its output surfaces for the picture size (two
-// alternating ones for H.264, a decoded picture buffer's worth for H.265),
+// configures a decoder and its output surfaces for the picture size (a
+// decoded picture buffer's worth and one more for the picture being decoded),
 // and submits one access unit per Decode call.
 class DXVA2VideoDecoder : public WindowsVideoDecoder {
 public:
@@ -42,11 +43,15 @@ public:
     void RequireAdapter(std::optional<platform::UINT> index) { m_RequiredAdapter = index; }
     int32_t Init() override;
     int64_t Decode(std::unique_ptr<VideoFrame>& frame) override;
-    // Reconfigures when the frame's size or codec differs from the current set-up.
+    // Reconfigures when the frame's size or codec, or the profile and output
+    // format its stream needs, differ from the current set-up. A stream no
+    // offered profile carries is refused with one error line naming the
+    // property, and nothing is submitted until a stream that can be set up.
     int64_t Prepare(VideoFrame& frame) override;
     // Returns once the hardware has finished every picture submitted so far:
     // 0, or -3 after one error line when the device cannot tell or never does.
     int64_t WaitUntilDecoded() override;
+    void StartOver() override;
 
     // Creates the decoder and its output surfaces for m_CodedWidth x
     // m_CodedHeight; 0 or a negative HRESULT.
@@ -60,8 +65,11 @@ public:
     bool ShortSliceFormat() const { return m_ShortSliceFormat; }
     const platform::GUID& H264Profile() const { return m_H264Profile; }
     const platform::GUID& HevcProfile() const { return m_HevcProfile; }
+    // The profile and output format of the current configuration.
+    const DecoderSetup& Setup() const { return m_Setup; }
     const H264Stream* H264State() const { return m_H264Stream; }
     const HevcStream* HevcState() const { return m_HevcStream; }
+    const H264PictureBuffer& H264Pictures() const { return m_H264Pictures; }
     const HevcPictureBuffer& HevcPictures() const { return m_HevcPictures; }
     // Empty until an Init has found an adapter.
     const std::optional<AdapterIdentity>& Adapter() const { return m_Adapter; }
@@ -73,6 +81,9 @@ private:
     void ReleaseAdapterInterfaces();
     bool ChooseAdapter();
     uint32_t HevcSurfacesFor(VideoFrame& frame);
+    uint32_t H264SurfacesFor(VideoFrame& frame);
+    std::optional<DecoderSetup> SetupFor(VideoFrame& frame);
+    void RefuseStream(const std::string& refusal);
     bool OpenAdapter(platform::IDXGIAdapter1* adapter, platform::UINT index);
     bool ScanProfiles();
     bool CheckProfileFormats();
@@ -98,7 +109,7 @@ private:
     int32_t FillParameterBuffer(platform::D3D11_VIDEO_DECODER_BUFFER_TYPE type, uint8_t codec, void* buffer,
                                 size_t size);
     int32_t FillH264SliceEntry(uint8_t* entry, size_t space, uint32_t location, uint32_t size);
-    DxvaH264Reference H264Reference() const;
+    bool H264VendorMode() const;
 
     OutputChangedCallback m_OutputChangedCallback;
     ErrorCallback m_ErrorCallback;
@@ -121,20 +132,26 @@ private:
     bool m_ShortSliceFormat = false;
     uint32_t m_CurrentOutputIndex = 0;
     uint32_t m_ReferenceOutputIndex = 1;
-    // frame_num of the H.264 picture in the reference surface.
-    uint16_t m_H264ReferenceFrameNum = 0;
     int64_t m_CounterFrequency = 0;
     bool m_Initialized = false;
     std::optional<AdapterIdentity> m_Adapter;
     std::optional<platform::UINT> m_RequiredAdapter;
     platform::GUID m_H264Profile = platform::kGuidNull;
     platform::GUID m_HevcProfile = platform::kGuidNull;
+    platform::GUID m_HevcMain10Profile = platform::kGuidNull;
+    // What the adapter decodes into what, in the order of preference.
+    std::vector<DecoderSetup> m_OfferedSetups;
+    DecoderSetup m_Setup;
     platform::VideoPlatform& m_Platform;
     // Host copy of a frame that does not hold its payload in memory, so the
     // NAL walk never reads back from the hardware's buffer.
     std::vector<uint8_t> m_HostPayload;
     // Offsets of the start codes the copy into the bitstream buffer found.
     std::vector<uint32_t> m_StartCodes;
+    // H.264 reference frames and the surfaces they occupy.
+    H264PictureBuffer m_H264Pictures;
+    // Until an SPS says otherwise, as many as any H.264 stream may need.
+    uint32_t m_H264SurfaceCount = H264PictureBuffer::kMaxSurfaces;
     // H.265 pictures kept for reference and the surfaces they occupy.
     HevcPictureBuffer m_HevcPictures;
     // Until an SPS says otherwise, as many as any H.265 stream may need.

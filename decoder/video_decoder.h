@@ -29,6 +29,9 @@ public:
     // negative when that cannot be known. Hardware decodes behind the caller's
     // back; a decoder that finishes within Decode has nothing to wait for.
     virtual int64_t WaitUntilDecoded() { return 0; }
+    // The next frame starts its stream again, as each pass over a case does:
+    // the pictures kept for reference before it are forgotten.
+    virtual void StartOver() {}
 };
 
 // The family of decoders built on the Windows video stack.

@@ -39,6 +39,9 @@ function compareHevcFrame(picture, expected, complain) {
 
 function compareH264Frame(picture, expected, complain) {
   if (picture.frame_num !== expected.frame_num) complain(`frame_num ${picture.frame_num}, trace_headers ${expected.frame_num}`);
+  // A frame's order count is the smaller of its fields'; the bundled frames have no bottom offset.
+  const poc = Math.min(...picture.CurrFieldOrderCnt);
+  if (poc !== expected.poc) complain(`picture order count ${poc}, trace_headers ${expected.poc}`);
   // RefFrameList's order is the decoder's choice: compare the frame numbers as a set.
   const held = picture.RefFrameList.flatMap((entry, index) => (entry === kEmpty ? [] : [picture.FrameNumList[index]]));
   held.sort((a, b) => a - b);

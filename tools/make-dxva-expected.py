@@ -7,8 +7,10 @@ H.265: the picture order count (clause 8.3.1), the order counts of the
 pictures the slice's short-term set marks as used by the current picture
 (before and after it, in the set's order), and the bit length of the
 st_ref_pic_set coded in the slice header (0 when the slice takes one of the
-SPS's). H.264: frame_num and the frame_num of each short-term reference held
-when the picture is decoded (sliding window of max_num_ref_frames).
+SPS's). H.264: frame_num, the picture order count (clause 8.2.1, any of
+the three types; the top field's, which frames without a bottom delta share
+with the bottom) and the frame_num of each short-term reference held when
+the picture is decoded (sliding window of max_num_ref_frames).
 
 Needs ffmpeg; the output is committed, so the tests do not.
 usage: python3 tools/make-dxva-expected.py
@@ -135,9 +137,54 @@ def hevc_case(packets):
     return {"codedWidth": size[0], "codedHeight": size[1], "frames": frames}
 
 
+def h264_poc(sps, picture, order):
+    """The top field order count of a frame; `order` carries what the next frame derives from."""
+    kind = first(picture, "nal_unit_type")
+    idr = kind == 5
+    reference = first(picture, "nal_ref_idc") != 0
+    frame_num = first(picture, "frame_num")
+    poc_type = first(sps, "pic_order_cnt_type")
+    if poc_type == 0:
+        if idr:
+            order["msb"], order["lsb"] = 0, 0
+        max_lsb = 1 << (first(sps, "log2_max_pic_order_cnt_lsb_minus4") + 4)
+        lsb = first(picture, "pic_order_cnt_lsb")
+        msb = order["msb"]
+        if lsb < order["lsb"] and order["lsb"] - lsb >= max_lsb // 2:
+            msb += max_lsb
+        elif lsb > order["lsb"] and lsb - order["lsb"] > max_lsb // 2:
+            msb -= max_lsb
+        if reference:
+            order["msb"], order["lsb"] = msb, lsb
+        return msb + lsb
+    max_frame_num = 1 << (first(sps, "log2_max_frame_num_minus4") + 4)
+    if idr:
+        offset = 0
+    elif order["frame_num"] > frame_num:
+        offset = order["offset"] + max_frame_num
+    else:
+        offset = order["offset"]
+    order["offset"], order["frame_num"] = offset, frame_num
+    if poc_type == 2:
+        return 0 if idr else 2 * (offset + frame_num) - (0 if reference else 1)
+    cycle = first(sps, "num_ref_frames_in_pic_order_cnt_cycle")
+    offsets = [first(sps, f"offset_for_ref_frame[{i}]") for i in range(cycle)]
+    absolute = offset + frame_num if cycle else 0
+    if not reference and absolute > 0:
+        absolute -= 1
+    expected = 0
+    if absolute > 0:
+        count, within = divmod(absolute - 1, cycle)
+        expected = count * sum(offsets) + sum(offsets[:within + 1])
+    if not reference:
+        expected += first(sps, "offset_for_non_ref_pic")
+    return expected + first(picture, "delta_pic_order_cnt[0]", 0)
+
+
 def h264_case(packets):
     sps = None
     frames = []
+    order = {"msb": 0, "lsb": 0, "offset": 0, "frame_num": 0}
     held = []  # frame_num of the short-term references, oldest first
     for packet in packets:
         picture = None
@@ -154,7 +201,7 @@ def h264_case(packets):
         frame_num = first(picture, "frame_num")
         if first(picture, "nal_unit_type") == 5:
             held = []
-        frames.append({"frame_num": frame_num, "refFrameNums": sorted(held)})
+        frames.append({"frame_num": frame_num, "poc": h264_poc(sps, picture, order), "refFrameNums": sorted(held)})
         if first(picture, "nal_ref_idc"):
             held.append(frame_num)
             held = held[-first(sps, "max_num_ref_frames"):]

@@ -207,10 +207,15 @@ bool ParseH264Sps(H264Stream& stream, BitReader& reader)
                               sps.ScalingList4x4, sps.ScalingList8x8, nullptr);
     }
 
-    sps.log2_max_frame_num_minus4 = ReadUe(reader);
+    // Both lengths are 4 to 16 bits; a longer one would make frame_num and
+    // the order count's low part wider than anything that counts them.
+    if (!ReadUeMax(reader, "log2_max_frame_num_minus4", kH264MaxLog2Minus4, sps.log2_max_frame_num_minus4))
+        return false;
     sps.pic_order_cnt_type = ReadUe(reader);
     if (sps.pic_order_cnt_type == 0) {
-        sps.log2_max_pic_order_cnt_lsb_minus4 = ReadUe(reader);
+        if (!ReadUeMax(reader, "log2_max_pic_order_cnt_lsb_minus4", kH264MaxLog2Minus4,
+                       sps.log2_max_pic_order_cnt_lsb_minus4))
+            return false;
     } else if (sps.pic_order_cnt_type == 1) {
         sps.delta_pic_order_always_zero_flag = ReadBit(reader);
         sps.offset_for_non_ref_pic = ReadSe(reader);

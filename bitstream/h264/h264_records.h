@@ -16,6 +16,7 @@ constexpr size_t kH264MaxCpb = 32;                  // cpb_cnt_minus1 0..31
 constexpr size_t kH264MaxScalingLists = 12;
 constexpr size_t kH264MaxRefs = 64;                 // weight-table entries per list
 constexpr size_t kH264MaxListOperations = 64;       // modification / marking operations
+constexpr uint32_t kH264MaxLog2Minus4 = 12;         // log2_max_frame_num_minus4, log2_max_pic_order_cnt_lsb_minus4
 
 struct H264NalUnit {
     uint32_t forbidden_zero_bit;

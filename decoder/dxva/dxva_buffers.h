@@ -12,40 +12,28 @@
 #include <cstdint>
 
 #include "decoder/dxva/dxva_structures.h"
+#include "decoder/pictures/h264_picture_buffer.h"
 #include "decoder/pictures/hevc_picture_buffer.h"
 
 struct H264Stream;
 struct HevcStream;
 
-// The two output surfaces the decoder alternates between: the picture is
-// decoded into `current`; a predicted picture refers to `reference`, which
-// holds the previous picture.
-struct DxvaSurfaceIndices {
-    uint32_t current;
-    uint32_t reference;
-};
-
-// What the H.264 buffers need to know of the reference besides its surface.
-struct DxvaH264Reference {
-    // frame_num of the picture the reference surface holds.
-    uint16_t frameNum;
-    // Intel's vendor profile: RefPicList names surfaces instead of
-    // RefFrameList entries, and Reserved16Bits carries that mode's value.
-    bool intelVendorMode;
-};
-
 // statusReportCounter: the decoder's StatusReportFeedbackNumber source,
 // shared by both codecs; it is advanced only when the buffer was filled.
-int32_t FillPictureParametersH264(const H264Stream& stream, const DxvaSurfaceIndices& surfaces,
-                                  const DxvaH264Reference& reference, uint32_t& statusReportCounter, void* buffer,
-                                  size_t bufferSize);
+// `references`: the picture's surface, order counts and reference frames, as
+// the decoded picture buffer worked them out for the picture.
+// `intelVendorMode`: Intel's vendor profile, whose RefPicList names surfaces
+// instead of RefFrameList entries and whose Reserved16Bits takes that
+// mode's value.
+int32_t FillPictureParametersH264(const H264Stream& stream, const H264PictureReferences& references, bool intelVendorMode,
+                                  uint32_t& statusReportCounter, void* buffer, size_t bufferSize);
 int32_t FillQuantizationMatrixH264(const H264Stream& stream, void* buffer, size_t bufferSize);
-// One long-format entry for the slice just parsed; `location` and `size`
-// describe the slice's bytes in the bitstream buffer. NumMbsForSlice is left
-// 0 for the caller, which knows where the next slice starts.
-int32_t FillSliceControlH264(const H264Stream& stream, const DxvaSurfaceIndices& surfaces,
-                             const DxvaH264Reference& reference, void* entry, size_t entrySpace, uint32_t location,
-                             uint32_t size);
+// One long-format entry for the slice just parsed, with its reference lists
+// `lists`; `location` and `size` describe the slice's bytes in the bitstream
+// buffer. NumMbsForSlice is left 0 for the caller, which knows where the
+// next slice starts.
+int32_t FillSliceControlH264(const H264Stream& stream, const H264PictureReferences& references, const H264SliceLists& lists,
+                             bool intelVendorMode, void* entry, size_t entrySpace, uint32_t location, uint32_t size);
 
 // `references`: the picture's surface, order counts and reference sets, as
 // the decoded picture buffer worked them out for the picture.

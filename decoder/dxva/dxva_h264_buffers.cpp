@@ -84,48 +84,59 @@ void FillSequenceAndPictureFields(const H264Stream& stream, DXVA_PicParams_H264&
     pp.redundant_pic_cnt_present_flag = static_cast<uint8_t>(pps.redundant_pic_cnt_present_flag);
 }
 
-// One reference at most: the previous picture, used as both fields, named
-// with its own frame_num.
-void FillReferenceFrames(bool intra, const DxvaSurfaceIndices& surfaces, const DxvaH264Reference& reference,
-                         DXVA_PicParams_H264& pp)
+void FillReferenceFrames(const H264PictureReferences& references, DXVA_PicParams_H264& pp)
 {
-    std::memset(pp.RefFrameList, kDxvaEmptyPicEntry, sizeof(pp.RefFrameList));
-    if (intra)
-        return;
-    pp.RefFrameList[0].bPicEntry = DxvaPicEntry(surfaces.reference);
-    pp.FrameNumList[0] = reference.frameNum;
-    pp.UsedForReferenceFlags = 3;
+    for (uint32_t index = 0; index < H264PictureReferences::kListSize; ++index) {
+        pp.RefFrameList[index].bPicEntry = references.RefFrameList[index];
+        pp.FieldOrderCntList[index][0] = references.FieldOrderCntList[index][0];
+        pp.FieldOrderCntList[index][1] = references.FieldOrderCntList[index][1];
+        pp.FrameNumList[index] = references.FrameNumList[index];
+    }
+    pp.CurrFieldOrderCnt[0] = references.CurrFieldOrderCnt[0];
+    pp.CurrFieldOrderCnt[1] = references.CurrFieldOrderCnt[1];
+    pp.UsedForReferenceFlags = references.UsedForReferenceFlags;
+    pp.NonExistingFrameFlags = references.NonExistingFrameFlags;
 }
 
-// Weights[list][reference][component][0 weight, 1 offset] of list 0,
-// reference 0: the coded values when the slice carries them, else the
-// defaults that leave the prediction unweighted.
-void FillFirstReferenceWeights(const H264SliceHeader& sh, DXVA_Slice_H264_Long& slice)
+// One list's pred_weight_table entries as the slice header holds them.
+struct WeightTable {
+    const uint32_t* lumaFlag;
+    const int32_t* lumaWeight;
+    const int32_t* lumaOffset;
+    const uint32_t* chromaFlag;
+    const int32_t (*chromaWeight)[2];
+    const int32_t (*chromaOffset)[2];
+};
+
+// Weights[list][reference][component][0 weight, 1 offset] of every active
+// entry: the coded values when the slice carries them, else the defaults
+// that leave the prediction unweighted.
+void FillListWeights(const H264SliceHeader& sh, const WeightTable& table, uint32_t count, int16_t (*weights)[3][2])
 {
-    auto& weights = slice.Weights[0][0];
-    if (sh.luma_weight_l0_flag[0]) {
-        weights[0][0] = static_cast<int16_t>(sh.luma_weight_l0[0]);
-        weights[0][1] = static_cast<int16_t>(sh.luma_offset_l0[0]);
-    } else {
-        weights[0][0] = DefaultWeight(sh.luma_log2_weight_denom);
-        weights[0][1] = 0;
-    }
-    for (size_t chroma = 0; chroma < 2; ++chroma) {
-        if (sh.chroma_weight_l0_flag[0]) {
-            weights[1 + chroma][0] = static_cast<int16_t>(sh.chroma_weight_l0[0][chroma]);
-            weights[1 + chroma][1] = static_cast<int16_t>(sh.chroma_offset_l0[0][chroma]);
+    for (uint32_t reference = 0; reference < count && reference < kH264MaxRefs; ++reference) {
+        if (table.lumaFlag[reference]) {
+            weights[reference][0][0] = static_cast<int16_t>(table.lumaWeight[reference]);
+            weights[reference][0][1] = static_cast<int16_t>(table.lumaOffset[reference]);
         } else {
-            weights[1 + chroma][0] = DefaultWeight(sh.chroma_log2_weight_denom);
-            weights[1 + chroma][1] = 0;
+            weights[reference][0][0] = DefaultWeight(sh.luma_log2_weight_denom);
+            weights[reference][0][1] = 0;
+        }
+        for (size_t chroma = 0; chroma < 2; ++chroma) {
+            if (table.chromaFlag[reference]) {
+                weights[reference][1 + chroma][0] = static_cast<int16_t>(table.chromaWeight[reference][chroma]);
+                weights[reference][1 + chroma][1] = static_cast<int16_t>(table.chromaOffset[reference][chroma]);
+            } else {
+                weights[reference][1 + chroma][0] = DefaultWeight(sh.chroma_log2_weight_denom);
+                weights[reference][1 + chroma][1] = 0;
+            }
         }
     }
 }
 
 }  // namespace
 
-int32_t FillPictureParametersH264(const H264Stream& stream, const DxvaSurfaceIndices& surfaces,
-                                  const DxvaH264Reference& reference, uint32_t& statusReportCounter, void* buffer,
-                                  size_t bufferSize)
+int32_t FillPictureParametersH264(const H264Stream& stream, const H264PictureReferences& references, bool intelVendorMode,
+                                  uint32_t& statusReportCounter, void* buffer, size_t bufferSize)
 {
     if (!DxvaBufferHasRoom(buffer, bufferSize, kPicParamsSize, "h264 picture parameters") ||
         !HasActiveParameterSets(stream))
@@ -133,10 +144,10 @@ int32_t FillPictureParametersH264(const H264Stream& stream, const DxvaSurfaceInd
 
     DXVA_PicParams_H264 pp{};
     FillSequenceAndPictureFields(stream, pp);
-    pp.CurrPic.bPicEntry = DxvaPicEntry(surfaces.current);
-    FillReferenceFrames(IsIntraSlice(stream.sh->slice_type), surfaces, reference, pp);
+    pp.CurrPic.bPicEntry = DxvaPicEntry(references.surface);
+    FillReferenceFrames(references, pp);
     // Intel's vendor mode wants its own value here; 3 elsewhere.
-    pp.Reserved16Bits = reference.intelVendorMode ? 0x34C : 3;
+    pp.Reserved16Bits = intelVendorMode ? 0x34C : 3;
 
     pp.StatusReportFeedbackNumber = TakeStatusReportFeedbackNumber(statusReportCounter);
     std::memcpy(buffer, &pp, sizeof(pp));
@@ -161,9 +172,8 @@ int32_t FillQuantizationMatrixH264(const H264Stream& stream, void* buffer, size_
     return kQmatrixSize;
 }
 
-int32_t FillSliceControlH264(const H264Stream& stream, const DxvaSurfaceIndices& surfaces,
-                             const DxvaH264Reference& reference, void* entry, size_t entrySpace, uint32_t location,
-                             uint32_t size)
+int32_t FillSliceControlH264(const H264Stream& stream, const H264PictureReferences& references, const H264SliceLists& lists,
+                             bool intelVendorMode, void* entry, size_t entrySpace, uint32_t location, uint32_t size)
 {
     if (!DxvaBufferHasRoom(entry, entrySpace, kSliceLongSize, "h264 slice control") ||
         !HasActiveParameterSets(stream) || stream.loc == nullptr)
@@ -180,18 +190,26 @@ int32_t FillSliceControlH264(const H264Stream& stream, const DxvaSurfaceIndices&
     slice.slice_type = static_cast<uint8_t>(sh.slice_type);
     slice.luma_log2_weight_denom = static_cast<uint8_t>(sh.luma_log2_weight_denom);
     slice.chroma_log2_weight_denom = static_cast<uint8_t>(sh.chroma_log2_weight_denom);
-    slice.num_ref_idx_l0_active_minus1 = static_cast<uint8_t>(sh.num_ref_idx_l0_active_minus1);
-    slice.num_ref_idx_l1_active_minus1 = static_cast<uint8_t>(sh.num_ref_idx_l1_active_minus1);
+    // The active counts, whether the slice overrides the PPS's or not.
+    slice.num_ref_idx_l0_active_minus1 = static_cast<uint8_t>(lists.count[0] > 0 ? lists.count[0] - 1 : 0);
+    slice.num_ref_idx_l1_active_minus1 = static_cast<uint8_t>(lists.count[1] > 0 ? lists.count[1] - 1 : 0);
     slice.slice_alpha_c0_offset_div2 = static_cast<int8_t>(sh.slice_alpha_c0_offset_div2);
     slice.slice_beta_offset_div2 = static_cast<int8_t>(sh.slice_beta_offset_div2);
 
     std::memset(slice.RefPicList, kDxvaEmptyPicEntry, sizeof(slice.RefPicList));
-    if (!IsIntraSlice(sh.slice_type)) {
-        // The one reference is RefFrameList entry 0; Intel's vendor mode
-        // names its surface instead.
-        slice.RefPicList[0][0].bPicEntry = DxvaPicEntry(reference.intelVendorMode ? surfaces.reference : 0);
-        FillFirstReferenceWeights(sh, slice);
+    for (uint32_t list = 0; list < 2; ++list) {
+        for (uint32_t index = 0; index < lists.count[list] && index < H264SliceLists::kMaxEntries; ++index) {
+            const uint8_t frame = lists.entries[list][index];
+            if (frame >= H264PictureReferences::kListSize)
+                continue;
+            // An index into RefFrameList; Intel's vendor mode names the frame's surface instead.
+            slice.RefPicList[list][index].bPicEntry = DxvaPicEntry(intelVendorMode ? references.RefFrameList[frame] : frame);
+        }
     }
+    FillListWeights(sh, {sh.luma_weight_l0_flag, sh.luma_weight_l0, sh.luma_offset_l0, sh.chroma_weight_l0_flag, sh.chroma_weight_l0,
+                         sh.chroma_offset_l0}, lists.count[0], slice.Weights[0]);
+    FillListWeights(sh, {sh.luma_weight_l1_flag, sh.luma_weight_l1, sh.luma_offset_l1, sh.chroma_weight_l1_flag, sh.chroma_weight_l1,
+                         sh.chroma_offset_l1}, lists.count[1], slice.Weights[1]);
 
     slice.slice_qs_delta = static_cast<int8_t>(sh.slice_qs_delta);
     slice.slice_qp_delta = static_cast<int8_t>(sh.slice_qp_delta);

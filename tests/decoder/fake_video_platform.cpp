@@ -80,7 +80,11 @@ public:
     HRESULT CheckVideoDecoderFormat(const GUID* profile, DXGI_FORMAT format, BOOL* supported) override
     {
         bool offered = std::find(m_Offered.begin(), m_Offered.end(), *profile) != m_Offered.end();
-        return m_Platform.Call("CheckVideoDecoderFormat", [&] { return offered ? SimulatedDevice::CheckVideoDecoderFormat(profile, format, supported) : kResultInvalidArgument; });
+        HRESULT result = m_Platform.Call("CheckVideoDecoderFormat", [&] { return offered ? SimulatedDevice::CheckVideoDecoderFormat(profile, format, supported) : kResultInvalidArgument; });
+        const std::vector<DXGI_FORMAT>& unsupported = m_Platform.unsupportedFormats;
+        if (!Failed(result) && std::find(unsupported.begin(), unsupported.end(), format) != unsupported.end())
+            *supported = 0;
+        return result;
     }
     HRESULT GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC*, UINT* count) override
     {

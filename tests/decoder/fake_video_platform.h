@@ -50,6 +50,7 @@ public:
     int pendingBeginFrames = 0;       // answered busyResult this many times
     HRESULT busyResult = kResultPending;
     std::vector<GUID> profiles;       // offered instead of the device's own when not empty
+    std::vector<DXGI_FORMAT> unsupportedFormats;  // no profile decodes into these
     int unfinishedQueries = 0;        // GetData answers "not yet" this many times, forever when negative
     std::map<UINT, UINT> capacities;  // buffer sizes to hand out instead of the device's, by type
     Spoil spoil;                      // applied to each submission after it is recorded

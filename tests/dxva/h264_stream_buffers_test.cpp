@@ -1,6 +1,7 @@
 // H.264 picture parameters and long slice-control entries filled from a
-// real two-slice x264 stream with explicit weights, checked against the
-// values ffmpeg's trace_headers printed for the same stream.
+// real two-slice x264 stream with explicit weights, through the decoded
+// picture buffer, checked against the values ffmpeg's trace_headers printed
+// for the same stream.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "bitstream/h264/h264_parser.h"
 #include "bitstream/trace_fields.h"
 #include "decoder/dxva/dxva_buffers.h"
+#include "decoder/pictures/h264_picture_buffer.h"
 
 namespace {
 
@@ -53,7 +55,8 @@ TEST(H264StreamBuffers, PicturesAndSlicesAgreeWithTheTrace)
     std::unique_ptr<H264Stream, void (*)(H264Stream*)> stream(CreateH264Stream(), DestroyH264Stream);
     const TraceUnit* sps = nullptr;
     const TraceUnit* pps = nullptr;
-    DxvaSurfaceIndices surfaces{0, 1};
+    H264PictureBuffer buffer;
+    bool started = false;
     uint32_t counter = 7;
     size_t pictures = 0, slices = 0, weighted = 0, compared = 0;
     for (size_t i = 0; i < units.size(); ++i) {
@@ -67,11 +70,24 @@ TEST(H264StreamBuffers, PicturesAndSlicesAgreeWithTheTrace)
         ASSERT_TRUE(sps && pps);
         const std::string where = "unit " + std::to_string(i);
         const bool intra = unit.value("slice_type") % 5 == 2;
+        if (!started) {
+            // One reference frame by the VUI: the DPB and the picture being decoded take two surfaces.
+            if (pictures == 0)
+                buffer.Reset(H264PictureBuffer::SurfacesFor(*stream->sps));
+            uint32_t surface = 99;
+            ASSERT_TRUE(buffer.FindFreeSurface(surface));
+            EXPECT_EQ(surface, pictures % 2) << where;
+            ASSERT_TRUE(buffer.StartPicture(*stream, surface)) << where;
+            started = true;
+        }
+        H264SliceLists lists;
+        ASSERT_TRUE(buffer.BuildSliceLists(*stream, lists)) << where;
 
         DXVA_Slice_H264_Long entry;
-        ASSERT_EQ(FillSliceControlH264(*stream, surfaces, {0, false}, &entry, sizeof(entry), 1000 + i, 50 + i), 864);
+        ASSERT_EQ(FillSliceControlH264(*stream, buffer.Current(), lists, false, &entry, sizeof(entry), 1000 + i, 50 + i), 864);
         // The one reference is RefFrameList entry 0.
-        EXPECT_EQ(entry.RefPicList[0][0].bPicEntry, intra ? 0xFF : 0) << where;
+        EXPECT_EQ(std::vector<int>({entry.RefPicList[0][0].bPicEntry, entry.RefPicList[0][1].bPicEntry, entry.RefPicList[1][0].bPicEntry}),
+                  std::vector<int>({intra ? 0xFF : 0, 0xFF, 0xFF})) << where;
         compared += CompareTracedFields(entry, unit, kSliceFields, where);
         // slice_data() starts where the header ends, before CABAC alignment; the trace counts the NAL header byte.
         const TraceElement* alignment = unit.find("cabac_alignment_one_bit");
@@ -83,7 +99,7 @@ TEST(H264StreamBuffers, PicturesAndSlicesAgreeWithTheTrace)
         if (i + 1 < units.size() && trace.units()[i + 1].packet == unit.packet)
             continue;
         DXVA_PicParams_H264 pp;
-        ASSERT_EQ(FillPictureParametersH264(*stream, surfaces, {0, false}, counter, &pp, sizeof(pp)), 1040);
+        ASSERT_EQ(FillPictureParametersH264(*stream, buffer.Current(), false, counter, &pp, sizeof(pp)), 1040);
         for (const TraceUnit* source : {sps, pps, &unit})
             compared += CompareTracedFields(pp, *source, kPictureFields, where);
         EXPECT_EQ(std::vector<int64_t>({pp.MbsConsecutiveFlag, pp.ContinuationFlag, pp.Reserved16Bits, pp.RefPicFlag, pp.IntraPicFlag,
@@ -93,8 +109,20 @@ TEST(H264StreamBuffers, PicturesAndSlicesAgreeWithTheTrace)
         DXVA_Qmatrix_H264 qm;
         ASSERT_EQ(FillQuantizationMatrixH264(*stream, &qm, sizeof(qm)), 224);
         EXPECT_EQ(std::memcmp(qm.bScalingLists4x4, stream->pps->ScalingList4x4, 96) | std::memcmp(qm.bScalingLists8x8, stream->pps->ScalingList8x8, 128), 0);
+        // pic_order_cnt_type 2 and every picture a reference: both counts are twice frame_num.
+        EXPECT_EQ(std::vector<int64_t>({pp.CurrPic.bPicEntry, pp.CurrFieldOrderCnt[0], pp.CurrFieldOrderCnt[1]}),
+                  std::vector<int64_t>({int64_t(pictures % 2), 2 * unit.value("frame_num"), 2 * unit.value("frame_num")})) << where;
+        // The previous picture is the one reference: its surface, frame_num and order counts.
+        const std::vector<int64_t> reference = {pp.RefFrameList[0].bPicEntry, pp.FrameNumList[0], pp.FieldOrderCntList[0][0],
+                                                pp.FieldOrderCntList[0][1], pp.UsedForReferenceFlags, pp.NonExistingFrameFlags};
+        if (pictures == 0)
+            EXPECT_EQ(reference, std::vector<int64_t>({0xFF, 0, 0, 0, 0, 0}));
+        else
+            EXPECT_EQ(reference, std::vector<int64_t>({int64_t((pictures + 1) % 2), int64_t(pictures - 1), 2 * int64_t(pictures - 1),
+                                                       2 * int64_t(pictures - 1), 3, 0})) << where;
+        buffer.FinishPicture();
+        started = false;
         ++pictures;
-        surfaces = {surfaces.reference, surfaces.current};
     }
     // The fixture must reach what it was made for: two slices per picture
     // and explicitly weighted slices among the predicted ones.

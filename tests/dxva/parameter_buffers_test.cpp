@@ -28,28 +28,66 @@ std::unique_ptr<H264Stream, void (*)(H264Stream*)> NewStream()
     return stream;
 }
 
-// Each row changes a P slice of a progressive picture (current surface 0,
-// reference 1) and reads back what it should change.
+// The picture buffer's account of a picture in surface 0 (order counts 12
+// and 13) with two reference frames: surface 1 (frame_num 4, counts 8 and 9)
+// and surface 2 as LongTermFrameIdx 1 (counts 2 and 2).
+H264PictureReferences TwoReferences()
+{
+    H264PictureReferences references = {0, {12, 13}, {}, {{8, 9}, {2, 2}}, {4, 1}, 0xF, 0};
+    std::fill(std::begin(references.RefFrameList), std::end(references.RefFrameList), 0xFF);
+    references.RefFrameList[0] = 1;
+    references.RefFrameList[1] = 0x82;
+    return references;
+}
+
+// Lists as RefFrameList indices: P takes both frames, the second first; B one each.
+H264SliceLists ListsFor(uint32_t sliceType)
+{
+    H264SliceLists lists;
+    std::fill(&lists.entries[0][0], &lists.entries[0][0] + sizeof(lists.entries), 0xFF);
+    lists.count[0] = lists.count[1] = 0;
+    if (sliceType % 5 == 0) {
+        lists.entries[0][0] = 1;
+        lists.entries[0][1] = 0;
+        lists.count[0] = 2;
+    } else if (sliceType % 5 == 1) {
+        lists.entries[0][0] = 0;
+        lists.entries[1][0] = 1;
+        lists.count[0] = lists.count[1] = 1;
+    }
+    return lists;
+}
+
+// Each row changes a P slice of a progressive picture with TwoReferences()
+// and reads back what it should change.
 TEST(H264Buffers, RulesTheFixtureDoesNotReach)
 {
-    auto refs = [](const Picture& pp, const Slice& s) { return Values{pp.IntraPicFlag, pp.RefFrameList[0].bPicEntry, s.RefPicList[0][0].bPicEntry}; };
-    auto frameNum = [](const Picture& pp, const Slice&) { return Values{pp.CurrPic.bPicEntry, pp.FrameNumList[0], pp.UsedForReferenceFlags}; };
-    auto vendor = [](const Picture& pp, const Slice& s) { return Values{pp.Reserved16Bits, pp.RefFrameList[0].bPicEntry, s.RefPicList[0][0].bPicEntry}; };
+    auto refs = [](const Picture& pp, const Slice& s) {
+        return Values{pp.IntraPicFlag, pp.RefFrameList[0].bPicEntry, s.RefPicList[0][0].bPicEntry, s.RefPicList[0][1].bPicEntry, s.RefPicList[1][0].bPicEntry};
+    };
+    auto frames = [](const Picture& pp, const Slice& s) {
+        return Values{pp.CurrPic.bPicEntry, pp.CurrFieldOrderCnt[0], pp.CurrFieldOrderCnt[1], pp.RefFrameList[1].bPicEntry, pp.FrameNumList[0],
+                      pp.FrameNumList[1], pp.FieldOrderCntList[0][1], pp.FieldOrderCntList[1][0], pp.UsedForReferenceFlags, pp.RefFrameList[2].bPicEntry,
+                      s.num_ref_idx_l0_active_minus1};
+    };
+    auto vendor = [](const Picture& pp, const Slice& s) {
+        return Values{pp.Reserved16Bits, pp.RefFrameList[0].bPicEntry, s.RefPicList[0][0].bPicEntry, s.RefPicList[0][1].bPicEntry};
+    };
     auto structure = [](const Picture& pp, const Slice&) { return Values{pp.MbaffFrameFlag, pp.field_pic_flag, pp.MinLumaBipredSize8x8Flag}; };
     auto chroma = [](const Picture& pp, const Slice&) { return Values{pp.chroma_qp_index_offset, pp.second_chroma_qp_index_offset}; };
     // Weights[list][reference][Y, Cb, Cr][weight, offset]
     auto weights = [](const Picture&, const Slice& s) { return Values{s.Weights[0][0][0][0], s.Weights[0][0][0][1], s.Weights[0][0][1][0], s.Weights[0][0][2][0]}; };
-    struct Case { std::function<void(H264Stream&)> set; std::function<Values(const Picture&, const Slice&)> get; Values expected; DxvaH264Reference reference = {4, false}; };
+    struct Case { std::function<void(H264Stream&)> set; std::function<Values(const Picture&, const Slice&)> get; Values expected; bool intelVendorMode = false; };
     const Case cases[] = {
-        // The slice's list names RefFrameList entry 0, not the surface; Intel's vendor mode names the surface.
-        {[](H264Stream& s) { s.sh->slice_type = 6; }, refs, {0, 1, 0}},
-        {[](H264Stream&) {}, vendor, {3, 1, 0}},
-        {[](H264Stream&) {}, vendor, {0x34C, 1, 1}, {4, true}},
-        {[](H264Stream& s) { s.sh->slice_type = 7; }, refs, {1, 0xFF, 0xFF}},
-        {[](H264Stream& s) { s.sh->slice_type = 4; }, refs, {1, 0xFF, 0xFF}},  // SI
-        // The reference's own frame_num: with log2_max_frame_num 4 the picture after frame_num 15 has frame_num 0.
-        {[](H264Stream& s) { s.sh->frame_num = 5; }, frameNum, {0, 4, 3}},
-        {[](H264Stream& s) { s.sh->frame_num = 0; }, frameNum, {0, 15, 3}, {15, false}},
+        // The slice's lists name RefFrameList entries, not surfaces; Intel's vendor mode names the surfaces, without the long-term bit.
+        {[](H264Stream& s) { s.sh->slice_type = 6; }, refs, {0, 1, 0, 0xFF, 1}},
+        {[](H264Stream&) {}, vendor, {3, 1, 1, 0}},
+        {[](H264Stream&) {}, vendor, {0x34C, 1, 2, 1}, true},
+        // An intra picture still lists the frames kept for later pictures; its slices have no lists.
+        {[](H264Stream& s) { s.sh->slice_type = 7; }, refs, {1, 1, 0xFF, 0xFF, 0xFF}},
+        {[](H264Stream& s) { s.sh->slice_type = 4; }, refs, {1, 1, 0xFF, 0xFF, 0xFF}},  // SI
+        // Everything the buffer worked out goes across as it is; the slice's active count is its list's.
+        {[](H264Stream& s) { s.pps->num_ref_idx_l0_default_active_minus1 = 5; }, frames, {0, 12, 13, 0x82, 4, 1, 9, 2, 15, 0xFF, 1}},
         {[](H264Stream& s) { s.sps->level_idc = 30; }, structure, {0, 0, 0}},
         {[](H264Stream& s) { s.sps->frame_mbs_only_flag = 0; s.sps->mb_adaptive_frame_field_flag = 1; s.sps->level_idc = 31; }, structure, {1, 0, 1}},
         {[](H264Stream& s) { s.sps->frame_mbs_only_flag = 0; s.sps->mb_adaptive_frame_field_flag = 1; s.sh->field_pic_flag = 1; }, structure, {0, 1, 0}},
@@ -76,8 +114,9 @@ TEST(H264Buffers, RulesTheFixtureDoesNotReach)
         Picture pp{};
         Slice slice{};
         uint32_t counter = 0;
-        ASSERT_EQ(FillPictureParametersH264(*stream, {0, 1}, cases[row].reference, counter, &pp, sizeof(pp)), 1040);
-        ASSERT_EQ(FillSliceControlH264(*stream, {0, 1}, cases[row].reference, &slice, sizeof(slice), 0, 0), 864);
+        const bool intelVendorMode = cases[row].intelVendorMode;
+        ASSERT_EQ(FillPictureParametersH264(*stream, TwoReferences(), intelVendorMode, counter, &pp, sizeof(pp)), 1040);
+        ASSERT_EQ(FillSliceControlH264(*stream, TwoReferences(), ListsFor(stream->sh->slice_type), intelVendorMode, &slice, sizeof(slice), 0, 0), 864);
         EXPECT_EQ(cases[row].get(pp, slice), cases[row].expected) << "row " << row;
     }
 }
@@ -96,13 +135,13 @@ TEST(ParameterBuffers, ShortMissingOrUnparsedBuffersAreRefusedUntouched)
     uint32_t counter = 9;
     using Fill = std::function<int32_t()>;
     const std::pair<Fill, const char*> cases[] = {
-        {[&] { return FillPictureParametersH264(a, {0, 1}, {0, false}, counter, buffer.data(), 1039); }, "h264 picture parameters buffer holds 1039 bytes, 1040 needed"},
+        {[&] { return FillPictureParametersH264(a, TwoReferences(), false, counter, buffer.data(), 1039); }, "h264 picture parameters buffer holds 1039 bytes, 1040 needed"},
         {[&] { return FillQuantizationMatrixH264(a, buffer.data(), 223); }, "h264 quantization matrix buffer holds 223 bytes, 224 needed"},
-        {[&] { return FillSliceControlH264(a, {0, 1}, {0, false}, buffer.data(), 863, 0, 0); }, "h264 slice control buffer holds 863 bytes, 864 needed"},
+        {[&] { return FillSliceControlH264(a, TwoReferences(), ListsFor(0), false, buffer.data(), 863, 0, 0); }, "h264 slice control buffer holds 863 bytes, 864 needed"},
         {[&] { return FillPictureParametersHevc(b, HevcPictureReferences{}, counter, buffer.data(), 231); }, "hevc picture parameters buffer holds 231 bytes, 232 needed"},
         {[&] { return FillPictureParametersHevc(b, HevcPictureReferences{}, counter, nullptr, 4096); }, "no hevc picture parameters buffer"},
         {[&] { return FillQuantizationMatrixHevc(b, buffer.data(), 999); }, "hevc quantization matrix buffer holds 999 bytes, 1000 needed"},
-        {[&] { a.sps = nullptr; return FillPictureParametersH264(a, {0, 1}, {0, false}, counter, buffer.data(), 2048); }, "no active h264 parameter sets"},
+        {[&] { a.sps = nullptr; return FillPictureParametersH264(a, TwoReferences(), false, counter, buffer.data(), 2048); }, "no active h264 parameter sets"},
         {[&] { b.sps = nullptr; return FillPictureParametersHevc(b, HevcPictureReferences{}, counter, buffer.data(), 2048); }, "no active hevc parameter sets"},
     };
     for (const auto& [fill, line] : cases) {
@@ -134,7 +173,7 @@ TEST(ParameterBuffers, FeedbackNumbersSkipZero)
                 ASSERT_EQ(FillPictureParametersHevc(*hevc, HevcPictureReferences{}, counter, &hevcPicture, sizeof(hevcPicture)), 232);
                 numbers.push_back(hevcPicture.StatusReportFeedbackNumber);
             } else {
-                ASSERT_EQ(FillPictureParametersH264(*h264, {0, 1}, {0, false}, counter, &pp, sizeof(pp)), 1040);
+                ASSERT_EQ(FillPictureParametersH264(*h264, TwoReferences(), false, counter, &pp, sizeof(pp)), 1040);
                 numbers.push_back(pp.StatusReportFeedbackNumber);
             }
         }

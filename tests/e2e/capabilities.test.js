@@ -9,9 +9,9 @@ const { makeWorkDir, runChild, readLog } = require('./harness');
 const sent = (result) => result.messages.filter((m) => m.cmd !== 'heartbeat');
 
 // The simulated device alone: one adapter, the benchmark's, which says it is
-// simulated and gives its own driver's version and no date, with its two
-// profiles into NV12, 8-bit 4:2:0 (the message's full shape is pinned
-// in-process).
+// simulated and gives its own driver's version and no date, with its H.264
+// and HEVC Main profiles into NV12, 8-bit 4:2:0, and HEVC Main 10 into NV12
+// and P010 (the message's full shape is pinned in-process).
 function checkSimulatedMachine(message) {
   const [adapter, ...others] = message.capabilities.adapters;
   assert.deepStrictEqual(others, []);
@@ -21,6 +21,7 @@ function checkSimulatedMachine(message) {
   assert.deepStrictEqual(adapter.video.profiles.map((p) => [p.guid, p.name, p.codec, p.formats, p.bitDepth, p.chroma]), [
     ['{1B81BE68-A0C7-11D3-B984-00C04F2E73C5}', 'H264_VLD_NOFGT', 'h264', ['NV12'], 8, '4:2:0'],
     ['{5B11D51B-2F4C-4452-BCC3-09F2A1160CC0}', 'HEVC_VLD_MAIN', 'hevc', ['NV12'], 8, '4:2:0'],
+    ['{107AF0E0-EF1A-4D19-ABA8-67A163073D13}', 'HEVC_VLD_MAIN10', 'hevc', ['NV12', 'P010'], 10, '4:2:0'],
   ]);
 }
 
@@ -32,7 +33,7 @@ test('--capabilities: the capability message, then the benchmark and its report 
   assert.deepStrictEqual(messages.map((m) => Object.keys(m)[0]), ['capabilities', 'bench'], JSON.stringify(messages));
   checkSimulatedMachine(messages[0]);
   const log = readLog(dir);
-  const probeLine = log.findIndex((line) => /^info: capabilities: adapter 0 -> Simulated video decoder \(no hardware\) \[0x0\/\/0x0\], 2 profiles, benchmark in \d+ ms$/.test(line));
+  const probeLine = log.findIndex((line) => /^info: capabilities: adapter 0 -> Simulated video decoder \(no hardware\) \[0x0\/\/0x0\], 3 profiles, benchmark in \d+ ms$/.test(line));
   assert.ok(probeLine >= 0 && probeLine < log.indexOf('info: decoder : adapter 0 -> Simulated video decoder (no hardware) [0x0//0x0]'), log.join('\n'));
   assert.ok(log.includes('info: com chan disconnected for reason 0'), log.join('\n'));
 });

@@ -28,7 +28,7 @@ function dumpFromTrace(cases) {
           RefPicSetStCurrAfter: padded(indices.slice(f.before.length), 8, kEmpty), RefPicSetLtCurr: padded([], 8, kEmpty),
         };
       } else {
-        PicParams = { frame_num: f.frame_num, RefFrameList: padded(f.refFrameNums.map((_, i) => i), 16, kEmpty), FrameNumList: padded(f.refFrameNums, 16, 0) };
+        PicParams = { frame_num: f.frame_num, CurrFieldOrderCnt: [f.poc, f.poc], RefFrameList: padded(f.refFrameNums.map((_, i) => i), 16, kEmpty), FrameNumList: padded(f.refFrameNums, 16, 0) };
       }
       lines.push({ frame: { codec: c.codec, PicParams } });
     }
@@ -49,6 +49,7 @@ test('the comparison finds every kind of planted difference, and none in a dump 
     ['h265 1280_720 frame 4: RefPicSetLtCurr order counts [3], trace_headers []', (lines) => { frameAt(lines, 'h265', 4).RefPicSetLtCurr[0] = 0; }],
     ['h265 1280_720 frame 1: wNumBitsForShortTermRPSInSlice 0, trace_headers 6', (lines) => { frameAt(lines, 'h265', 1).wNumBitsForShortTermRPSInSlice = 0; }],
     ['h264 1280_720 frame 16: frame_num 16, trace_headers 0', (lines) => { frameAt(lines, 'h264', 16).frame_num = 16; }],
+    ['h264 1920_1080 frame 5: picture order count 0, trace_headers 10', (lines) => { frameAt(lines, 'h264', 35).CurrFieldOrderCnt = [0, 0]; }],
     ['h264 1280_720 frame 16: FrameNumList of the references [65535], trace_headers [15]', (lines) => { frameAt(lines, 'h264', 16).FrameNumList[0] = 0xFFFF; }],
     ['h264 1280_720: 29 frames, 30 in the stream', (lines) => { lines.splice(1, 1); }],
     ['h265 1920_1080: configured h265 1920x1088, trace_headers 1920x1080', (lines) => { lines.filter((l) => l.configure)[5].configure.decoder.SampleHeight = 1088; }],
@@ -64,7 +65,8 @@ test('the comparison finds every kind of planted difference, and none in a dump 
 });
 
 // The run writes the dump: picture order counts, reference sets, set lengths
-// and frame numbers must be those trace_headers reads from the same streams.
+// and frame numbers of both codecs must be those trace_headers reads from the
+// same streams.
 test('the dump of a run over the data set agrees with trace_headers', async (t) => {
   const dir = makeWorkDir(t, { withData: true });
   const dumpDir = path.join(dir, 'dump');

@@ -123,6 +123,8 @@ HRESULT SimulatedContext::SubmitDecoderBuffers(ID3D11VideoDecoder* decoder, UINT
     if (simulated->m_Submitted)
         return Refuse("SubmitDecoderBuffers", "this frame was already submitted");
     std::string problem = CheckSubmission(*simulated, bufferCount, descriptions);
+    if (problem.empty())
+        problem = CheckSampleFormat(*simulated);
     if (!problem.empty())
         return Refuse("SubmitDecoderBuffers", problem);
     simulated->m_Submitted = true;
@@ -155,12 +157,6 @@ HRESULT SimulatedContext::DecoderEndFrame(ID3D11VideoDecoder* decoder)
             if (hevc.tid0Anchor)
                 hevc.prevTid0PicOrderCnt = hevc.picOrderCnt;
             hevc.sequenceStart = false;
-        } else if (simulated->Codec() == kSimulatedCodecH264) {
-            // Checked against the slice headers at submission.
-            DXVA_PicParams_H264 picture;
-            std::memcpy(&picture, simulated->m_Buffers[D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS].memory.data(),
-                        sizeof(picture));
-            texture.m_FrameNums[slice] = picture.frame_num;
         }
     }
     simulated->CloseFrame();

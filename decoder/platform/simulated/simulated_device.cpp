@@ -5,6 +5,7 @@
 
 #include "bench/performance_counter.h"
 #include "bitstream/hevc/hevc_parser.h"
+#include "decoder/platform/decoder_profiles.h"
 #include "decoder/platform/simulated/simulated_objects.h"
 #include "logging/spdlog_logger.h"
 
@@ -14,7 +15,8 @@ namespace {
 
 const char16_t kAdapterName[] = u"Simulated video decoder (no hardware)";
 
-const GUID kProfiles[] = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, D3D11_DECODER_PROFILE_HEVC_VLD_MAIN};
+const GUID kProfiles[] = {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, D3D11_DECODER_PROFILE_HEVC_VLD_MAIN,
+                          D3D11_DECODER_PROFILE_HEVC_VLD_MAIN10};
 
 // Largest picture each profile takes, as common hardware has it.
 constexpr UINT kMaxH264Size = 4096;
@@ -44,6 +46,30 @@ const BufferSize kBufferSizes[] = {
     {D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, 0},
 };
 
+// Every profile decodes 4:2:0 into NV12; Main 10 also into P010, the only
+// one deep enough for its 10-bit streams.
+bool DecodesInto(const GUID& profile, DXGI_FORMAT format)
+{
+    if (format == DXGI_FORMAT_NV12)
+        return SimulatedCodecOf(profile) != kSimulatedCodecNone;
+    return format == DXGI_FORMAT_P010 && profile == D3D11_DECODER_PROFILE_HEVC_VLD_MAIN10;
+}
+
+uint32_t ProfileBitDepth(const GUID& profile)
+{
+    return profile == D3D11_DECODER_PROFILE_HEVC_VLD_MAIN10 ? 10 : 8;
+}
+
+uint32_t FormatBitDepth(DXGI_FORMAT format)
+{
+    return format == DXGI_FORMAT_P010 ? 10 : 8;
+}
+
+bool IsDecoderTextureFormat(DXGI_FORMAT format)
+{
+    return format == DXGI_FORMAT_NV12 || format == DXGI_FORMAT_P010;
+}
+
 D3D11_VIDEO_DECODER_CONFIG UnencryptedConfig(UINT bitstreamRaw)
 {
     D3D11_VIDEO_DECODER_CONFIG config = {};
@@ -64,7 +90,7 @@ uint8_t SimulatedCodecOf(const GUID& profile)
     if (profile == D3D11_DECODER_PROFILE_H264_VLD_NOFGT || profile == kH264VendorProfileA ||
         profile == kH264VendorProfileB)
         return kSimulatedCodecH264;
-    if (profile == D3D11_DECODER_PROFILE_HEVC_VLD_MAIN)
+    if (profile == D3D11_DECODER_PROFILE_HEVC_VLD_MAIN || profile == D3D11_DECODER_PROFILE_HEVC_VLD_MAIN10)
         return kSimulatedCodecHevc;
     return kSimulatedCodecNone;
 }
@@ -181,8 +207,7 @@ HRESULT SimulatedFactory::EnumAdapters1(UINT index, IDXGIAdapter1** adapter)
 // ------------------------------------------------------------------ textures, views, decoders
 
 SimulatedTexture::SimulatedTexture(const D3D11_TEXTURE2D_DESC& description)
-    : m_Description(description), m_PictureNumbers(description.ArraySize, 0), m_PicOrderCnts(description.ArraySize, 0),
-      m_FrameNums(description.ArraySize, 0)
+    : m_Description(description), m_PictureNumbers(description.ArraySize, 0), m_PicOrderCnts(description.ArraySize, 0)
 {
 }
 
@@ -318,7 +343,7 @@ HRESULT SimulatedDevice::CheckFormatSupport(DXGI_FORMAT format, UINT* support)
     if (!support)
         return kResultInvalidArgument;
     *support = 0;
-    if (format != DXGI_FORMAT_NV12)
+    if (!IsDecoderTextureFormat(format))
         return kResultFail;
     constexpr UINT kTexture2D = 0x20;
     *support = kTexture2D | D3D11_FORMAT_SUPPORT_SHADER_SAMPLE;
@@ -332,10 +357,10 @@ HRESULT SimulatedDevice::CreateTexture2D(const D3D11_TEXTURE2D_DESC* description
         return kResultInvalidArgument;
     *texture = nullptr;
     std::string problem;
-    if (description->Format != DXGI_FORMAT_NV12)
-        problem = "only NV12 textures are offered";
+    if (!IsDecoderTextureFormat(description->Format))
+        problem = "only NV12 and P010 textures are offered";
     else if (description->Width == 0 || description->Height == 0 || description->Width % 2 || description->Height % 2)
-        problem = "an NV12 texture needs an even, non-zero size";
+        problem = "a 4:2:0 texture needs an even, non-zero size";
     else if (description->Width > kMaxHevcSize || description->Height > kMaxHevcSize)
         problem = "texture larger than the device supports";
     else if (description->ArraySize == 0 || description->MipLevels != 1 || description->SampleDesc.Count != 1)
@@ -395,7 +420,7 @@ HRESULT SimulatedDevice::CheckVideoDecoderFormat(const GUID* profile, DXGI_FORMA
 {
     if (!profile || !supported || SimulatedCodecOf(*profile) == kSimulatedCodecNone)
         return kResultInvalidArgument;
-    *supported = format == DXGI_FORMAT_NV12;
+    *supported = DecodesInto(*profile, format);
     return kResultOk;
 }
 
@@ -417,8 +442,8 @@ std::string SimulatedDevice::CheckDecoderDescription(const D3D11_VIDEO_DECODER_D
     uint8_t codec = SimulatedCodecOf(description->Guid);
     if (codec == kSimulatedCodecNone)
         return "decoder profile not offered";
-    if (description->OutputFormat != DXGI_FORMAT_NV12)
-        return "decoders write NV12 only";
+    if (!DecodesInto(description->Guid, description->OutputFormat))
+        return "the profile does not decode into format " + std::to_string(description->OutputFormat);
     if (IsOutsideDecodableSize(description))
         return "picture size " + std::to_string(description->SampleWidth) + "x" +
                std::to_string(description->SampleHeight) + " outside what the profile decodes";
@@ -502,6 +527,8 @@ HRESULT SimulatedDevice::CreateVideoDecoderOutputView(ID3D11Resource* resource,
         problem = "view for a decoder profile not offered";
     else if (description->ViewDimension != D3D11_VDOV_DIMENSION_TEXTURE2D)
         problem = "views are of two-dimensional textures";
+    else if (!DecodesInto(description->DecodeProfile, texture->m_Description.Format))
+        problem = "the profile does not decode into the texture's format " + std::to_string(texture->m_Description.Format);
     else if (description->Texture2D.ArraySlice >= texture->m_Description.ArraySize)
         problem = "array slice " + std::to_string(description->Texture2D.ArraySlice) + " outside the texture";
     else if (UINT alignment = SimulatedCodecOf(description->DecodeProfile) == kSimulatedCodecHevc ? 128 : 16;
@@ -515,6 +542,43 @@ HRESULT SimulatedDevice::CreateVideoDecoderOutputView(ID3D11Resource* resource,
     }
     *view = new SimulatedOutputView(texture, *description);
     return kResultOk;
+}
+
+// ------------------------------------------------------------------ samples
+
+std::string CheckSampleFormat(const SimulatedVideoDecoder& decoder)
+{
+    const uint8_t* parameters = decoder.m_Buffers[D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS].memory.data();
+    uint32_t chromaFormatIdc = 0;
+    uint32_t lumaMinus8 = 0;
+    uint32_t chromaMinus8 = 0;
+    if (decoder.Codec() == kSimulatedCodecHevc) {
+        DXVA_PicParams_HEVC picture;
+        std::memcpy(&picture, parameters, sizeof(picture));
+        chromaFormatIdc = picture.chroma_format_idc;
+        lumaMinus8 = picture.bit_depth_luma_minus8;
+        chromaMinus8 = picture.bit_depth_chroma_minus8;
+    } else {
+        DXVA_PicParams_H264 picture;
+        std::memcpy(&picture, parameters, sizeof(picture));
+        chromaFormatIdc = picture.chroma_format_idc;
+        lumaMinus8 = picture.bit_depth_luma_minus8;
+        chromaMinus8 = picture.bit_depth_chroma_minus8;
+    }
+    const D3D11_VIDEO_DECODER_DESC& description = decoder.m_Description;
+    if (chromaFormatIdc != 1)
+        return "chroma_format_idc " + std::to_string(chromaFormatIdc) + " where the profile decodes 4:2:0 only";
+    const uint32_t depth = 8 + std::max(lumaMinus8, chromaMinus8);
+    const std::string depths = "bit_depth_luma_minus8 " + std::to_string(lumaMinus8) + " and bit_depth_chroma_minus8 " +
+                               std::to_string(chromaMinus8);
+    if (depth > ProfileBitDepth(description.Guid))
+        return depths + " beyond the profile's " + std::to_string(ProfileBitDepth(description.Guid)) + " bits";
+    if (depth > FormatBitDepth(description.OutputFormat))
+        return depths + " beyond the output format's " + std::to_string(FormatBitDepth(description.OutputFormat)) + " bits";
+    if (decoder.m_Target && decoder.m_Target->m_Texture->m_Description.Format != description.OutputFormat)
+        return "surface of format " + std::to_string(decoder.m_Target->m_Texture->m_Description.Format) +
+               " for a decoder writing format " + std::to_string(description.OutputFormat);
+    return {};
 }
 
 }  // namespace platform

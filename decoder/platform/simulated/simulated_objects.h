@@ -11,6 +11,7 @@
 #include "bitstream/hevc/hevc_records.h"
 #include "decoder/dxva/dxva_structures.h"
 #include "decoder/platform/reference_counted.h"
+#include "decoder/platform/simulated/simulated_surface_record.h"
 #include "decoder/platform/simulated/simulated_video_device.h"
 #include "decoder/platform/video_platform.h"
 
@@ -61,8 +62,6 @@ public:
     // empty, and for H.265 that picture's order count.
     std::vector<uint64_t> m_PictureNumbers;
     std::vector<int32_t> m_PicOrderCnts;
-    // Per array slice: frame_num of the H.264 picture decoded into it.
-    std::vector<uint16_t> m_FrameNums;
     uint64_t m_PicturesDecoded = 0;
 };
 
@@ -162,6 +161,9 @@ public:
     SimulatedOutputView* m_Target = nullptr;   // referenced while a frame is open
     SimulatedDevice& m_Device;                  // referenced for the decoder's life
     HevcHeaders m_Hevc;
+    // What the device wrote into each surface and which of those pictures
+    // the stream still holds as reference, kept apart from the decoder's word.
+    SimulatedReferenceRecord m_References;
 };
 
 // Device and video device are one object, as are the two contexts, so that
@@ -240,9 +242,9 @@ private:
 // An H.265 submission also updates the device's reading of the headers.
 std::string CheckSubmission(SimulatedVideoDecoder& decoder, UINT bufferCount,
                             const D3D11_VIDEO_DECODER_BUFFER_DESC* descriptions);
-// The H.264 picture's reference and slice frame_num against the bitstream and
-// the pictures the surfaces hold; the entries were found sound already.
-std::string CheckH264References(const SimulatedVideoDecoder& decoder, const DXVA_PicParams_H264& picture,
-                                const uint8_t* entries, size_t entryCount, const uint8_t* bitstream);
+// The sampling and depth the picture parameters give against the decoder's
+// profile and output format, and the surface's format against the latter;
+// for a submission whose buffers were found sound.
+std::string CheckSampleFormat(const SimulatedVideoDecoder& decoder);
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include "bitstream/nal_unit.h"
 #include "decoder/dxva/dxva_structures.h"
 #include "decoder/platform/simulated/simulated_objects.h"
+#include "decoder/platform/simulated/simulated_reference_checks.h"
 
 // The checks a strict driver makes on one submission, each failing with a
 // reason that names what is wrong.
@@ -154,25 +155,14 @@ std::string CheckSliceEntries(const Submission& submission, uint32_t pictureMacr
     return {};
 }
 
-// The current picture goes to the view given to begin; a predicted picture
-// refers to the other surface, which must already hold a picture.
-std::string CheckSurfaces(const SimulatedVideoDecoder& decoder, uint8_t current, bool predicted, uint8_t reference)
+// The current picture goes to the view given to begin, which DXVA's seven
+// bits can name.
+std::string CheckCurrentSurface(const SimulatedVideoDecoder& decoder, uint8_t current)
 {
-    const SimulatedOutputView& target = *decoder.m_Target;
-    UINT targetSlice = target.m_Description.Texture2D.ArraySlice;
+    UINT targetSlice = decoder.m_Target->m_Description.Texture2D.ArraySlice;
     if (current != targetSlice)
         return "CurrPic names surface " + to_string(current) + " but the frame was begun on surface " +
                to_string(targetSlice);
-    if (!predicted)
-        return {};
-    if (reference == kEmptyPicEntry)
-        return "predicted picture without a reference";
-    uint8_t index = reference & 0x7F;
-    const SimulatedTexture& texture = *target.m_Texture;
-    if (index == targetSlice || index >= texture.m_PictureNumbers.size())
-        return "reference names surface " + to_string(index) + ", not the other surface";
-    if (texture.m_PictureNumbers[index] == 0)
-        return "reference surface " + to_string(index) + " holds no earlier picture";
     return {};
 }
 
@@ -184,7 +174,7 @@ std::string SizeMismatch(uint64_t width, uint64_t height, const D3D11_VIDEO_DECO
            to_string(description.SampleWidth) + "x" + to_string(description.SampleHeight);
 }
 
-std::string CheckH264Picture(const Submission& submission)
+std::string CheckH264Picture(const Submission& submission, SimulatedPendingPicture& pending)
 {
     const SimulatedVideoDecoder& decoder = submission.decoder;
     auto picture = ReadRecord<DXVA_PicParams_H264>(submission.Data(D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS));
@@ -197,13 +187,12 @@ std::string CheckH264Picture(const Submission& submission)
         problem = CheckSliceEntries(submission, pictureMacroblocks);
     }
     if (problem.empty())
-        problem = CheckSurfaces(decoder, picture.CurrPic.Index7Bits, !picture.IntraPicFlag,
-                                picture.RefFrameList[0].bPicEntry);
+        problem = CheckCurrentSurface(decoder, picture.CurrPic.Index7Bits);
     if (problem.empty()) {
         size_t entrySize = decoder.LongSliceFormat() ? sizeof(DXVA_Slice_H264_Long) : sizeof(DXVA_Slice_H264_Short);
         problem = CheckH264References(decoder, picture, submission.Data(D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL),
                                       submission.Size(D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL) / entrySize,
-                                      submission.Data(D3D11_VIDEO_DECODER_BUFFER_BITSTREAM));
+                                      submission.Data(D3D11_VIDEO_DECODER_BUFFER_BITSTREAM), pending);
     }
     return problem;
 }
@@ -351,7 +340,8 @@ std::string CheckHevcSliceSetFields(const DXVA_PicParams_HEVC& picture, const He
     return {};
 }
 
-std::string CheckHevcPicture(const Submission& submission, SimulatedVideoDecoder::HevcHeaders& hevc)
+std::string CheckHevcPicture(const Submission& submission, SimulatedVideoDecoder::HevcHeaders& hevc,
+                             SimulatedPendingPicture& pending)
 {
     const SimulatedVideoDecoder& decoder = submission.decoder;
     auto picture = ReadRecord<DXVA_PicParams_HEVC>(submission.Data(D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS));
@@ -361,7 +351,7 @@ std::string CheckHevcPicture(const Submission& submission, SimulatedVideoDecoder
     if (problem.empty())
         problem = CheckSliceEntries(submission, 0);
     if (problem.empty())
-        problem = CheckSurfaces(decoder, picture.CurrPic.Index7Bits, false, kEmptyPicEntry);
+        problem = CheckCurrentSurface(decoder, picture.CurrPic.Index7Bits);
     if (!problem.empty())
         return problem;
     if (!hevc.stream)
@@ -376,12 +366,16 @@ std::string CheckHevcPicture(const Submission& submission, SimulatedVideoDecoder
                         : "no quantisation matrices while scaling_list_enabled_flag is 1";
     const int32_t picOrderCnt = HevcPicOrderCnt(hevc, stream);
     problem = CheckHevcReferences(decoder, picture, stream, picOrderCnt);
+    const uint32_t type = stream.nal->nal_unit_type;
+    // IDR and BLA pictures, and a CRA that starts the sequence, let every reference go.
+    const bool clearsReferences = type >= 16 && type <= 21 && (type != 21 || hevc.sequenceStart);
+    if (problem.empty())
+        problem = CheckHevcHeldReferences(decoder, picture, stream, picOrderCnt, clearsReferences, pending);
     if (problem.empty())
         problem = CheckHevcSliceSetFields(picture, stream);
     if (!problem.empty())
         return problem;
     // Kept for the end of the frame, which writes the picture into its surface.
-    const uint32_t type = stream.nal->nal_unit_type;
     hevc.picOrderCnt = picOrderCnt;
     hevc.tid0Anchor = stream.nal->nuh_temporal_id_plus1 == 1 && !(type >= 6 && type <= 9) && !(type <= 14 && type % 2 == 0);
     return {};
@@ -405,9 +399,17 @@ std::string CheckSubmission(SimulatedVideoDecoder& decoder, UINT bufferCount,
         if (feedback == 0)
             problem = "StatusReportFeedbackNumber 0";
     }
+    // Frame end keeps an accepted submission whatever comes between, so the
+    // device's record moves on here.
+    SimulatedPendingPicture pending;
     if (problem.empty())
-        problem = decoder.Codec() == kSimulatedCodecH264 ? CheckH264Picture(submission)
-                                                                  : CheckHevcPicture(submission, decoder.m_Hevc);
+        problem = decoder.Codec() == kSimulatedCodecH264 ? CheckH264Picture(submission, pending)
+                                                         : CheckHevcPicture(submission, decoder.m_Hevc, pending);
+    if (problem.empty()) {
+        decoder.m_References.surfaces[pending.surface] = pending.record;
+        decoder.m_References.h264 = pending.h264;
+        decoder.m_References.hevc = pending.hevc;
+    }
     return problem;
 }
 

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "bitstream/hevc/hevc_records.h"
+#include "decoder/dxva/dxva_structures.h"
+#include "decoder/platform/simulated/simulated_surface_record.h"
+
+// The reference checks of one submission. Each works on a copy of the
+// decoder's record and hands back what the picture changes, which is kept
+// only once the whole submission is accepted: an accepted submission is the
+// one its frame's end writes into the surface.
+namespace platform {
+
+class SimulatedVideoDecoder;
+
+struct SimulatedPendingPicture {
+    uint8_t surface = 0;
+    SimulatedSurfaceRecord record;
+    SimulatedH264Marking h264;
+    SimulatedHevcReferences hevc;
+};
+
+// The H.264 picture's slices and reference lists against the bitstream and
+// the device's record; the slice entries were found sound already.
+std::string CheckH264References(const SimulatedVideoDecoder& decoder, const DXVA_PicParams_H264& picture,
+                                const uint8_t* entries, size_t entryCount, const uint8_t* bitstream,
+                                SimulatedPendingPicture& pending);
+
+// The H.265 picture's RefPicList against the pictures the slice's reference
+// set keeps, of those the device holds.
+std::string CheckHevcHeldReferences(const SimulatedVideoDecoder& decoder, const DXVA_PicParams_HEVC& picture,
+                                    const HevcStream& stream, int32_t picOrderCnt, bool clearsReferences,
+                                    SimulatedPendingPicture& pending);
+
+}  // namespace platform

@@ -1,0 +1,413 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "decoder/dxva/dxva_structures.h"
+#include "decoder/platform/simulated/simulated_video_device.h"
+#include "support/log_capture.h"
+
+// H.264 submissions built by hand for the simulated device: 64x48 frames,
+// MaxFrameNum 16, order counts of type 2 (twice frame_num, minus 1 for a
+// non-reference picture) unless a case says type 0, one slice per picture.
+using namespace platform;
+
+namespace {
+
+// Writes an RBSP and, on the way out, its NAL unit with emulation prevention.
+class BitWriter {
+public:
+    void Bits(uint32_t value, int count)
+    {
+        for (int bit = count - 1; bit >= 0; --bit)
+            m_Bits.push_back((value >> bit) & 1);
+    }
+    void Ue(uint32_t value)
+    {
+        int length = 0;
+        for (uint32_t coded = value + 1; coded >> length > 1; ++length) {}
+        Bits(0, length);
+        Bits(value + 1, length + 1);
+    }
+    void Se(int32_t value) { Ue(value > 0 ? 2 * value - 1 : -2 * value); }
+    std::vector<uint8_t> Nal(uint8_t header)
+    {
+        Bits(0xA5, 8);  // a little slice data
+        Bits(1, 1);     // rbsp_stop_one_bit
+        while (m_Bits.size() % 8)
+            m_Bits.push_back(0);
+        std::vector<uint8_t> nal = {0, 0, 1, header};
+        int zeros = 0;
+        for (size_t i = 0; i < m_Bits.size(); i += 8) {
+            uint8_t byte = 0;
+            for (size_t b = 0; b < 8; ++b)
+                byte = static_cast<uint8_t>(byte << 1 | m_Bits[i + b]);
+            if (zeros >= 2 && byte <= 3) {
+                nal.push_back(3);
+                zeros = 0;
+            }
+            zeros = byte == 0 ? zeros + 1 : 0;
+            nal.push_back(byte);
+        }
+        return nal;
+    }
+
+private:
+    std::vector<uint8_t> m_Bits;
+};
+
+template <typename T>
+struct Held {
+    T* p = nullptr;
+    ~Held() { if (p) p->Release(); }
+    T* operator->() const { return p; }
+    void** Out() { return reinterpret_cast<void**>(&p); }
+};
+
+// The simulated device with one H.264 decoder and eight surfaces.
+class H264Device {
+public:
+    H264Device(const GUID& profile, bool longSlices)
+    {
+        EXPECT_EQ(platform.CreateDXGIFactory1(IID_IDXGIFactory2, factory.Out()), kResultOk);
+        EXPECT_EQ(factory->EnumAdapters1(0, &adapter.p), kResultOk);
+        EXPECT_EQ(platform.D3D11CreateDevice(adapter.p, D3D_DRIVER_TYPE_UNKNOWN, nullptr, D3D11_CREATE_DEVICE_VIDEO_SUPPORT, nullptr, 0,
+                                             kD3D11SdkVersion, &device.p, nullptr, &context.p), kResultOk);
+        EXPECT_EQ(device->QueryInterface(IID_ID3D11VideoDevice, video.Out()), kResultOk);
+        EXPECT_EQ(context->QueryInterface(IID_ID3D11VideoContext, videoContext.Out()), kResultOk);
+        D3D11_VIDEO_DECODER_DESC description = {profile, 64, 48, DXGI_FORMAT_NV12};
+        // The device offers short entries first, long ones second.
+        D3D11_VIDEO_DECODER_CONFIG config = {};
+        EXPECT_EQ(video->GetVideoDecoderConfig(&description, longSlices ? 1 : 0, &config), kResultOk);
+        EXPECT_EQ(video->CreateVideoDecoder(&description, &config, &decoder.p), kResultOk);
+        D3D11_TEXTURE2D_DESC texture = {64, 48, 1, 8, DXGI_FORMAT_NV12, {1, 0}, D3D11_USAGE_DEFAULT, D3D11_BIND_DECODER, 0, 0};
+        EXPECT_EQ(device->CreateTexture2D(&texture, nullptr, &surfaces.p), kResultOk);
+        for (UINT slice = 0; slice < 8; ++slice) {
+            D3D11_VIDEO_DECODER_OUTPUT_VIEW_DESC view = {profile, D3D11_VDOV_DIMENSION_TEXTURE2D, {slice}};
+            EXPECT_EQ(video->CreateVideoDecoderOutputView(surfaces.p, &view, &views[slice].p), kResultOk);
+        }
+    }
+
+    HRESULT Submit(uint8_t surface, const DXVA_PicParams_H264& picture, const std::vector<uint8_t>& slices,
+                   const std::vector<uint8_t>& bitstream)
+    {
+        DXVA_Qmatrix_H264 flat;
+        std::memset(&flat, 16, sizeof(flat));
+        const std::pair<D3D11_VIDEO_DECODER_BUFFER_TYPE, std::vector<uint8_t>> buffers[] = {
+            {D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS,
+             std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(&picture), reinterpret_cast<const uint8_t*>(&picture + 1))},
+            {D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX,
+             std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(&flat), reinterpret_cast<const uint8_t*>(&flat + 1))},
+            {D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL, slices},
+            {D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, bitstream},
+        };
+        EXPECT_EQ(videoContext->DecoderBeginFrame(decoder.p, views[surface].p, 0, nullptr), kResultOk);
+        std::vector<D3D11_VIDEO_DECODER_BUFFER_DESC> descriptions;
+        for (const auto& [type, data] : buffers) {
+            UINT size = 0;
+            void* memory = nullptr;
+            EXPECT_EQ(videoContext->GetDecoderBuffer(decoder.p, type, &size, &memory), kResultOk);
+            EXPECT_GE(size, data.size());
+            std::memcpy(memory, data.data(), data.size());
+            EXPECT_EQ(videoContext->ReleaseDecoderBuffer(decoder.p, type), kResultOk);
+            D3D11_VIDEO_DECODER_BUFFER_DESC description = {};
+            description.BufferType = type;
+            description.DataSize = static_cast<UINT>(data.size());
+            descriptions.push_back(description);
+        }
+        HRESULT result = videoContext->SubmitDecoderBuffers(decoder.p, static_cast<UINT>(descriptions.size()), descriptions.data());
+        EXPECT_EQ(videoContext->DecoderEndFrame(decoder.p), kResultOk);
+        return result;
+    }
+
+private:
+    SimulatedVideoPlatform platform;
+    Held<IDXGIFactory2> factory;
+    Held<IDXGIAdapter1> adapter;
+    Held<ID3D11Device> device;
+    Held<ID3D11DeviceContext> context;
+    Held<ID3D11VideoDevice> video;
+    Held<ID3D11VideoContext> videoContext;
+    Held<ID3D11Texture2D> surfaces;
+    Held<ID3D11VideoDecoderOutputView> views[8];
+    // Released first: it holds the device.
+    Held<ID3D11VideoDecoder> decoder;
+};
+
+// One RefFrameList entry as the decoder would give it.
+struct Listed {
+    uint8_t surface;
+    uint16_t frameNum;  // LongTermFrameIdx for a long-term frame
+    int32_t top, bottom;
+    bool longTerm = false;
+    bool nonExisting = false;
+};
+
+enum Kind : uint32_t { kP = 0, kB = 1, kI = 2 };
+
+struct Picture {
+    Picture(uint8_t s, uint32_t f, std::vector<Listed> r, int32_t t, int32_t b, std::vector<uint32_t> m = {})
+        : surface(s), frameNum(f), refs(std::move(r)), top(t), bottom(b), marking(std::move(m)) {}
+    uint8_t surface;
+    uint32_t frameNum;
+    std::vector<Listed> refs;
+    int32_t top, bottom;           // CurrFieldOrderCnt
+    std::vector<uint32_t> marking;  // the operations with their values, without the closing 0
+    uint8_t nalRefIdc = 1;
+    bool idr = false;
+    Kind kind = kP;
+    bool longTermIdr = false;
+    uint32_t pocLsb = 0;            // order counts of type 0
+    int32_t deltaBottom = 0;
+    std::vector<uint8_t> listEntries = {0};  // long slices: RefPicList[0], the active ones
+};
+
+Picture Idr(uint8_t surface, bool longTerm = false)
+{
+    Picture p{surface, 0, {}, 0, 0};
+    p.idr = true;
+    p.kind = kI;
+    p.longTermIdr = longTerm;
+    return p;
+}
+
+struct Stream {
+    uint8_t numRefFrames = 2;
+    uint8_t pocType = 2;
+    GUID profile = D3D11_DECODER_PROFILE_H264_VLD_NOFGT;
+    bool longSlices = false;
+};
+
+DXVA_PicParams_H264 Parameters(const Stream& stream, const Picture& p, uint32_t feedback)
+{
+    DXVA_PicParams_H264 pp;
+    std::memset(&pp, 0, sizeof(pp));
+    pp.wFrameWidthInMbsMinus1 = 3;
+    pp.wFrameHeightInMbsMinus1 = 2;
+    pp.CurrPic.bPicEntry = p.surface;
+    pp.num_ref_frames = stream.numRefFrames;
+    pp.chroma_format_idc = 1;
+    pp.RefPicFlag = p.nalRefIdc != 0;
+    pp.frame_mbs_only_flag = 1;
+    pp.IntraPicFlag = p.kind == kI;
+    pp.MbsConsecutiveFlag = 1;
+    pp.Reserved16Bits = stream.profile == kH264VendorProfileB ? 0x34C : 3;
+    pp.StatusReportFeedbackNumber = feedback;
+    std::memset(pp.RefFrameList, 0xFF, sizeof(pp.RefFrameList));
+    for (size_t i = 0; i < p.refs.size(); ++i) {
+        const Listed& r = p.refs[i];
+        pp.RefFrameList[i].Index7Bits = r.surface;
+        pp.RefFrameList[i].AssociatedFlag = r.longTerm;
+        pp.FieldOrderCntList[i][0] = r.top;
+        pp.FieldOrderCntList[i][1] = r.bottom;
+        pp.FrameNumList[i] = r.frameNum;
+        pp.UsedForReferenceFlags |= 3u << (2 * i);
+        pp.NonExistingFrameFlags = static_cast<uint16_t>(pp.NonExistingFrameFlags | (r.nonExisting << i));
+    }
+    pp.CurrFieldOrderCnt[0] = p.top;
+    pp.CurrFieldOrderCnt[1] = p.bottom;
+    pp.frame_num = static_cast<uint16_t>(p.frameNum);
+    pp.pic_order_cnt_type = stream.pocType;
+    pp.pic_order_present_flag = stream.pocType == 0;
+    pp.deblocking_filter_control_present_flag = 1;
+    return pp;
+}
+
+std::vector<uint8_t> SliceNal(const Stream& stream, const Picture& p)
+{
+    BitWriter w;
+    w.Ue(0);  // first_mb_in_slice
+    w.Ue(p.kind);
+    w.Ue(0);  // pic_parameter_set_id
+    w.Bits(p.frameNum, 4);
+    if (p.idr)
+        w.Ue(0);  // idr_pic_id
+    if (stream.pocType == 0) {
+        w.Bits(p.pocLsb, 4);
+        w.Se(p.deltaBottom);
+    }
+    if (p.kind == kB)
+        w.Bits(1, 1);  // direct_spatial_mv_pred_flag
+    if (p.kind != kI)  // num_ref_idx_active_override_flag and the list modification flags
+        w.Bits(0, p.kind == kB ? 3 : 2);
+    if (p.nalRefIdc != 0 && p.idr) {
+        w.Bits(p.longTermIdr, 2);  // no_output_of_prior_pics_flag, long_term_reference_flag
+    } else if (p.nalRefIdc != 0) {
+        w.Bits(!p.marking.empty(), 1);
+        for (uint32_t value : p.marking)
+            w.Ue(value);
+        if (!p.marking.empty())
+            w.Ue(0);  // end of the operations
+    }
+    w.Se(0);  // slice_qp_delta
+    return w.Nal(static_cast<uint8_t>(p.nalRefIdc << 5 | (p.idr ? 5 : 1)));
+}
+
+// Submits the pictures in order; every one but the last must be accepted.
+// The last one's refusal reason, or "" when it is accepted too.
+std::string RunStream(const Stream& stream, const std::vector<Picture>& pictures)
+{
+    LogCapture log;
+    H264Device device(stream.profile, stream.longSlices);
+    uint32_t feedback = 0;
+    for (const Picture& p : pictures) {
+        std::vector<uint8_t> bitstream = SliceNal(stream, p);
+        const uint32_t nalBytes = static_cast<uint32_t>(bitstream.size());
+        bitstream.resize(128);
+        std::vector<uint8_t> slices;  // one entry, long or short
+        if (stream.longSlices) {
+            DXVA_Slice_H264_Long entry;
+            std::memset(&entry, 0, sizeof(entry));
+            entry.SliceBytesInBuffer = nalBytes;
+            entry.NumMbsForSlice = 12;
+            entry.slice_type = static_cast<uint8_t>(p.kind);
+            std::memset(entry.RefPicList, 0xFF, sizeof(entry.RefPicList));
+            for (size_t k = 0; k < p.listEntries.size() && p.kind != kI; ++k)
+                entry.RefPicList[0][k].bPicEntry = p.listEntries[k];
+            entry.num_ref_idx_l0_active_minus1 = static_cast<uint8_t>(p.listEntries.size() - 1);
+            slices.assign(reinterpret_cast<uint8_t*>(&entry), reinterpret_cast<uint8_t*>(&entry + 1));
+        } else {
+            DXVA_Slice_H264_Short entry = {0, nalBytes, 0};
+            slices.assign(reinterpret_cast<uint8_t*>(&entry), reinterpret_cast<uint8_t*>(&entry + 1));
+        }
+        HRESULT result = device.Submit(p.surface, Parameters(stream, p, ++feedback), slices, bitstream);
+        if (&p == &pictures.back())
+            break;
+        EXPECT_EQ(result, kResultOk) << "picture " << feedback << ": " << ::testing::PrintToString(log.messages());
+        if (result != kResultOk)
+            return "an earlier picture was refused";
+    }
+    if (log.messages().empty())
+        return "";
+    const std::string line = log.messages().back();
+    const std::string kMarker = "SubmitDecoderBuffers: ";
+    return line.find(kMarker) == line.npos ? line : line.substr(line.find(kMarker) + kMarker.size());
+}
+
+// IDR into surface 0, then reference P frames 1 and 2 into surfaces 1 and 2.
+std::vector<Picture> ThreeFrames()
+{
+    return {Idr(0), {1, 1, {{0, 0, 0, 0}}, 2, 2}, {2, 2, {{0, 0, 0, 0}, {1, 1, 2, 2}}, 4, 4}};
+}
+
+// Reference P frame 1 into surface 1 after the IDR, with these marking operations.
+Picture Marked(std::vector<uint32_t> marking)
+{
+    return {1, 1, {{0, 0, 0, 0}}, 2, 2, std::move(marking)};
+}
+
+struct Case { const char* name; Stream stream; std::vector<Picture> pictures; const char* reason; };
+
+void RunCases(const std::vector<Case>& cases)
+{
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(RunStream(c.stream, c.pictures), c.reason);
+    }
+}
+
+template <typename Edit>
+std::vector<Picture> With(std::vector<Picture> pictures, Edit edit)
+{
+    edit(pictures);
+    return pictures;
+}
+
+}  // namespace
+
+// Surfaces and order counts: each listed frame must be the one the device
+// wrote into that surface, the current picture must not overwrite one, and
+// the current order counts must be the slice header's.
+TEST(SimulatedReferenceCheck, ListedFramesMatchTheirSurfaces)
+{
+    // A non-reference B frame (order count 3) into surface 2 after frame 1.
+    Picture b{2, 2, {{0, 0, 0, 0}, {1, 1, 2, 2}}, 3, 3};
+    b.kind = kB;
+    b.nalRefIdc = 0;
+    Stream pocType0;
+    pocType0.pocType = 0;
+    Picture type0{1, 1, {{0, 0, 0, 0}}, 4, 5};
+    type0.pocLsb = 4;
+    type0.deltaBottom = 1;
+    RunCases({
+        {"frame_num of another surface", {}, With(ThreeFrames(), [](auto& p) { p[2].refs[0].frameNum = 1; }),
+         "FrameNumList[0] is 1, the frame (surface 0) has frame_num 0"},
+        {"zero order counts of a reference", {}, With(ThreeFrames(), [](auto& p) { p[2].refs[1].top = p[2].refs[1].bottom = 0; }),
+         "FieldOrderCntList[1] is (0, 0), the frame (surface 1) has order counts (2, 2)"},
+        {"zero current order counts", {}, {Idr(0), {1, 1, {{0, 0, 0, 0}}, 0, 0}},
+         "CurrFieldOrderCnt is (0, 0), the slice header gives (2, 2)"},
+        {"order counts of type 0", pocType0, {Idr(0), type0}, ""},
+        {"bottom of type 0 wrong", pocType0, With({Idr(0), type0}, [](auto& p) { p[1].bottom = 4; }),
+         "CurrFieldOrderCnt is (4, 4), the slice header gives (4, 5)"},
+        {"current written over a reference", {}, With(ThreeFrames(), [](auto& p) { p[2].surface = 1; }),
+         "RefFrameList[1] names surface 1, the one being written"},
+        {"surface never written", {}, With(ThreeFrames(), [](auto& p) { p[2].refs[1].surface = 5; }),
+         "RefFrameList[1] names surface 5, which holds no picture"},
+        {"surface listed twice", {}, With(ThreeFrames(), [](auto& p) { p[2].refs.push_back(p[2].refs[1]); }),
+         "RefFrameList[2] names surface 1 again"},
+        {"non-reference frame in between", {}, {Idr(0), Marked({}), b, {3, 2, {{0, 0, 0, 0}, {1, 1, 2, 2}}, 4, 4}}, ""},
+        {"non-reference frame listed", {}, {Idr(0), Marked({}), b, {3, 2, {{0, 0, 0, 0}, {1, 1, 2, 2}, {2, 2, 3, 3}}, 4, 4}},
+         "RefFrameList[2] names surface 2, whose frame (frame_num 2) is no longer used for reference"},
+    });
+}
+
+// The frames the stream still holds, by the sliding window, by the marking
+// operations or for a gap in frame_num, must all be listed, and no other.
+TEST(SimulatedReferenceCheck, HeldReferencesFollowTheMarking)
+{
+    Stream window;  // two reference frames
+    Stream three;
+    three.numRefFrames = 3;
+    const Listed longTerm1{1, 0, 2, 2, true};
+    RunCases({
+        // The window of two drops frame 0 once frame 2 is decoded.
+        {"slid-out frame still listed", window, With(ThreeFrames(), [](auto& p) { p.push_back({3, 3, {{0, 0, 0, 0}, {1, 1, 2, 2}, {2, 2, 4, 4}}, 6, 6}); }),
+         "RefFrameList[0] names surface 0, whose frame (frame_num 0) is no longer used for reference"},
+        {"held frame left out", window, With(ThreeFrames(), [](auto& p) { p.push_back({3, 3, {{2, 2, 4, 4}}, 6, 6}); }),
+         "frame (frame_num 1, surface 1) is still held as reference but missing from RefFrameList"},
+        // Operation 1 with difference 1 releases frame 0 at once.
+        {"released frame listed", three, {Idr(0), Marked({1, 0}), {2, 2, {{0, 0, 0, 0}, {1, 1, 2, 2}}, 4, 4}},
+         "RefFrameList[0] names surface 0, whose frame (frame_num 0) is no longer used for reference"},
+        {"operation 1 naming no frame", three, {Idr(0), Marked({1, 4})},
+         "slice entry 0: memory_management_control_operation 1 names picture number -4, which no short-term reference has"},
+        // Operations 4 (one long-term index) and 6 make frame 1 long-term index 0.
+        {"long-term by operation 6", three, {Idr(0), Marked({4, 1, 6, 0}), {2, 2, {{0, 0, 0, 0}, longTerm1}, 4, 4}}, ""},
+        {"long-term listed as short-term", three, {Idr(0), Marked({4, 1, 6, 0}), {2, 2, {{0, 0, 0, 0}, {1, 1, 2, 2}}, 4, 4}},
+         "RefFrameList[1] is marked short-term, the frame (surface 1) is a long-term reference"},
+        {"long-term index mismatch", three, {Idr(0), Marked({4, 1, 6, 0}), {2, 2, {{0, 0, 0, 0}, {1, 3, 2, 2, true}}, 4, 4}},
+         "FrameNumList[1] is 3, the frame (surface 1) has LongTermFrameIdx 0"},
+        // Operation 3 turns frame 0 long-term with index 1 (two allowed).
+        {"long-term by operation 3", three, {Idr(0), Marked({4, 2, 3, 0, 1}), {2, 2, {{0, 1, 0, 0, true}, {1, 1, 2, 2}}, 4, 4}}, ""},
+        {"IDR kept long-term", three, {Idr(0, true), Marked({})},
+         "RefFrameList[0] is marked short-term, the frame (surface 0) is a long-term reference"},
+        // Operation 5 empties the list; the picture then counts as frame 0, order 0.
+        {"operation 5", three, {Idr(0), Marked({5}), {2, 1, {{1, 0, 0, 0}}, 2, 2}}, ""},
+        // A jump from frame_num 0 to 2 leaves frame 1 as a frame with no picture.
+        {"gap listed", three, {Idr(0), {1, 2, {{0, 0, 0, 0}, {0, 1, 0, 0, false, true}}, 4, 4}}, ""},
+        {"gap left out", three, {Idr(0), {1, 2, {{0, 0, 0, 0}}, 4, 4}},
+         "frame_num 1, inferred for a gap in frame_num and still a reference, is missing from RefFrameList"},
+        {"more than num_ref_frames", window, {Idr(0), Marked({4, 1, 6, 0}), {2, 2, {{0, 0, 0, 0}, longTerm1}, 4, 4, {4, 2}}},
+         "slice entry 0: the picture would be reference frame 3 of at most 2 (num_ref_frames)"},
+    });
+}
+
+// Long slice entries: each active RefPicList entry indexes a RefFrameList
+// entry in use, or with Intel's profile names the surface of one.
+TEST(SimulatedReferenceCheck, LongSliceListsNameListedFrames)
+{
+    struct LongCase { GUID profile; std::vector<uint8_t> entries; std::string reason; };
+    const LongCase cases[] = {
+        {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, {1, 0}, ""},
+        {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, {0, 2}, "slice entry 0 RefPicList[0][1] is 2, not an entry of RefFrameList"},
+        {D3D11_DECODER_PROFILE_H264_VLD_NOFGT, {0xFF}, "slice entry 0 RefPicList[0][0] is 255, not an entry of RefFrameList"},
+        {kH264VendorProfileB, {1, 0}, ""},
+        {kH264VendorProfileB, {1, 2}, "slice entry 0 RefPicList[0][1] is 2, not the surface of a RefFrameList entry"},
+    };
+    for (const LongCase& c : cases) {
+        SCOPED_TRACE(c.reason);
+        Stream stream{2, 2, c.profile, true};
+        EXPECT_EQ(RunStream(stream, With(ThreeFrames(), [&](auto& p) { p[2].listEntries = c.entries; })), c.reason);
+    }
+}
