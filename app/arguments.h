@@ -16,6 +16,8 @@ struct ProgramArguments {
     uint32_t warmup = 0;            // --warmup M: unrecorded passes before them
     std::optional<std::string> adapter;  // --adapter ID: that adapter's index or LUID
     bool allAdapters = false;       // --all-adapters: every adapter with video decoding, one results each
+    std::optional<std::string> stream;  // --stream FILE: one case over that Annex B stream
+    uint8_t streamCodec = 0;        // from --codec, else from the stream's file name
     // Why the command line cannot be run, naming the argument; empty when it can.
     std::string error;
 };

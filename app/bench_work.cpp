@@ -1,5 +1,6 @@
 #include "app/bench_work.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -29,11 +30,22 @@ namespace {
 // completion on the loop thread.
 struct AdapterOutcome {
     std::optional<platform::UINT> adapter;  // the one asked for; none: the rule's
-    std::array<BenchCase, kBenchCaseCount> cases;
-    std::array<CaseMeasurement, kBenchCaseCount> measurements;
+    std::vector<BenchCase> cases;
+    std::vector<CaseMeasurement> measurements;
     nlohmann::json context;
 };
 std::vector<AdapterOutcome> g_Outcomes;
+// The row of a run over the user's stream, once it has run.
+std::vector<BenchCase> g_StreamCases;
+
+// The cases as no run has left them: the case table, or the stream's one
+// row, which its run fills in.
+std::vector<BenchCase> InitialCases()
+{
+    if (!g_BenchRequest.stream)
+        return {g_BenchCases.begin(), g_BenchCases.end()};
+    return {BenchCase{*g_BenchRequest.stream, 0, 0, g_BenchRequest.streamCodec, 0, false, 0}};
+}
 
 // The extended run on one adapter: every case's files checked against the
 // manifest (when there is one) before its clock, measured apart, and its
@@ -46,15 +58,18 @@ void RunExtendedBenchmark(DXVA2VideoDecoder& decoder, const std::string& initFai
     int64_t loadStart = MonotonicNanoseconds();
     const DataManifest manifest = DataManifest::Load();
     data.checkUs = MicrosecondsSince(loadStart);
-    // A manifest that cannot be read checks nothing; every case fails with its error.
-    data.checked = manifest.GetState() == DataManifest::State::loaded;
-    data.identity = manifest.Identity();
-    data.error = manifest.Error();
+    // A manifest that cannot be read checks nothing; every case fails with
+    // its error. It says nothing of a user's stream.
+    data.checked = manifest.GetState() == DataManifest::State::loaded && !g_BenchRequest.stream;
+    if (!g_BenchRequest.stream) {
+        data.identity = manifest.Identity();
+        data.error = manifest.Error();
+    }
 
     CaseCheck check = [&](const BenchCase& benchCase) -> std::string {
         if (!initFailure.empty())
             return initFailure;
-        if (manifest.GetState() == DataManifest::State::absent)
+        if (g_BenchRequest.stream || manifest.GetState() == DataManifest::State::absent)
             return {};
         if (manifest.GetState() == DataManifest::State::invalid)
             return manifest.Error();
@@ -74,8 +89,15 @@ void RunExtendedBenchmark(DXVA2VideoDecoder& decoder, const std::string& initFai
             message["progress"]["adapter"] = *outcome.adapter;
         g_ComChan->send(new ComChanJsonMessage(std::move(message)));
     };
-    RunMeasuredCases(decoder, outcome.cases, g_BenchRequest.settings, outcome.measurements, check, finished);
+    // Init's failure, not the stream's, is the reason when there is no decoder.
+    if (g_BenchRequest.stream && initFailure.empty())
+        RunMeasuredStream(decoder, *g_BenchRequest.stream, g_BenchRequest.streamCodec, g_BenchRequest.settings,
+                          outcome.cases[0], outcome.measurements[0], check, finished);
+    else
+        RunMeasuredCases(decoder, outcome.cases, g_BenchRequest.settings, outcome.measurements, check, finished);
     outcome.context = ResultsContext(decoder.Adapter(), data, g_BenchRequest.settings, pin.Processor());
+    if (g_BenchRequest.stream)
+        outcome.context["stream"] = {{"path", *g_BenchRequest.stream}};
     if (outcome.context["adapter"].is_object()) {
         const std::optional<platform::UINT>& rule =
             g_BenchRequest.adapters ? g_BenchRequest.adapters->ruleAdapter : decoder.Adapter()->index;
@@ -143,20 +165,26 @@ void RunBenchmark()
     if (adapters.empty())
         adapters.emplace_back();
 
+    // Each adapter starts from the cases as no run has left them.
+    const std::vector<BenchCase> initial = InitialCases();
     if (!g_BenchRequest.extended) {
         DXVA2VideoDecoder decoder(OnDecoderOutputChanged, OnDecoderError);
         decoder.RequireAdapter(adapters.front());
         decoder.Init();
-        RunBenchmarkCases(decoder, g_BenchCases);
+        if (!g_BenchRequest.stream) {
+            RunBenchmarkCases(decoder, g_BenchCases);
+            return;
+        }
+        g_StreamCases = initial;
+        RunStreamCase(decoder, *g_BenchRequest.stream, g_BenchRequest.streamCodec, g_StreamCases[0]);
         return;
     }
-    // Each adapter starts from the table as no run has left it.
-    const std::array<BenchCase, kBenchCaseCount> table = g_BenchCases;
     size_t finishedCount = 0;
     for (const std::optional<platform::UINT>& adapter : adapters) {
         AdapterOutcome& outcome = g_Outcomes.emplace_back();
         outcome.adapter = adapter;
-        outcome.cases = table;
+        outcome.cases = initial;
+        outcome.measurements.resize(initial.size());
         DXVA2VideoDecoder decoder(OnDecoderOutputChanged, OnDecoderError);
         decoder.RequireAdapter(adapter);
         std::string initFailure;
@@ -165,7 +193,7 @@ void RunBenchmark()
             if (decoder.Init() < 0)
                 initFailure = capture.Text().empty() ? std::string("decoder: no usable video decoder") : capture.Text();
         }
-        RunExtendedBenchmark(decoder, initFailure, outcome, finishedCount, kBenchCaseCount * adapters.size());
+        RunExtendedBenchmark(decoder, initFailure, outcome, finishedCount, initial.size() * adapters.size());
     }
     // The bare report stays the rule's adapter's.
     const AdapterOutcome* reported = &g_Outcomes.front();
@@ -173,20 +201,29 @@ void RunBenchmark()
         if (g_BenchRequest.adapters && outcome.adapter == g_BenchRequest.adapters->ruleAdapter)
             reported = &outcome;
     }
-    g_BenchCases = reported->cases;
+    if (g_BenchRequest.stream)
+        g_StreamCases = reported->cases;
+    else
+        std::copy(reported->cases.begin(), reported->cases.end(), g_BenchCases.begin());
 }
 
 void SendBenchReport()
 {
     if (g_BenchRequest.allAdapters && g_BenchRequest.adapters)
         g_ComChan->send(new ComChanJsonMessage(AdaptersMessage(*g_BenchRequest.adapters)));
-    nlohmann::json report = BuildBenchReport(g_BenchCases);
+    // A stream's run that failed before its row was written reports the row as asked.
+    if (g_BenchRequest.stream && g_StreamCases.empty())
+        g_StreamCases = InitialCases();
+    nlohmann::json report =
+        g_BenchRequest.stream ? BuildBenchReport(g_StreamCases) : BuildBenchReport(g_BenchCases);
     g_ComChan->send(new ComChanJsonMessage(report));
     if (g_BenchRequest.extended) {
         // A run that failed before its end still says what it has.
         if (g_Outcomes.empty()) {
-            g_Outcomes.emplace_back().cases = g_BenchCases;
-            g_Outcomes.back().context = nlohmann::json::object();
+            AdapterOutcome& outcome = g_Outcomes.emplace_back();
+            outcome.cases = InitialCases();
+            outcome.measurements.resize(outcome.cases.size());
+            outcome.context = nlohmann::json::object();
         }
         for (const AdapterOutcome& outcome : g_Outcomes) {
             nlohmann::json context = outcome.context.is_object() ? outcome.context : nlohmann::json::object();

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <optional>
+#include <string>
 
 #include <uv.h>
 
@@ -30,6 +31,9 @@ struct BenchRequest {
     // none: the one the decoder takes by its own rule.
     std::optional<AdapterPlan> adapters;
     bool allAdapters = false;  // the adapters message goes out, progress names the adapter
+    // The user's stream, run as the one case instead of the case table.
+    std::optional<std::string> stream;
+    uint8_t streamCodec = 0;
 };
 extern BenchRequest g_BenchRequest;
 

@@ -69,8 +69,8 @@ int RunTarselProcess(const CommandCallbacks& commands, const std::vector<std::st
         return -1;
     int channelFd = ParseChannelFd(channelFdText);
 
-    g_BenchRequest = {parsed.results, parsed.progress, {parsed.repeat, parsed.warmup}, std::move(plan),
-                      parsed.allAdapters};
+    g_BenchRequest = {parsed.results,      parsed.progress, {parsed.repeat, parsed.warmup}, std::move(plan),
+                      parsed.allAdapters,  parsed.stream,   parsed.streamCodec};
 
     uv_loop_t* loop = uv_default_loop();
     g_ComChan = new ComChanChannel(channelFd, OnComChanConnected, OnComChanDisconnected, commands.onSetBitrate,

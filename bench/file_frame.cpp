@@ -6,9 +6,9 @@
 #include <limits>
 #include <stdexcept>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
+
+#include "bench/open_file.h"
 
 #include "logging/spdlog_logger.h"
 
@@ -43,21 +43,6 @@ std::string FileFrame::Describe() const
     return {};
 }
 
-#ifndef O_BINARY
-#define O_BINARY 0
-#endif
-// Where FIFOs cannot block an open (or flags do not exist) there is nothing to ask for.
-#ifndef O_NONBLOCK
-#define O_NONBLOCK 0
-#endif
-#ifndef O_CLOEXEC
-#define O_CLOEXEC 0
-#endif
-// Windows' spelling of "not inherited by child processes".
-#ifndef O_NOINHERIT
-#define O_NOINHERIT 0
-#endif
-
 namespace {
 
 // Fits every platform's read count.
@@ -83,20 +68,20 @@ struct OpenFile {
 void FileFrame::LoadFile(const std::string& path, size_t minimumSize)
 {
     // Non-blocking, so that a FIFO is refused below instead of waiting for a writer.
-    int fd = open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_CLOEXEC | O_NOINHERIT);
+    int fd = OpenForReading(path);
     if (fd < 0)
         RefuseFile("could not open frame file", path);
     OpenFile file{fd};
 
-    struct stat status;
-    if (fstat(fd, &status) != 0)
+    const OpenFileStatus status = StatusOfOpenFile(fd);
+    if (!status.known)
         RefuseFile("could not read the length of frame file", path);
     // A directory or a device opens too, with a nonsense length.
-    if (!S_ISREG(status.st_mode))
+    if (!status.regular)
         RefuseFile("could not open frame file", path);
-    if (status.st_size < 0 || static_cast<uint64_t>(status.st_size) > std::numeric_limits<size_t>::max())
+    if (status.size > std::numeric_limits<size_t>::max())
         RefuseFile("could not read the length of frame file", path);
-    size_t length = static_cast<size_t>(status.st_size);
+    size_t length = static_cast<size_t>(status.size);
     if (length < minimumSize)
         RefuseFile("frame file is shorter than its header", path);
     if (!data.Resize(length))

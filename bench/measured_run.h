@@ -38,3 +38,13 @@ using CaseFinished = std::function<void(const BenchCase&, const CaseMeasurement&
 void RunMeasuredCases(VideoDecoder& decoder, std::span<BenchCase> cases, const MeasureSettings& settings,
                       std::span<CaseMeasurement> measurements, const CaseCheck& check,
                       const CaseFinished& finished);
+
+// The same for one case over the access units of the Annex B stream at
+// `path` (codec 0 H.264, 1 H.265). The stream is read once before any clock
+// (every NAL unit parsed, the access units counted); `benchCase` becomes the
+// case's row: the path, the picture size of its first SPS, the codec and the
+// unit count. A file that is no usable stream fails the case with one error
+// line, its reason, before the check is asked; `finished` is called either way.
+void RunMeasuredStream(VideoDecoder& decoder, const std::string& path, uint8_t codec, const MeasureSettings& settings,
+                       BenchCase& benchCase, CaseMeasurement& measurement, const CaseCheck& check,
+                       const CaseFinished& finished);

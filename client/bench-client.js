@@ -41,6 +41,10 @@ options:
                        after the other, and print a table of the cases by
                        adapters (median frames/s, real time 30/60/120, the
                        fastest per case marked) and why the others were not
+  --stream FILE        run one case over your own Annex B H.264 or H.265 file
+                       (.264, .h264, .265, .h265, .hevc) instead of the data
+                       set; data/ is not needed
+  --codec h264|h265    the stream's codec, where its name does not tell it
   --capabilities       also ask for what every adapter can decode and print
                        it after the table, one block per adapter
   --capabilities-only  print only what every adapter can decode; nothing is
@@ -77,7 +81,7 @@ function integerValue(name, text, first, last) {
 function parseArguments(argv) {
   const options = { program: null, dataDir: undefined, timeoutSeconds: 300, json: false, capabilities: false,
     capabilitiesOnly: false, help: false, repeat: 5, warmup: 1, save: null, compare: null, plot: null,
-    adapter: undefined, allAdapters: false };
+    adapter: undefined, allAdapters: false, stream: undefined, codec: undefined };
   const measuring = [];
   for (let i = 0; i < argv.length; ++i) {
     const argument = argv[i];
@@ -104,12 +108,17 @@ function parseArguments(argv) {
         throw new UsageError('--adapter takes an adapter\'s index or LUID (0x and up to 16 hex digits)');
       }
     } else if (argument === '--all-adapters') options.allAdapters = true;
+    else if (argument === '--stream') options.stream = path.resolve(value());
+    else if (argument === '--codec') {
+      options.codec = value();
+      if (options.codec !== 'h264' && options.codec !== 'h265') throw new UsageError('--codec takes h264 or h265');
+    }
     else if (argument === '--json') options.json = true;
     else if (argument === '--capabilities') options.capabilities = true;
     else if (argument === '--capabilities-only') options.capabilitiesOnly = true;
     else if (argument === '--help' || argument === '-h') options.help = true;
     else throw new UsageError(`unknown argument ${argument}`);
-    if (['--repeat', '--warmup', '--save', '--compare', '--plot', '--adapter', '--all-adapters'].includes(argument)) {
+    if (['--repeat', '--warmup', '--save', '--compare', '--plot', '--adapter', '--all-adapters', '--stream', '--codec'].includes(argument)) {
       measuring.push(argument);
     }
   }
@@ -119,6 +128,7 @@ function parseArguments(argv) {
     throw new UsageError(`--capabilities-only decodes nothing; it does not go with ${measuring[0]}`);
   }
   if (options.json && options.compare) throw new UsageError('--compare prints a table; it does not go with --json');
+  if (options.codec !== undefined && options.stream === undefined) throw new UsageError('--codec goes with --stream');
   if (options.adapter !== undefined && options.allAdapters) throw new UsageError('--adapter does not go with --all-adapters');
   // One document per adapter: saving, comparing and charting take one run.
   const single = ['--save', '--compare', '--plot'].find((name) => options[name.slice(2)]);
@@ -237,7 +247,7 @@ async function main() {
   try {
     result = await runBenchmark({ ...runOptions, capabilities: options.capabilities, repeat: options.repeat,
       warmup: options.warmup, results: true, onProgress: bar ? bar.update : undefined, adapter: options.adapter,
-      allAdapters: options.allAdapters });
+      allAdapters: options.allAdapters, stream: options.stream, codec: options.codec });
   } catch (error) {
     if (bar) bar.stop();
     console.error(`bench-client: ${error.message}`);

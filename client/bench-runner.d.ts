@@ -184,6 +184,8 @@ export interface ResultsContext {
   memory: { totalBytes: number };
   /** null when no adapter could be used. */
   adapter: ResultsAdapter | null;
+  /** A run over a user's stream: the file, as the program was given it. */
+  stream?: { path: string };
   /** When the run's results were put together, at its end: ISO 8601 UTC text. */
   time: string;
   /** Whether data/ was checked against its SHA256SUMS, with the manifest's own hash and the check's time. */
@@ -269,6 +271,10 @@ export interface RunBenchmarkOptions extends RunOptions {
   adapter?: number | string;
   /** Run on every adapter that can (--all-adapters); implies results; true with adapter is a TypeError. */
   allAdapters?: boolean;
+  /** Run one case over this Annex B file (--stream; taken from this process's directory) instead of the data set; data/ is not needed. */
+  stream?: string;
+  /** The stream's codec (--codec), where its name (.264, .h264, .265, .h265, .hevc) does not tell it. */
+  codec?: 'h264' | 'h265';
 }
 
 /** Options that ask for the results. */

@@ -33,7 +33,7 @@ function invalidOption(name, expected, value, wrongType) {
 function runOptions(options) {
   if (options === null || typeof options !== 'object') throw invalidOption('options', 'an object', options, true);
   const { program, cwd, timeoutMs = kDefaultTimeoutMs, signal, stdio = 'inherit', onSpawn, capabilities = false,
-    results, repeat, warmup, onProgress, adapter, allAdapters = false } = options;
+    results, repeat, warmup, onProgress, adapter, allAdapters = false, stream, codec } = options;
   const check = (ok, name, expected, value, type) => {
     if (!ok) throw invalidOption(name, expected, value, typeof value !== type);
   };
@@ -57,6 +57,9 @@ function runOptions(options) {
   'an adapter\'s index or its LUID as the capability report gives it ("0x0000000000005678")', adapter, 'string');
   check(typeof allAdapters === 'boolean' && !(allAdapters && adapter !== undefined), 'allAdapters',
     adapter === undefined ? 'a boolean' : 'left out or false with adapter', allAdapters, 'boolean');
+  check(stream === undefined || typeof stream === 'string' && stream !== '', 'stream', 'a non-empty string', stream, 'string');
+  check(codec === undefined || stream !== undefined && (codec === 'h264' || codec === 'h265'), 'codec',
+    stream === undefined ? 'left out without stream' : '"h264" or "h265"', codec, 'string');
   // repeat, warmup, progress and every adapter are settings of the results: they ask for them.
   const impliesResults = repeat !== undefined || warmup !== undefined || onProgress !== undefined || allAdapters;
   check(results === undefined || results === true || results === false && !impliesResults, 'results',
@@ -70,17 +73,21 @@ function runOptions(options) {
     limitMs: timeoutMs === Infinity ? 0 : timeoutMs,
     signal, stdio, onSpawn, capabilities,
     results: results === true || impliesResults, repeat, warmup, onProgress, adapter, allAdapters,
+    // Taken from this process's directory, as the program is.
+    stream: stream === undefined ? undefined : path.resolve(stream), codec,
   };
 }
 
 // The program's arguments for a benchmark run. The decoder line comes from
 // the capability message: unlike tarsel.log, which two runs in one directory
 // share, it belongs to this run alone.
-function benchmarkArgs({ results, repeat, warmup, onProgress, adapter, allAdapters }) {
+function benchmarkArgs({ results, repeat, warmup, onProgress, adapter, allAdapters, stream, codec }) {
   const args = ['--capabilities'];
   if (results) args.push('--results');
   if (adapter !== undefined) args.push('--adapter', String(adapter));
   if (allAdapters) args.push('--all-adapters');
+  if (stream !== undefined) args.push('--stream', stream);
+  if (codec !== undefined) args.push('--codec', codec);
   if (repeat !== undefined) args.push('--repeat', String(repeat));
   if (warmup !== undefined) args.push('--warmup', String(warmup));
   if (onProgress) args.push('--progress');
@@ -132,7 +139,8 @@ const factsOf = ({ exitCode, signal, stderr }) => ({ exitCode, signal, stderr })
 function runBenchmark(options) {
   const run = runOptions(options);
   return (async () => {
-    await checkBeforeStart(run, true);
+    // A stream needs no data/.
+    await checkBeforeStart(run, run.stream === undefined);
     const wanted = ['report', 'capabilities', ...(run.results ? ['results'] : []), ...(run.allAdapters ? ['adapters'] : [])];
     // Every results message, for a run on every adapter.
     const allResults = [];
@@ -159,7 +167,7 @@ function runBenchmark(options) {
     let adapters;
     let adapterResults;
     try {
-      rows = reportRows(ended.report);
+      rows = reportRows(ended.report, { stream: run.stream !== undefined });
       capabilities = checkCapabilities(ended.capabilities);
       if (run.results) adapterResults = allResults.map((each) => checkResults(each, rows));
       if (run.allAdapters) adapters = checkAdapters(ended.adapters.adapters);

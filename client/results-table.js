@@ -62,7 +62,9 @@ function figuresLine(context) {
   }
   const processor = context.cpu && context.cpu.benchmarkProcessor;
   if (Number.isInteger(processor)) parts.push(`on logical processor ${processor}`);
-  if (context.data && context.data.checked === true) {
+  if (context.stream && typeof context.stream.path === 'string') {
+    parts.push(`stream ${oneLine(context.stream.path)}`);
+  } else if (context.data && context.data.checked === true) {
     const sum = typeof context.data.manifestSha256 === 'string' ? ` against SHA256SUMS ${context.data.manifestSha256.slice(0, 12)}` : '';
     parts.push(`data checked${sum}`);
   } else {

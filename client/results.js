@@ -46,7 +46,9 @@ function checkSummary(item, where) {
 function checkCase(item, index, row) {
   const where = `results case ${index}`;
   expect(isObject(item), where, 'is not an object');
-  expect(kCodecs.includes(item.codec) && isCount(item.width, 1) && isCount(item.height, 1), where,
+  // A failed stream's size may be unknown: 0x0, as its report row has it.
+  const least = row && row.size === '0x0' ? 0 : 1;
+  expect(kCodecs.includes(item.codec) && isCount(item.width, least) && isCount(item.height, least), where,
     'has no codec, width and height');
   const size = `${item.width}x${item.height}`;
   expect(!row || row.codec === item.codec && row.size === size, where,

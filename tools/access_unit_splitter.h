@@ -13,14 +13,13 @@ struct AccessUnitRange {
     size_t size;
 };
 
-// Streams beyond this size are refused: the NAL splitter works with 32-bit offsets.
+// Streams beyond this size are refused: the tool holds the whole stream in memory.
 constexpr size_t kMaxStreamSize = size_t{1} << 30;
 
-// Cuts an H.264 (codec 0) or H.265 (codec 1) Annex B stream into access
-// units, parsing every NAL unit with the project's parsers. A new unit
-// begins at an access unit delimiter, at a parameter set or prefix SEI after
-// the previous picture's slices, or at a picture's first slice. Returns false
-// with a message in `error` when the input is not an Annex B stream of that
-// codec or a NAL unit cannot be parsed; `units` is then empty.
+// Cuts a whole H.264 (codec 0) or H.265 (codec 1) Annex B stream held in
+// memory into access units, as AccessUnitSplitter (bench/stream_splitter.h)
+// cuts a stream read piece by piece. Returns false with a message in `error`
+// when the input is not an Annex B stream of that codec or a NAL unit cannot
+// be parsed; `units` is then empty.
 bool SplitAccessUnits(uint8_t codec, const uint8_t* data, size_t size,
                       std::vector<AccessUnitRange>& units, std::string& error);

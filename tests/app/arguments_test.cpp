@@ -16,6 +16,8 @@ TEST(ParseArguments, OptionsValuesAndRefusals)
         std::string error;
         std::string adapter = "";
         bool allAdapters = false;
+        std::string stream = "";
+        int codec = 0;
     } rows[] = {
         {{}, false, false, false, 1, 0, ""},
         {{"--capabilities"}, false, false, true, 1, 0, ""},
@@ -33,6 +35,16 @@ TEST(ParseArguments, OptionsValuesAndRefusals)
         {{"--capabilities", "--adapter"}, false, false, true, 1, 0,
          "--adapter takes an adapter's index or LUID, as the capability report gives them"},
         {{"--adapter", "1", "--all-adapters"}, true, false, false, 1, 0, "--adapter and --all-adapters cannot be combined"},
+        // The codec from the name, whatever its case, unless --codec says otherwise.
+        {{"--stream", "clip.HEVC"}, false, false, false, 1, 0, "", "", false, "clip.HEVC", 1},
+        {{"--stream", "a.h264"}, false, false, false, 1, 0, "", "", false, "a.h264", 0},
+        {{"--codec", "h264", "--stream", "clip.265"}, false, false, false, 1, 0, "", "", false, "clip.265", 0},
+        {{"--stream", "clip.mp4"}, false, false, false, 1, 0,
+         "--stream clip.mp4: the codec is not known from the name (.264, .h264, .265, .h265, .hevc); add --codec h264 "
+         "or h265"},
+        {{"--stream", "clip.mp4", "--codec", "vp9"}, false, false, false, 1, 0, "--codec takes h264 or h265, not vp9"},
+        {{"--codec", "h265"}, false, false, false, 1, 0, "--codec goes with --stream"},
+        {{"--stream"}, false, false, false, 1, 0, "--stream takes the path of an Annex B H.264 or H.265 file"},
     };
     for (const auto& row : rows) {
         const ProgramArguments parsed = ParseArguments(row.arguments);
@@ -49,6 +61,8 @@ TEST(ParseArguments, OptionsValuesAndRefusals)
         EXPECT_EQ(parsed.warmup, row.warmup) << shown;
         EXPECT_EQ(parsed.adapter.value_or(""), row.adapter) << shown;
         EXPECT_EQ(parsed.allAdapters, row.allAdapters) << shown;
+        EXPECT_EQ(parsed.stream.value_or(""), row.stream) << shown;
+        EXPECT_EQ(parsed.streamCodec, row.codec) << shown;
     }
 }
 

@@ -192,3 +192,20 @@ process.exitCode = 255;`);
   assert.strictEqual(refused.status, 2, refused.stderr);
   assert.match(refused.stderr, /bench-client: the program refused its arguments: --adapter 9: no such adapter;/);
 });
+
+test('--stream: the file goes to the program from here, no data/ is needed, and its one case is the table', (t) => {
+  const one = makeResults({ repeat: 2 });
+  one.cases = one.cases.slice(4, 5);
+  one.context.stream = { path: '/clips/clip.hevc' };
+  const { dir, program } = makeStandIn(t, `mark('args.json', JSON.stringify(process.argv.slice(2)));
+await send(capabilities);
+await send(${JSON.stringify({ bench: ['h264', [], ['h265', reportOf(one).bench[2][1]]] })});
+await send({ results: ${JSON.stringify(one)} });`, { data: false });
+  const result = spawnSync(process.execPath, [kClient, '--program', program, '--stream', 'clip', '--codec', 'h265'],
+    { cwd: dir, encoding: 'utf8', timeout: 60000 });
+  assert.strictEqual(result.status, 0, result.stderr);
+  const args = JSON.parse(fs.readFileSync(path.join(dir, 'args.json'), 'utf8'));
+  assert.deepStrictEqual(args.slice(args.indexOf('--stream'), args.indexOf('--stream') + 4), ['--stream', path.join(dir, 'clip'), '--codec', 'h265']);
+  assert.match(result.stdout, /^codec +size +pass[^\n]*\nh265 +1280x720 +yes +[^\n]*\n1 of 1 cases passed\n[^]*figures: [^\n]*stream \/clips\/clip\.hevc;/);
+  assert.match(runClient(['--program', program, '--codec', 'h264']).stderr, /--codec goes with --stream/);
+});

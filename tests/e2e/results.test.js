@@ -128,3 +128,22 @@ test('on every adapter: which were measured, the bare report, one results each n
   const named = resultsOf(await runChild(dir, { args: ['--adapter', '0x0000000000000000', '--results'] }));
   assert.deepStrictEqual([named.context.adapter.index, named.cases.every((c) => c.pass)], [0, true]);
 });
+
+test('--stream: one case over the access units of a user\'s file, its size from the SPS; a file that is no stream fails it', async (t) => {
+  const dir = makeWorkDir(t, { withData: false });
+  const stream = path.join(sourceDir, 'tests', 'fixtures', 'h264', 'baseline.264');
+  const result = await runChild(dir, { args: ['--stream', stream, '--repeat', '2'] });
+  assert.strictEqual(result.code, 0, result.stdout);
+  const [report, { results }] = nonHeartbeats(result);
+  // Four access units of 96x64.
+  assert.deepStrictEqual(report.bench, ['h264', [{ width: 96, height: 64, 'bench-pass': true,
+    'bench-time': results.cases[0].samplesUs[0], 'bench-frame': 4 }], ['h265', []]]);
+  assert.deepStrictEqual([results.cases.length, results.cases[0].samplesUs.length, results.context.stream.path,
+    results.context.data.checked], [1, 2, stream, false]);
+
+  const notVideo = path.join(dir, 'notes.txt');
+  fs.writeFileSync(notVideo, 'not a video\n'.repeat(100));
+  const refused = resultsOf(await runChild(dir, { args: ['--stream', notVideo, '--codec', 'h265', '--results'] }));
+  assert.deepStrictEqual([refused.cases[0].codec, refused.cases[0].pass], ['h265', false]);
+  assert.match(refused.cases[0].reason, /^stream: .*notes\.txt: /);
+});

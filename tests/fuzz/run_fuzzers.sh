@@ -6,7 +6,7 @@
 set -uo pipefail
 export here="$(cd "$(dirname "$0")" && pwd)" build="${1:?build directory}" seconds="${2:?seconds per harness}"
 shift 2
-[ $# -eq 0 ] && set -- nal_walk frame_file decode channel
+[ $# -eq 0 ] && set -- nal_walk frame_file stream_reader decode channel
 mkdir -p "$build/fuzz-logs"
 
 # One line about a harness's run, or its log's tail; the outer time limit only catches a hang.

@@ -1,0 +1,187 @@
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "bench/stream_reader.h"
+#include "bench/stream_source.h"
+#include "bench/video_frame.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::string Fixture(const std::string& name)
+{
+    std::ifstream in(std::string(TARSEL_SOURCE_DIR) + "/tests/fixtures/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string WriteFile(const TempDir& dir, const std::string& name, const std::string& bytes)
+{
+    const std::string path = (dir.path() / name).string();
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+constexpr size_t kNone = SplitStep::kNoSps;
+
+// Each unit starts at its picture's delimiter, or without delimiters at its
+// parameter sets or first slice; leading zeros stay with the first unit. The
+// cut is the same whatever the chunk size, down to one byte, and again after
+// a rewind.
+TEST(StreamReader, CutsEachCodecIntoItsAccessUnitsWhateverTheChunkSize)
+{
+    TempDir dir;
+    const struct {
+        std::string fixture;
+        size_t zeros;
+        uint8_t codec;
+        std::vector<size_t> sizes, spsOffsets;
+    } rows[] = {
+        {"h264/baseline_aud.264", 5, 0, {1426, 187, 197}, {11, kNone, kNone}},
+        {"h264/baseline.264", 0, 0, {1456, 181, 248, 1377}, {0, kNone, kNone, 0}},
+        {"hevc/aud_temporal_layers.hevc", 0, 1, {478, 30, 20, 21, 30}, {39, kNone, kNone, kNone, kNone}},
+        // Four slices a picture.
+        {"hevc/slices.hevc", 0, 1, {801, 102, 100}, {28, kNone, kNone}},
+    };
+    for (const auto& row : rows) {
+        const std::string stream = std::string(row.zeros, '\0') + Fixture(row.fixture);
+        const std::string path = WriteFile(dir, "stream", stream);
+        for (size_t chunk : {size_t{1}, size_t{7}, StreamReader::kDefaultChunkSize}) {
+            StreamReader reader(row.codec, chunk);
+            ASSERT_TRUE(reader.Open(path)) << reader.Error();
+            for (int pass = 0; pass < 2; ++pass) {
+                std::vector<size_t> sizes, spsOffsets;
+                std::string bytes;
+                AccessUnitView unit;
+                StreamReader::Result result;
+                while ((result = reader.Next(unit)) == StreamReader::Result::Unit) {
+                    EXPECT_EQ(unit.offset, bytes.size());
+                    sizes.push_back(unit.size);
+                    spsOffsets.push_back(unit.spsOffset);
+                    bytes.append(reinterpret_cast<const char*>(unit.data), unit.size);
+                }
+                EXPECT_EQ(result, StreamReader::Result::End) << reader.Error();
+                EXPECT_EQ(sizes, row.sizes) << row.fixture << " chunk " << chunk << " pass " << pass;
+                EXPECT_EQ(spsOffsets, row.spsOffsets) << row.fixture << " chunk " << chunk;
+                EXPECT_TRUE(bytes == stream) << row.fixture << " chunk " << chunk;
+                ASSERT_TRUE(reader.Rewind()) << reader.Error();
+            }
+        }
+    }
+}
+
+// Whatever is no usable stream is refused with one line naming the path,
+// before anything could be timed; memory stays bounded by the unit limit. A
+// huge file of nothing and a FIFO without a writer are refused without
+// reading the whole file or waiting.
+TEST(StreamFrameSource, RefusesWhatIsNoUsableStreamWithOneLine)
+{
+    TempDir dir;
+#ifndef _WIN32
+    std::ofstream((dir.path() / "huge.264").string()).close();
+    ASSERT_EQ(truncate((dir.path() / "huge.264").c_str(), off_t{8} << 30), 0);
+    ASSERT_EQ(mkfifo((dir.path() / "fifo.264").c_str(), 0600), 0);
+#endif
+    const std::string aud = Fixture("h264/baseline_aud.264");
+    const std::string hevc = Fixture("hevc/aud_temporal_layers.hevc");
+    std::filesystem::create_directories(dir.path() / "folder");
+    const struct {
+        std::string name;
+        std::string bytes;  // written unless the name exists already
+        uint8_t codec;
+        size_t maxUnit;
+        std::string reason;
+    } rows[] = {
+        {"missing.264", "", 0, 0, "cannot open it: No such file or directory"},
+        {"folder", "", 0, 0, "it is a directory, not a video stream file"},
+        {"empty.264", "", 0, 0, "the file is empty"},
+        {"notes.264", "just some text\n", 0, 0, "not an Annex B byte stream: it does not begin with a start code"},
+        {"bare.264", std::string("\0\0\x01", 3), 0, 0, "not an Annex B byte stream: no start code"},
+        {"forbidden.264", std::string("\0\0\x01\x85\x11\x22", 6), 0, 0,
+         "not an H.264 stream: forbidden_zero_bit set in the NAL unit at offset 3"},
+        {"empty_nal.264", aud.substr(0, 6) + std::string("\0\0\x01", 3) + aud.substr(6), 0, 0,
+         "empty NAL unit at offset 9"},
+        {"h264_as.hevc", aud, 1, 0,
+         "not a valid H.265 stream: NAL unit of type 4 at offset 4: its header is not that of a single-layer H.265 "
+         "stream (it looks like an H.264 stream)"},
+        {"hevc_as.264", hevc, 0, 0,
+         "not a valid H.264 stream: NAL unit of type 2 at offset 43: the parser refused it (it looks like an H.265 stream)"},
+        // The SPS cut out.
+        {"no_sps.264", aud.substr(0, 6) + aud.substr(32), 0, 0, "its first access unit has no sequence parameter set"},
+        {"no_sps.hevc", hevc.substr(0, 39) + hevc.substr(88), 1, 0, "its first access unit has no sequence parameter set"},
+        {"headers_only.264", aud.substr(0, 41), 0, 0, "no H.264 pictures found"},
+        // The last slice cut two bytes after its NAL unit header.
+        {"truncated.264", aud.substr(0, 1620), 0, 0,
+         "not a valid H.264 stream: NAL unit of type 1 at offset 1617: it ends inside its slice header"},
+        {"truncated.hevc", hevc.substr(0, 522), 1, 0,
+         "not a valid H.265 stream: NAL unit of type 1 at offset 518: it ends inside its slice header"},
+        // A unit limit one byte short of the first unit; a later unit grown past the limit.
+        {"first_large.264", aud, 0, 1420, "the access unit at offset 0 is larger than 1420 bytes"},
+        {"later_large.264", aud + std::string(2000, '\xaa'), 0, 1500,
+         "the access unit at offset 1608 is larger than 1500 bytes"},
+#ifndef _WIN32
+        {"huge.264", "", 0, 0, "the access unit at offset 0 is larger than 32 MiB"},
+        {"fifo.264", "", 0, 0, "it is not a regular file"},
+#endif
+    };
+    for (const auto& row : rows) {
+        const std::string path = (dir.path() / row.name).string();
+        if (row.name != "missing.264" && !std::filesystem::exists(path))
+            WriteFile(dir, row.name, row.bytes);
+        std::string error;
+        const auto source = StreamFrameSource::Open(path, row.codec, error, 64,
+                                                    row.maxUnit ? row.maxUnit : StreamReader::kMaxAccessUnitSize);
+        EXPECT_EQ(source, nullptr) << row.name;
+        EXPECT_EQ(error, "stream: " + path + ": " + row.reason);
+    }
+    // A unit at the limit is no error.
+    std::string error;
+    EXPECT_NE(StreamFrameSource::Open(WriteFile(dir, "at_limit.264", aud), 0, error, 64, 1421), nullptr) << error;
+}
+
+// Frames carry the unit's bytes, its index as timestamp, and the picture
+// size wherever the SPS lies in the unit; loading frame 0 starts over.
+TEST(StreamFrameSource, HandsOutEachUnitAsAFrameAndStartsOverAtFrameZero)
+{
+    TempDir dir;
+    const std::string aud = Fixture("h264/baseline_aud.264");
+    const std::string path = WriteFile(dir, "stream.h264", aud);
+    std::string error;
+    const auto source = StreamFrameSource::Open(path, kCodecH264, error, 100);
+    ASSERT_NE(source, nullptr) << error;
+    const BenchCase& row = source->Case();
+    EXPECT_EQ(std::vector<size_t>({row.width, row.height, row.frameCount, source->LargestFrame()}),
+              std::vector<size_t>({96, 64, 3, 1421}));
+    EXPECT_EQ(source->FrameName(2), path + " access unit 2");
+
+    const size_t offsets[] = {0, 1421, 1608, 1805};
+    for (size_t index : {0, 1, 2, 0, 2, 1}) {
+        const std::unique_ptr<VideoFrame> frame = source->Load(index);
+        ASSERT_NE(frame, nullptr) << index;
+        EXPECT_EQ(std::vector<size_t>({frame->timestamp, frame->codec, frame->width}),
+                  std::vector<size_t>({index, kCodecH264, index == 0 ? 96u : 0u}));
+        const std::string expected = aud.substr(offsets[index], offsets[index + 1] - offsets[index]);
+        EXPECT_TRUE(std::string(reinterpret_cast<const char*>(frame->Payload()), frame->DataSize()) == expected) << index;
+    }
+}
+
+TEST(StreamCodecFromName, KnowsTheStreamExtensionsInAnyCase)
+{
+    const std::pair<std::string, int> rows[] = {{"a.264", 0}, {"dir/b.H264", 0}, {"c.265", 1}, {"d.h265", 1},
+                                                 {"e.HEVC", 1}, {"f.mp4", -1}, {"264", -1}, {"g.264.txt", -1}};
+    for (const auto& [name, expected] : rows) {
+        uint8_t codec = 9;
+        EXPECT_EQ(StreamCodecFromName(name, codec) ? int(codec) : -1, expected) << name;
+    }
+}
+
+}  // namespace
