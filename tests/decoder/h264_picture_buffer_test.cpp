@@ -82,8 +82,8 @@ struct Dpb {
         const H264ReferenceFrames& frames = buffer.Frames();
         for (uint32_t i = 0; i < frames.Count(); ++i) {
             text += text.empty() ? "" : " ";
-            text += frames[i].longTerm ? "L" + std::to_string(frames[i].longTermFrameIdx)
-                                       : (frames[i].nonExisting ? "n" : "") + std::to_string(frames[i].frameNum);
+            text += frames[i].longTerm ? "L" : (frames[i].nonExisting ? "n" : "");
+            text += std::to_string(frames[i].longTerm ? frames[i].longTermFrameIdx : frames[i].frameNum);
         }
         return text;
     }
