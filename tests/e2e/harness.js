@@ -25,7 +25,17 @@ function makeWorkDir(t, { withData }) {
 // holds both streams, "stderr" the second alone). onStart(child) may act on
 // it; env adds variables to the child's environment. Quiet leaves both
 // streams unread.
-function runChild(cwd, { onStart, args = [], quiet = false, env } = {}) {
+function runChild(cwd, options = {}) {
+  return runChildOnce(cwd, options).catch(async (error) => {
+    // Wine now and then fails to create a process at all (spawn UNKNOWN,
+    // nothing started); that is the host's hiccup, not the program's.
+    if (error.code !== 'UNKNOWN' || !String(error.syscall).startsWith('spawn')) throw error;
+    await new Promise((done) => setTimeout(done, 1000));
+    return runChildOnce(cwd, options);
+  });
+}
+
+function runChildOnce(cwd, { onStart, args = [], quiet = false, env } = {}) {
   return new Promise((resolve, reject) => {
     const result = { messages: [], stdout: '', stderr: '' };
     const output = quiet ? 'ignore' : 'pipe';
