@@ -73,59 +73,38 @@ void DXVA2VideoDecoder::StartOver()
     m_H264Pictures.Reset(m_H264Pictures.SurfaceCount());
 }
 
-// The surfaces the SPS of a reconfiguring frame asks for; the frame is parsed
-// again by the NAL walk, which finds the same SPS.
-uint32_t DXVA2VideoDecoder::HevcSurfacesFor(VideoFrame& frame)
+// What the SPS of a frame with a picture size asks of the set-up, read once
+// with the decoder's own parser (the NAL walk reads the same again).
+DXVA2VideoDecoder::SequenceNeeds DXVA2VideoDecoder::ReadSequence(VideoFrame& frame)
 {
-    uint32_t surfaces = HevcPictureBuffer::kMaxSurfaces;
-    if (m_HevcStream) {
-        VisitNalUnits(frame, m_HostPayload, [&](const uint8_t* nal, uint32_t length) {
-            if (((nal[0] >> 1) & 0x3F) != kNalSps || ParseHevcNal(m_HevcStream, nal, length) <= 0 || !m_HevcStream->sps)
-                return false;
-            surfaces = HevcPictureBuffer::SurfacesFor(*m_HevcStream->sps);
-            return true;
-        });
-    }
-    return surfaces;
-}
-
-// Likewise for H.264: the DPB the frame's SPS asks for and one surface more.
-uint32_t DXVA2VideoDecoder::H264SurfacesFor(VideoFrame& frame)
-{
-    uint32_t surfaces = H264PictureBuffer::kMaxSurfaces;
-    if (m_H264Stream) {
-        VisitNalUnits(frame, m_HostPayload, [&](const uint8_t* nal, uint32_t length) {
-            if ((nal[0] & 0x1F) != kH264NalSps || ParseH264Nal(m_H264Stream, nal, length) <= 0 || !m_H264Stream->sps)
-                return false;
-            surfaces = H264PictureBuffer::SurfacesFor(*m_H264Stream->sps);
-            return true;
-        });
-    }
-    return surfaces;
-}
-
-// The set-up the stream of a frame with a picture size needs, from its SPS
-// read with the decoder's own parser (the NAL walk reads the same again).
-// Without an SPS, the current set-up for the same codec, else that of an
-// 8-bit 4:2:0 stream. Empty, once refused, when no offered profile carries it.
-std::optional<DecoderSetup> DXVA2VideoDecoder::SetupFor(VideoFrame& frame)
-{
-    // An unknown codec is refused by ConfigureDecoder.
-    if (frame.codec != kCodecH264 && frame.codec != kCodecH265)
-        return m_Setup;
-    std::optional<StreamFormat> format;
+    SequenceNeeds needs;
     VisitNalUnits(frame, m_HostPayload, [&](const uint8_t* nal, uint32_t length) {
         if (frame.codec == kCodecH264 && m_H264Stream && (nal[0] & 0x1F) == kH264NalSps &&
-            ParseH264Nal(m_H264Stream, nal, length) > 0 && m_H264Stream->sps)
-            format = H264StreamFormat(*m_H264Stream->sps);
-        else if (frame.codec == kCodecH265 && m_HevcStream && ((nal[0] >> 1) & 0x3F) == kNalSps &&
-                 ParseHevcNal(m_HevcStream, nal, length) > 0 && m_HevcStream->sps)
-            format = HevcStreamFormat(*m_HevcStream->sps);
-        return format.has_value();
+            ParseH264Nal(m_H264Stream, nal, length) > 0 && m_H264Stream->sps) {
+            needs.format = H264StreamFormat(*m_H264Stream->sps);
+            needs.surfaces = H264PictureBuffer::SurfacesFor(*m_H264Stream->sps);
+        } else if (frame.codec == kCodecH265 && m_HevcStream && ((nal[0] >> 1) & 0x3F) == kNalSps &&
+                   ParseHevcNal(m_HevcStream, nal, length) > 0 && m_HevcStream->sps) {
+            needs.format = HevcStreamFormat(*m_HevcStream->sps);
+            needs.surfaces = HevcPictureBuffer::SurfacesFor(*m_HevcStream->sps);
+        }
+        return needs.format.has_value();
     });
-    if (!format && frame.codec == m_Codec)
+    return needs;
+}
+
+// The set-up the stream of a frame needs: the first offered one that carries
+// its sequence's format. Without a sequence, the current set-up for the same
+// codec, else that of an 8-bit 4:2:0 stream. Empty, once refused, when no
+// offered set-up carries it.
+std::optional<DecoderSetup> DXVA2VideoDecoder::SetupFor(uint8_t codec, const std::optional<StreamFormat>& format)
+{
+    // An unknown codec is refused by ConfigureDecoder.
+    if (codec != kCodecH264 && codec != kCodecH265)
         return m_Setup;
-    SetupChoice choice = ChooseDecoderSetup(format.value_or(StreamFormat{frame.codec}), m_OfferedSetups);
+    if (!format && codec == m_Codec)
+        return m_Setup;
+    SetupChoice choice = ChooseDecoderSetup(format.value_or(StreamFormat{codec}), m_OfferedSetups);
     if (!choice.refusal.empty()) {
         RefuseStream(choice.refusal);
         return std::nullopt;

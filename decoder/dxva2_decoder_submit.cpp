@@ -60,21 +60,20 @@ int64_t DXVA2VideoDecoder::Prepare(VideoFrame& video)
     // Only a frame with a picture size (an SPS) can change the set-up.
     if (!m_Initialized || video.width == 0 || video.height == 0)
         return 0;
-    const std::optional<DecoderSetup> setup = SetupFor(video);
+    const SequenceNeeds needs = ReadSequence(video);
+    const std::optional<DecoderSetup> setup = SetupFor(video.codec, needs.format);
     if (!setup)
         return kReconfigureFailed;
     // A later sequence of the same size may keep more pictures than the surfaces hold.
-    const uint32_t surfaces = video.codec == kCodecH265 ? HevcSurfacesFor(video) : H264SurfacesFor(video);
-    const uint32_t configured = video.codec == kCodecH265 ? m_HevcSurfaceCount : m_H264SurfaceCount;
+    uint32_t& configured = video.codec == kCodecH265 ? m_HevcSurfaceCount : m_H264SurfaceCount;
     if (video.width != m_Width || video.height != m_Height || video.codec != m_Codec || *setup != m_Setup ||
-        surfaces > configured) {
+        (needs.surfaces && *needs.surfaces > configured)) {
         m_Setup = *setup;
         m_CodedWidth = video.codedWidth;
         m_CodedHeight = video.codedHeight;
-        if (video.codec == kCodecH265)
-            m_HevcSurfaceCount = surfaces;
-        if (video.codec == kCodecH264)
-            m_H264SurfaceCount = surfaces;
+        // Without an SPS, as many as any stream of the codec may need.
+        configured = needs.surfaces.value_or(video.codec == kCodecH265 ? HevcPictureBuffer::kMaxSurfaces
+                                                                       : H264PictureBuffer::kMaxSurfaces);
         if (Failed(ConfigureDecoder(video.codec))) {
             if (m_ErrorCallback)
                 m_ErrorCallback(static_cast<int>(kReconfigureFailed));

@@ -80,9 +80,13 @@ private:
     int32_t FailInit(int32_t code);
     void ReleaseAdapterInterfaces();
     bool ChooseAdapter();
-    uint32_t HevcSurfacesFor(VideoFrame& frame);
-    uint32_t H264SurfacesFor(VideoFrame& frame);
-    std::optional<DecoderSetup> SetupFor(VideoFrame& frame);
+    // The format and the surfaces of the sequence whose SPS a frame holds; none without one.
+    struct SequenceNeeds {
+        std::optional<StreamFormat> format;
+        std::optional<uint32_t> surfaces;
+    };
+    SequenceNeeds ReadSequence(VideoFrame& frame);
+    std::optional<DecoderSetup> SetupFor(uint8_t codec, const std::optional<StreamFormat>& format);
     void RefuseStream(const std::string& refusal);
     bool OpenAdapter(platform::IDXGIAdapter1* adapter, platform::UINT index);
     bool ScanProfiles();

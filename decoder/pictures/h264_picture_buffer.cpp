@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bitstream/h264/h264_parser.h"
+#include "decoder/pictures/free_surface.h"
 #include "logging/spdlog_logger.h"
 
 namespace {
@@ -60,13 +61,8 @@ void H264PictureBuffer::Reset(uint32_t surfaceCount)
 
 bool H264PictureBuffer::FindFreeSurface(uint32_t& surface) const
 {
-    for (uint32_t index = 0; index < m_SurfaceCount; ++index) {
-        if (!m_State.frames.HoldsSurface(index)) {
-            surface = index;
-            return true;
-        }
-    }
-    return false;
+    return LowestFreeSurface(m_SurfaceCount, [&](uint32_t index) { return m_State.frames.HoldsSurface(index); },
+                             surface);
 }
 
 bool H264PictureBuffer::StartPicture(const H264Stream& stream, uint32_t surface)

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bitstream/hevc/hevc_parser.h"
+#include "decoder/pictures/free_surface.h"
 #include "logging/spdlog_logger.h"
 
 namespace {
@@ -51,13 +52,7 @@ void HevcPictureBuffer::Reset(uint32_t surfaceCount)
 
 bool HevcPictureBuffer::FindFreeSurface(uint32_t& surface) const
 {
-    for (uint32_t index = 0; index < m_SurfaceCount; ++index) {
-        if (!m_Surfaces[index].kept) {
-            surface = index;
-            return true;
-        }
-    }
-    return false;
+    return LowestFreeSurface(m_SurfaceCount, [&](uint32_t index) { return m_Surfaces[index].kept; }, surface);
 }
 
 bool HevcPictureBuffer::StartPicture(const HevcStream& stream, uint32_t surface)
