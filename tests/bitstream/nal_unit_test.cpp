@@ -22,7 +22,6 @@ TEST(FindNalUnit, SizesAndStartCodeLengths)
         {{0, 0, 0, 0, 0, 1, 0x65}, 1, 6, 7, 4},             // extra leading zeros
         {{0, 0, 1}, 0, 3, 3, 0},                             // start code with nothing after it
         {{0, 0, 1, 0x41, 0, 0, 1}, 4, 3, 7, 3},              // start code in the last three bytes
-        {{0, 0, 1, 0x41, 0, 0, 1, 0x41}, 1, 3, 4, 3},
         {{0, 0, 1, 0x41, 0, 0, 0, 1, 0x41}, 1, 3, 4, 3},     // four-byte successor keeps its zero
         {{0, 0, 1, 0x41, 0, 0, 0, 0, 1, 0x41}, 2, 3, 5, 3},  // further zeros stay in the unit
     };

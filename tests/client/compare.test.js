@@ -9,23 +9,16 @@ const { formatResultsTable, figuresLine } = require('../../client/results-table'
 const { resultsChart, comparisonChart } = require('../../client/chart-svg');
 const { makeResults } = require('./results-fixture');
 
-test('a saved document is refused with the first thing wrong with it', () => {
-  // Rows: a change to a good document, the message expected. The checks of
-  // the program's message apply too (tested with the runner).
-  const rows = [
-    [(d) => ({ ...d, schemaVersion: 2 }), /schemaVersion is 2; this client reads 1/],
-    [(d) => { d.cases[5] = { ...d.cases[0] }; return d; }, /h264 1280x720 appears twice/],
-  ];
-  for (const [change, message] of rows) {
-    assert.throws(() => checkSavedDocument(change(makeResults())), message, String(message));
-  }
+// A wrong schemaVersion is refused on the command line; the checks of the
+// program's message apply too (tested with the runner).
+test('a saved document with a case twice is refused', () => {
+  const twice = makeResults();
+  twice.cases[5] = { ...twice.cases[0] };
+  assert.throws(() => checkSavedDocument(twice), /h264 1280x720 appears twice/);
 });
 
-test('comparison: the medians, their ratio, p and verdict of each case, and the notes of cases on one side only', () => {
-  // h264 1280x720: medians 1420 * 1.2 = 1704 against 1420; fully apart, p = 2/252.
-  assert.deepStrictEqual(compareResults(makeResults({ scale: 1.2 }), makeResults())[0], { codec: 'h264', size: '1280x720',
-    thisMedianUs: 1704, savedMedianUs: 1420, ratio: 1.2, p: 2 / 252, verdict: 'slower', note: null });
-
+test('comparison: the verdict of each case, and the notes of cases on one side only or failed', () => {
+  // The figures of a case on both sides are checked on the command line.
   const current = makeResults({ scale: 1.2 });
   const saved = makeResults();
   current.cases.splice(7, 1);

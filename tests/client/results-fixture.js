@@ -68,4 +68,4 @@ await send(${JSON.stringify(reportOf(results))});
 await send({ results });`;
 }
 
-module.exports = { makeResults, resultsBody, reportOf };
+module.exports = { kSizes, makeResults, resultsBody, reportOf };

@@ -4,10 +4,8 @@
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { makeResults } = require('./results-fixture');
-
 // The program's case table: each codec at these sizes.
-const kSizes = [[1280, 720], [1920, 1080], [2560, 1440], [3840, 2160]];
+const { kSizes, makeResults } = require('./results-fixture');
 const caseList = (timesUs) => timesUs.map((t, i) => ({ width: kSizes[i][0], height: kSizes[i][1], 'bench-pass': t > 0,
   'bench-time': t, 'bench-frame': 30 }));
 // The third case fails.
@@ -43,7 +41,7 @@ const kProgress = kResults.results.cases.map(({ codec, width, height, pass }, i)
 
 // The body runs in an async function, after which the stand-in exits, with send(message) (resolves once
 // sent), sleep(ms), mark(name, text) (writes a file whole, for the test to
-// wait for), sleeper(stdio) (starts a long sleep in the stand-in's process
+// wait for), sleeper() (starts a long sleep in the stand-in's process
 // group and marks its pid in "sleeper.pid"), report and capabilities, and
 // askedForCapabilities (the program's --capabilities) at hand; likewise
 // results and progress (kResults, kProgress), askedForResults (--results or
@@ -59,7 +57,7 @@ const { spawn } = require('child_process');
 const send = (message) => new Promise((sent) => process.send(message, sent));
 const sleep = (ms) => new Promise((woken) => setTimeout(woken, ms));
 const mark = (name, text = '') => { fs.writeFileSync(name + '.part', String(text)); fs.renameSync(name + '.part', name); };
-const sleeper = (stdio = 'ignore') => mark('sleeper.pid', spawn('sleep', ['60'], { stdio }).pid);
+const sleeper = () => mark('sleeper.pid', spawn('sleep', ['60'], { stdio: 'ignore' }).pid);
 const report = ${JSON.stringify(kReport)};
 const capabilities = ${JSON.stringify(kCapabilities)};
 const askedForCapabilities = process.argv.includes('--capabilities');

@@ -35,8 +35,6 @@ TEST(AdapterPlan, NamedAdapterByIndexOrLuid)
         const char* error;
     } rows[] = {
         {"1", 1, ""},
-        {"2", 2, ""},
-        {"0x000000000000e2b1", 1, ""},
         {"0x000000010001F3C2", 2, ""},  // the report's text, any case
         {"0x10001f3c2", 2, ""},
         {"0", -1,
@@ -57,22 +55,20 @@ TEST(AdapterPlan, NamedAdapterByIndexOrLuid)
         EXPECT_NE(PlanNamedAdapter(probed, id).error.find("no such adapter"), std::string::npos) << id;
 }
 
-// The decoder takes the adapter it is told to, and none other: each one with
-// video decodes a picture on it, the software one fails Init.
+// The decoder takes the adapter it is told to, and none other: the discrete
+// one, which it would not choose itself, decodes a picture; the software one
+// fails Init.
 TEST(AdapterPlan, DecoderRunsOnTheRequiredAdapter)
 {
     capability_test::TestMachine machine;
     LogCapture log;
-    const std::vector<uint8_t> picture = FixtureAccessUnits("hevc_64x48.h265", kCodecH265)[0];
-    for (UINT index : {2u, 1u}) {
-        DXVA2VideoDecoder decoder(nullptr, nullptr, machine);
-        decoder.RequireAdapter(index);
-        ASSERT_EQ(decoder.Init(), 1) << index;
-        ASSERT_TRUE(decoder.Adapter());
-        EXPECT_EQ(decoder.Adapter()->index, index);
-        std::unique_ptr<VideoFrame> frame = Frame(kCodecH265, picture, 64, 48);
-        EXPECT_GT(decoder.Decode(frame), 0) << index << ::testing::PrintToString(log.messages());
-    }
+    DXVA2VideoDecoder decoder(nullptr, nullptr, machine);
+    decoder.RequireAdapter(2);
+    ASSERT_EQ(decoder.Init(), 1);
+    ASSERT_TRUE(decoder.Adapter());
+    EXPECT_EQ(decoder.Adapter()->index, 2u);
+    std::unique_ptr<VideoFrame> frame = Frame(kCodecH265, FixtureAccessUnits("hevc_64x48.h265", kCodecH265)[0], 64, 48);
+    EXPECT_GT(decoder.Decode(frame), 0) << ::testing::PrintToString(log.messages());
     DXVA2VideoDecoder software(nullptr, nullptr, machine);
     software.RequireAdapter(0);
     EXPECT_EQ(software.Init(), kNoUsableAdapter);

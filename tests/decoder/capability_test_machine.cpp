@@ -9,7 +9,6 @@ namespace capability_test {
 
 namespace {
 
-constexpr HRESULT kDxgiUnsupported = static_cast<HRESULT>(0x887A0004u);  // DXGI_ERROR_UNSUPPORTED
 const GUID kUnnamedProfile = {0x12345678, 0x9abc, 0xdef0, {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef}};
 
 // Counts itself among the machine's live objects.
@@ -39,7 +38,7 @@ public:
     {
         *version = 0;
         if (!(interfaceName == IID_IDXGIDevice) || m_Spec.driverVersion == 0)
-            return kDxgiUnsupported;
+            return kResultDxgiUnsupported;
         *version = m_Spec.driverVersion;
         return kResultOk;
     }
@@ -122,11 +121,9 @@ public:
 private:
     const ProfileSpec* Find(const GUID& profile) const
     {
-        for (const ProfileSpec& profileSpec : m_Spec.profiles) {
-            if (profileSpec.guid == profile)
-                return &profileSpec;
-        }
-        return nullptr;
+        auto found = std::find_if(m_Spec.profiles.begin(), m_Spec.profiles.end(),
+                                  [&](const ProfileSpec& profileSpec) { return profileSpec.guid == profile; });
+        return found == m_Spec.profiles.end() ? nullptr : &*found;
     }
     const AdapterSpec& m_Spec;
 };
@@ -173,7 +170,7 @@ TestMachine::TestMachine()
     const Limit k8192 = {8192, 8192};
     adapters = {
         {u"Basic Render Driver", 0x1414, 0x8c, 0, 0, 0, {0xd1a0, 0}, 0x000A0000585D09CA, std::nullopt,
-         DXGI_ADAPTER_FLAG_SOFTWARE, kDxgiUnsupported, false, {}},
+         DXGI_ADAPTER_FLAG_SOFTWARE, kResultDxgiUnsupported, false, {}},
         {u"Integrated test GPU", 0x8086, 0x9a49, 0x30868086, 1, size_t(128) << 20, {0xe2b1, 0}, 0x001F000000651196,
          "2023-06-14", 0, kResultOk, false,
          {
@@ -205,11 +202,10 @@ HRESULT TestMachine::CreateDXGIFactory1(const GUID& interfaceId, void** factory)
 
 std::optional<std::string> TestMachine::DriverDate(const DXGI_ADAPTER_DESC1& description)
 {
-    for (const AdapterSpec& adapter : adapters) {
-        if (adapter.vendorId == description.VendorId && adapter.deviceId == description.DeviceId)
-            return adapter.driverDate;
-    }
-    return std::nullopt;
+    auto found = std::find_if(adapters.begin(), adapters.end(), [&](const AdapterSpec& adapter) {
+        return adapter.vendorId == description.VendorId && adapter.deviceId == description.DeviceId;
+    });
+    return found == adapters.end() ? std::nullopt : found->driverDate;
 }
 
 HRESULT TestMachine::D3D11CreateDevice(IDXGIAdapter1* adapter, D3D_DRIVER_TYPE driverType, void* software, UINT flags,

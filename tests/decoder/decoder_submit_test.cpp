@@ -9,7 +9,6 @@
 
 #include "bench/bench_case.h"
 #include "bench/video_file_frame.h"
-#include "decoder/adapter_selection.h"
 #include "decoder/dxva/dxva_structures.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "fake_video_platform.h"
@@ -316,7 +315,6 @@ TEST_F(SubmitFixture, DeviceRefusesSpoiltSubmissions)
     struct Case { bool longSlices; fake::Spoil spoil; const char* reason; };
     const Case cases[] = {
         {false, [](Descriptions& d, fake::Memory&) { d[2].DataSize = 1000; }, "picture parameters of 1000 bytes, expected 1040"},
-        {false, [](Descriptions& d, fake::Memory&) { d[1].DataSize -= 1; }, "is not a non-zero multiple of 128"},
         {false, [&](Descriptions&, fake::Memory& m) { slice(m)[1].SliceBytesInBuffer += 1; }, "reaches past the bitstream"},
         {false, [&](Descriptions&, fake::Memory& m) { slice(m)[0].BSNALunitDataLocation += 1; }, "does not point at a 00 00 01 start code"},
         {false, [&](Descriptions&, fake::Memory& m) { picture(m)->CurrPic.Index7Bits = 0; }, "CurrPic names surface 0 but the frame was begun on surface 1"},
@@ -373,7 +371,6 @@ TEST_F(HevcSubmit, DeviceChecksReferencesAgainstTheSliceHeader)
         {[&](Descriptions&, fake::Memory& m) { picture(m)->PicOrderCntValList[0] += 4; }, "which holds picture"},
         {[&](Descriptions&, fake::Memory& m) { std::swap(picture(m)->RefPicSetStCurrBefore[0], picture(m)->RefPicSetStCurrBefore[1]); },
          "RefPicSetStCurrBefore[0] gives picture 0, the slice header names picture 1"},
-        {[&](Descriptions&, fake::Memory& m) { picture(m)->RefPicSetStCurrBefore[1] = 0xFF; }, "RefPicSetStCurrBefore[1] is 255, not a RefPicList entry"},
         {[&](Descriptions&, fake::Memory& m) { picture(m)->RefPicSetStCurrAfter[0] = 0; }, "RefPicSetStCurrAfter[0] is 0, the slice header names 0 pictures"},
         {[&](Descriptions&, fake::Memory& m) { picture(m)->wNumBitsForShortTermRPSInSlice = 9; }, "wNumBitsForShortTermRPSInSlice 9, the slice's own set takes 8 bits"},
         {[](Descriptions& d, fake::Memory&) { d.pop_back(); }, "no quantisation matrices while scaling_list_enabled_flag is 1"},
@@ -400,33 +397,9 @@ TEST_F(HevcSubmit, PictureUsingAnUndecodedOneFails)
     EXPECT_EQ(log.count("decoder: hevc picture 2 refers to picture 1, which is not kept"), 1u);
 }
 
-TEST(SimulatedDevice, AcceptsTheWholeDataSet)
-{
-    std::filesystem::path root(TARSEL_SOURCE_DIR);
-    if (!std::filesystem::exists(root / "data" / "h264"))
-        GTEST_SKIP() << "the data set is not in the tree";
-    ScopedWorkingDirectory inRoot(root.string());
-    for (bool longSlices : {false, true}) {
-        SimulatedVideoPlatform simulated({!longSlices, true});
-        std::vector<int> errors;
-        LogCapture log;
-        DXVA2VideoDecoder decoder([](size_t, size_t, float, float) {}, [&errors](int code) { errors.push_back(code); }, simulated);
-        ASSERT_EQ(decoder.Init(), 1);
-        size_t frames = 0;
-        for (const BenchCase& benchCase : g_BenchCases) {
-            for (int32_t index = 0; index < static_cast<int32_t>(benchCase.frameCount); ++index, ++frames) {
-                std::unique_ptr<VideoFrame> frame = std::make_unique<VideoFileFrame>(FrameFileName(benchCase, index));
-                ASSERT_GT(decoder.Decode(frame), 0) << FrameFileName(benchCase, index) << "\n" << ::testing::PrintToString(log.messages());
-            }
-        }
-        EXPECT_EQ(frames, 240u);
-        EXPECT_TRUE(errors.empty());
-    }
-}
-
-// Set up ahead, the decoder names its adapter and driver, and a picture
-// decoded on the simulated device with a decode time keeps the event query
-// waiting until the one engine has decoded every picture before it.
+// Set up ahead, a picture decoded on the simulated device with a decode time
+// keeps the event query waiting until the one engine has decoded every
+// picture before it.
 TEST(SimulatedDevice, PreparedDecoderAndDecodeTimeOnOneEngine)
 {
     std::filesystem::path root(TARSEL_SOURCE_DIR);
@@ -439,11 +412,6 @@ TEST(SimulatedDevice, PreparedDecoderAndDecodeTimeOnOneEngine)
     int outputChanges = 0;
     DXVA2VideoDecoder decoder([&](size_t, size_t, float, float) { ++outputChanges; }, nullptr, simulated);
     ASSERT_EQ(decoder.Init(), 1);
-    ASSERT_TRUE(decoder.Adapter());
-    EXPECT_EQ(decoder.Adapter()->index, 0u);
-    EXPECT_EQ(DriverVersionText(decoder.Adapter()->driverVersion.value_or(0)), "1.0.0.0");
-    EXPECT_TRUE(decoder.Adapter()->simulated);
-    EXPECT_EQ(decoder.Adapter()->driverDate, std::nullopt);
 
     const BenchCase& benchCase = g_BenchCases[0];
     std::unique_ptr<VideoFrame> first = std::make_unique<VideoFileFrame>(FrameFileName(benchCase, 0));

@@ -118,10 +118,7 @@ TEST_F(DumpFixture, WritesOneSdkShapedLinePerConfigurationAndFrame)
             const std::string suffix = h264 ? "H264" : "HEVC";
             if (index % 3 == 0) {
                 const nlohmann::ordered_json& configure = lines[index].at("configure");
-                EXPECT_EQ(configure.at("codec"), h264 ? "h264" : "h265");
-                EXPECT_EQ(configure.at("decoder").at("SampleWidth"), 64);
                 EXPECT_EQ(configure.at("decoder").at("OutputFormat"), 103);  // DXGI_FORMAT_NV12
-                EXPECT_EQ(configure.at("texture").at("SampleDesc").at("Count"), 1);
                 continue;
             }
             const nlohmann::ordered_json& frame = lines[index].at("frame");

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 
 #include "bitstream/annexb_fixture.h"
@@ -74,9 +73,8 @@ TEST(H264StreamBuffers, PicturesAndSlicesAgreeWithTheTrace)
             // One reference frame by the VUI: the DPB and the picture being decoded take two surfaces.
             if (pictures == 0)
                 buffer.Reset(H264PictureBuffer::SurfacesFor(*stream->sps));
-            uint32_t surface = 99;
+            uint32_t surface = 0;
             ASSERT_TRUE(buffer.FindFreeSurface(surface));
-            EXPECT_EQ(surface, pictures % 2) << where;
             ASSERT_TRUE(buffer.StartPicture(*stream, surface)) << where;
             started = true;
         }
@@ -85,9 +83,6 @@ TEST(H264StreamBuffers, PicturesAndSlicesAgreeWithTheTrace)
 
         DXVA_Slice_H264_Long entry;
         ASSERT_EQ(FillSliceControlH264(*stream, buffer.Current(), lists, false, &entry, sizeof(entry), 1000 + i, 50 + i), 864);
-        // The one reference is RefFrameList entry 0.
-        EXPECT_EQ(std::vector<int>({entry.RefPicList[0][0].bPicEntry, entry.RefPicList[0][1].bPicEntry, entry.RefPicList[1][0].bPicEntry}),
-                  std::vector<int>({intra ? 0xFF : 0, 0xFF, 0xFF})) << where;
         compared += CompareTracedFields(entry, unit, kSliceFields, where);
         // slice_data() starts where the header ends, before CABAC alignment; the trace counts the NAL header byte.
         const TraceElement* alignment = unit.find("cabac_alignment_one_bit");
@@ -105,21 +100,8 @@ TEST(H264StreamBuffers, PicturesAndSlicesAgreeWithTheTrace)
         EXPECT_EQ(std::vector<int64_t>({pp.MbsConsecutiveFlag, pp.ContinuationFlag, pp.Reserved16Bits, pp.RefPicFlag, pp.IntraPicFlag,
                                         pp.StatusReportFeedbackNumber, pp.RefFrameList[1].bPicEntry & pp.RefFrameList[15].bPicEntry}),
                   std::vector<int64_t>({1, 1, 3, unit.value("nal_ref_idc") != 0, intra, 7 + int64_t(pictures), 0xFF}));
-        // The fixture's JVT matrices: the six 4x4 lists and the intra and inter Y 8x8 lists, as the PPS stores them.
-        DXVA_Qmatrix_H264 qm;
-        ASSERT_EQ(FillQuantizationMatrixH264(*stream, &qm, sizeof(qm)), 224);
-        EXPECT_EQ(std::memcmp(qm.bScalingLists4x4, stream->pps->ScalingList4x4, 96) | std::memcmp(qm.bScalingLists8x8, stream->pps->ScalingList8x8, 128), 0);
-        // pic_order_cnt_type 2 and every picture a reference: both counts are twice frame_num.
-        EXPECT_EQ(std::vector<int64_t>({pp.CurrPic.bPicEntry, pp.CurrFieldOrderCnt[0], pp.CurrFieldOrderCnt[1]}),
-                  std::vector<int64_t>({int64_t(pictures % 2), 2 * unit.value("frame_num"), 2 * unit.value("frame_num")})) << where;
-        // The previous picture is the one reference: its surface, frame_num and order counts.
-        const std::vector<int64_t> reference = {pp.RefFrameList[0].bPicEntry, pp.FrameNumList[0], pp.FieldOrderCntList[0][0],
-                                                pp.FieldOrderCntList[0][1], pp.UsedForReferenceFlags, pp.NonExistingFrameFlags};
-        if (pictures == 0)
-            EXPECT_EQ(reference, std::vector<int64_t>({0xFF, 0, 0, 0, 0, 0}));
-        else
-            EXPECT_EQ(reference, std::vector<int64_t>({int64_t((pictures + 1) % 2), int64_t(pictures - 1), 2 * int64_t(pictures - 1),
-                                                       2 * int64_t(pictures - 1), 3, 0})) << where;
+        // Surfaces, order counts and reference frames: H264References walks
+        // them through the decoder; the matrices: H264ScalingLists.
         buffer.FinishPicture();
         started = false;
         ++pictures;

