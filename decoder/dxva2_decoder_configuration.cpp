@@ -31,13 +31,10 @@ UINT AlignUp(size_t value, UINT alignment)
 // H.265 has only short slice entries, which its DXVA profile calls raw 1.
 uint32_t ScoreConfiguration(const D3D11_VIDEO_DECODER_CONFIG& config, uint8_t codec)
 {
-    uint32_t score = 0;
-    if (config.ConfigBitstreamRaw == 1)
-        score = 1;
-    else if (config.ConfigBitstreamRaw == 2 && codec != kCodecH265)
-        score = 2;
-    else
+    if (!FeedsBitstreamRaw(codec, config.ConfigBitstreamRaw))
         return 0;
+    // Short entries are preferred: the hardware parses the slice header itself.
+    uint32_t score = config.ConfigBitstreamRaw;
     if (config.guidConfigBitstreamEncryption == DXVA_NoEncrypt)
         score += 16;
     return score;

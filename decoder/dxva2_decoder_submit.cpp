@@ -48,6 +48,7 @@ struct DXVA2VideoDecoder::SubmitState {
     uint32_t macroblocks = 0;          // M
     bool hevcPictureStarted = false;   // the picture buffer knows the picture's references
     bool h264PictureStarted = false;   // likewise, from the picture's first slice
+    bool hevcEndOfSequence = false;    // an end-of-sequence NAL unit came with the picture
     D3D11_VIDEO_DECODER_BUFFER_DESC descriptions[16] = {};
     // Buffers got and not yet given back, by type: the frame must not end
     // while the driver still lends one.
@@ -154,6 +155,15 @@ platform::HRESULT DXVA2VideoDecoder::BeginFrame()
 
 int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
 {
+    // A leading picture whose references came before the stream began is
+    // not decoded, as the standard has a decoder do; that is no failure.
+    if (m_Codec == kCodecH265 && frame.Payload()) {
+        const int32_t type = FindHevcPictureType(frame.Payload(), frame.DataSize());
+        if (type >= 0 && m_HevcPictures.SkipsPicture(static_cast<uint32_t>(type))) {
+            g_Logger.Log(LogLevel::debug, "decoder: hevc RASL picture of the opening CRA skipped");
+            return 0;
+        }
+    }
     // A picture goes into a surface no kept picture holds.
     const bool noSurface = m_VideoDecoder && ((m_Codec == kCodecH265 && !m_HevcPictures.FindFreeSurface(m_CurrentOutputIndex)) ||
                                               (m_Codec == kCodecH264 && !m_H264Pictures.FindFreeSurface(m_CurrentOutputIndex)));
@@ -208,6 +218,8 @@ int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
     if (result > 0) {
         if (state.hevcPictureStarted)
             m_HevcPictures.FinishPicture();
+        if (state.hevcEndOfSequence)
+            m_HevcPictures.EndSequence();
         if (state.h264PictureStarted)
             m_H264Pictures.FinishPicture();
         // The next picture's surface is chosen when it comes.
@@ -385,6 +397,9 @@ bool DXVA2VideoDecoder::WalkHevcNal(SubmitState& state, const uint8_t* nal, uint
 {
     uint32_t type = (nal[0] >> 1) & 0x3F;
     bool slice = IsHevcSliceType(type);
+    constexpr uint32_t kEndOfSequence = 36;
+    if (type == kEndOfSequence)
+        state.hevcEndOfSequence = true;
     if (!slice && type != 32 && type != 33 && type != 34)
         return true;
     int32_t parsed = ParseHevcNal(m_HevcStream, nal, slice ? length - 1 : length);
@@ -403,6 +418,8 @@ bool DXVA2VideoDecoder::WalkHevcNal(SubmitState& state, const uint8_t* nal, uint
             return false;
         state.hevcPictureStarted = true;
     }
+    if (state.hevcPictureStarted)
+        m_HevcPictures.NoteSlice(m_HevcStream->sh->slice_type);
     size_t remaining = static_cast<size_t>(state.sliceControl + state.sliceCapacity - state.sliceCursor);
     if (remaining <= sizeof(DXVA_Slice_HEVC_Short)) {
         g_Logger.Log(LogLevel::error, "no more space in bitstream buffer");

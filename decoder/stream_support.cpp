@@ -139,3 +139,8 @@ SetupChoice ChooseDecoderSetup(const StreamFormat& stream, const std::vector<Dec
                             : " needs a profile this decoder does not support");
     return choice;
 }
+
+bool FeedsBitstreamRaw(uint8_t codec, platform::UINT bitstreamRaw)
+{
+    return bitstreamRaw == 1 || (bitstreamRaw == 2 && codec == kCodecH264);
+}

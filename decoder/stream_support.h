@@ -41,3 +41,8 @@ struct SetupChoice {
 // The first of `offered` (in the order of preference) whose profile decodes
 // the stream's codec, sampling and depth into a format deep enough for it.
 SetupChoice ChooseDecoderSetup(const StreamFormat& stream, const std::vector<DecoderSetup>& offered);
+
+// Whether the decoder can feed a configuration with this ConfigBitstreamRaw:
+// H.264 in long (1) or short (2) slice entries, H.265 in its short entries,
+// which its profiles number 1.
+bool FeedsBitstreamRaw(uint8_t codec, platform::UINT bitstreamRaw);

@@ -18,9 +18,10 @@ usage: python3 tools/make-dxva-expected.py
 import json
 import os
 import re
-import subprocess
 import sys
 import tempfile
+
+from dxva_trace import first, trace
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..")
@@ -29,44 +30,6 @@ FRAMES = 30
 # The cases in the order the benchmark runs them.
 SIZES = ["1280_720", "1920_1080", "2560_1440", "3840_2160"]
 FRAME_HEADER_BYTES = 5
-
-ELEMENT = re.compile(r"\]\s+(\d+)\s+(\S+)\s+[01]*\s+=\s+(-?\d+)\s*$")
-
-
-def trace(codec, stream):
-    """The syntax elements of each packet as (bit position, name, value), split into NAL units."""
-    text = subprocess.run(
-        ["ffmpeg", "-nostdin", "-nostats", "-hide_banner", "-v", "trace", "-f", "h264" if codec == "h264" else "hevc",
-         "-i", stream, "-c", "copy", "-bsf:v", "trace_headers", "-f", "null", "-"],
-        capture_output=True, text=True, errors="replace", check=True).stderr
-    packets = None
-    for line in text.splitlines():
-        if "[trace_headers" not in line:
-            continue
-        if "Packet:" in line:
-            packets = [] if packets is None else packets
-            packets.append([])
-            continue
-        match = ELEMENT.search(line)
-        # Elements before the first packet are the extradata's: not part of the stream.
-        if not match or packets is None:
-            continue
-        position, name, value = int(match.group(1)), match.group(2), int(match.group(3))
-        if name == "forbidden_zero_bit":
-            packets[-1].append([])
-        packets[-1][-1].append((position, name, value))
-    if not packets or len(packets) != FRAMES:
-        sys.exit(f"make_dxva_expected: {stream}: expected {FRAMES} packets")
-    return packets
-
-
-def first(unit, name, default=None):
-    for _, element, value in unit:
-        if element == name:
-            return value
-    if default is None:
-        sys.exit(f"make_dxva_expected: no {name} in a NAL unit")
-    return default
 
 
 def hevc_case(packets):
@@ -221,7 +184,7 @@ def main():
                     for index in range(FRAMES):
                         with open(os.path.join(DATA, codec, size, f"frame_{index}.frame"), "rb") as frame:
                             out.write(frame.read()[FRAME_HEADER_BYTES:])
-                packets = trace(codec, stream)
+                packets = trace(codec, stream, FRAMES)
                 case = h264_case(packets) if codec == "h264" else hevc_case(packets)
                 cases.append({"codec": codec, "size": size, **case})
     # One frame a line: small enough to read, and a remade file diffs by frame.

@@ -19,6 +19,10 @@ int32_t ParseHevcNal(HevcStream* stream, const uint8_t* data, size_t length);
 bool IsHevcIdr(uint32_t nal_unit_type);
 bool IsHevcIrap(uint32_t nal_unit_type);
 
+// The nal_unit_type of the first VCL NAL unit of an Annex B access unit;
+// -1 when it has none.
+int32_t FindHevcPictureType(const uint8_t* data, size_t size);
+
 // Fills every list with the default factors (flat 16 for 4x4 and the DC
 // values, the default intra/inter 8x8 matrices elsewhere).
 void SetDefaultHevcScalingLists(HevcScalingLists& lists);

@@ -5,6 +5,7 @@
 #include "bitstream/bit_reader.h"
 #include "bitstream/hevc/hevc_parser.h"
 #include "bitstream/hevc/hevc_syntax.h"
+#include "bitstream/nal_unit.h"
 #include "logging/spdlog_logger.h"
 
 namespace {
@@ -157,4 +158,19 @@ bool IsHevcIdr(uint32_t nal_unit_type)
 bool IsHevcIrap(uint32_t nal_unit_type)
 {
     return nal_unit_type >= 16 && nal_unit_type <= 23;
+}
+
+int32_t FindHevcPictureType(const uint8_t* data, size_t size)
+{
+    const uint8_t* end = data + size;
+    uint32_t startCodeLength = 0;
+    // Parameter sets and the like come first; only NAL headers are read, so
+    // the slice data is never scanned.
+    for (const uint8_t* nal = FindStartCode(data, end, startCodeLength); nal < end;
+         nal = FindStartCode(nal, end, startCodeLength)) {
+        const uint32_t type = (nal[0] >> 1) & 0x3F;
+        if (type < 32)
+            return static_cast<int32_t>(type);
+    }
+    return -1;
 }

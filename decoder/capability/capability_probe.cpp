@@ -7,8 +7,10 @@
 
 #include <fmt/format.h>
 
+#include "bench/video_frame.h"
 #include "decoder/adapter_selection.h"
 #include "decoder/capability/decoder_profile_names.h"
+#include "decoder/stream_support.h"
 #include "logging/spdlog_logger.h"
 
 using namespace platform;
@@ -44,21 +46,32 @@ bool OffersAt(ID3D11VideoDevice& device, const GUID& profile, DXGI_FORMAT format
     return !Failed(device.GetVideoDecoderConfigCount(&description, &count)) && count > 0;
 }
 
+// Whether the decoder can feed this configuration of the profile's codec.
+// Other codecs are only measured: any configuration proves a size for them.
+bool CodecTakes(std::string_view codec, UINT bitstreamRaw)
+{
+    if (codec == "hevc")
+        return FeedsBitstreamRaw(kCodecH265, bitstreamRaw);
+    if (codec == "h264")
+        return FeedsBitstreamRaw(kCodecH264, bitstreamRaw);
+    return true;
+}
+
 // Drivers overstate their configurations: only a decoder created proves a
 // size. Each configuration offered is tried until one creates, except those
-// the profile's codec cannot use: an H.265 decoder takes raw-1 slices only.
+// the profile's codec cannot use.
 bool DecodesAt(ID3D11VideoDevice& device, const GUID& profile, DXGI_FORMAT format, PictureSize size)
 {
     const D3D11_VIDEO_DECODER_DESC description = Description(profile, format, size);
     const DecoderProfileName* named = FindDecoderProfileName(profile);
-    bool hevc = named && std::string_view(named->codec) == "hevc";
+    const std::string_view codec = named ? named->codec : "";
     UINT count = 0;
     if (Failed(device.GetVideoDecoderConfigCount(&description, &count)))
         return false;
     for (UINT index = 0; index < std::min(count, kMaxConfigurations); ++index) {
         D3D11_VIDEO_DECODER_CONFIG config = {};
         if (Failed(device.GetVideoDecoderConfig(&description, index, &config)) ||
-            (hevc && config.ConfigBitstreamRaw != 1))
+            !CodecTakes(codec, config.ConfigBitstreamRaw))
             continue;
         ID3D11VideoDecoder* decoder = nullptr;
         bool created = !Failed(device.CreateVideoDecoder(&description, &config, &decoder)) && decoder;

@@ -35,9 +35,11 @@ void FillSequenceFields(const HevcSps& sps, DXVA_PicParams_HEVC& pp)
     pp.bit_depth_chroma_minus8 = sps.bit_depth_chroma_minus8;
     pp.log2_max_pic_order_cnt_lsb_minus4 = sps.log2_max_pic_order_cnt_lsb_minus4;
     pp.NoPicReorderingFlag = 0;
-    pp.NoBiPredFlag = 1;
 
-    pp.sps_max_dec_pic_buffering_minus1 = static_cast<uint8_t>(sps.sps_max_dec_pic_buffering_minus1[0]);
+    // The buffer size of the highest sub-layer: the one that holds every
+    // picture the stream keeps when all its sub-layers are decoded.
+    const uint32_t highest = std::min(sps.sps_max_sub_layers_minus1, kHevcMaxSubLayers - 1);
+    pp.sps_max_dec_pic_buffering_minus1 = static_cast<uint8_t>(sps.sps_max_dec_pic_buffering_minus1[highest]);
     pp.log2_min_luma_coding_block_size_minus3 = static_cast<uint8_t>(sps.log2_min_luma_coding_block_size_minus3);
     pp.log2_diff_max_min_luma_coding_block_size = static_cast<uint8_t>(sps.log2_diff_max_min_luma_coding_block_size);
     pp.log2_min_transform_block_size_minus2 = static_cast<uint8_t>(sps.log2_min_luma_transform_block_size_minus2);
@@ -56,8 +58,8 @@ void FillSequenceFields(const HevcSps& sps, DXVA_PicParams_HEVC& pp)
         pp.pcm_sample_bit_depth_chroma_minus1 = sps.pcm_sample_bit_depth_chroma_minus1;
         pp.log2_min_pcm_luma_coding_block_size_minus3 = sps.log2_min_pcm_luma_coding_block_size_minus3;
         pp.log2_diff_max_min_pcm_luma_coding_block_size = sps.log2_diff_max_min_pcm_luma_coding_block_size;
+        pp.pcm_loop_filter_disabled_flag = sps.pcm_loop_filter_disabled_flag;
     }
-    pp.pcm_loop_filter_disabled_flag = sps.pcm_loop_filter_disabled_flag;
     pp.long_term_ref_pics_present_flag = sps.long_term_ref_pics_present_flag;
     pp.sps_temporal_mvp_enabled_flag = sps.sps_temporal_mvp_enabled_flag;
     pp.strong_intra_smoothing_enabled_flag = sps.strong_intra_smoothing_enabled_flag;
@@ -129,8 +131,13 @@ void FillReferences(const HevcPictureReferences& references, DXVA_PicParams_HEVC
     for (uint32_t i = 0; i < HevcPictureReferences::kListSize; ++i) {
         const uint8_t surface = references.RefPicList[i];
         pp.RefPicList[i].bPicEntry = surface == kDxvaEmptyPicEntry ? kDxvaEmptyPicEntry : DxvaPicEntry(surface);
+        // The entry's flag bit marks a long-term picture.
+        if (surface != kDxvaEmptyPicEntry && references.longTerm[i])
+            pp.RefPicList[i].AssociatedFlag = 1;
         pp.PicOrderCntValList[i] = references.PicOrderCntValList[i];
     }
+    // A promise that no slice of the picture is bi-predicted; never made for one with a B slice.
+    pp.NoBiPredFlag = references.biPredicted ? 0 : 1;
     std::memcpy(pp.RefPicSetStCurrBefore, references.RefPicSetStCurrBefore, sizeof(pp.RefPicSetStCurrBefore));
     std::memcpy(pp.RefPicSetStCurrAfter, references.RefPicSetStCurrAfter, sizeof(pp.RefPicSetStCurrAfter));
     std::memcpy(pp.RefPicSetLtCurr, references.RefPicSetLtCurr, sizeof(pp.RefPicSetLtCurr));

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-struct HevcSps;
-struct HevcStream;
+#include "bitstream/hevc/hevc_records.h"
+
 
 // What the parameter buffers need to know of the picture being decoded and
 // the pictures it may refer to. Unused entries are 0xFF.
@@ -13,9 +13,11 @@ struct HevcPictureReferences {
 
     uint32_t surface;  // where the picture is decoded
     int32_t CurrPicOrderCntVal;
-    // Every picture the current set keeps, by surface, with its order count.
+    // Every picture the current set keeps, by surface, with its order count
+    // and whether it is kept as a long-term picture.
     uint8_t RefPicList[kListSize];
     int32_t PicOrderCntValList[kListSize];
+    bool longTerm[kListSize];
     // Indices into RefPicList.
     uint8_t RefPicSetStCurrBefore[kSetSize];
     uint8_t RefPicSetStCurrAfter[kSetSize];
@@ -25,13 +27,16 @@ struct HevcPictureReferences {
     // set that one predicts from (0 when it is not predicted).
     uint32_t sliceShortTermRpsBits;
     uint32_t sliceRefRpsNumDeltaPocs;
+    // Some slice of the picture is a B slice.
+    bool biPredicted;
 };
 
-// The H.265 decoded picture buffer: which surface holds which kept picture
-// and its picture order count. Each picture is marked from its short-term
-// reference picture set before it is decoded and goes into a surface that no
-// kept picture holds. It keeps short-term pictures that precede the current
-// one only; a set that needs more is refused.
+// The H.265 decoded picture buffer: which surface holds which kept picture,
+// its picture order count and whether it is a long-term picture. Each picture
+// is marked from its reference picture set (clause 8.3.2) before it is
+// decoded and goes into a surface that no kept picture holds. A picture that
+// uses a reference the buffer does not hold is refused; the RASL pictures of
+// a CRA that opens a sequence are skipped, as their references never came.
 class HevcPictureBuffer {
 public:
     // The decoded picture buffer's ceiling (16) plus the picture being decoded.
@@ -56,26 +61,56 @@ public:
     // The started picture was decoded: the buffer now holds it and what its
     // set keeps. A picture started and never finished changes nothing.
     void FinishPicture();
+    // A slice segment of the started picture, its first included.
+    void NoteSlice(uint32_t slice_type);
+    // Whether a picture of this NAL unit type is left undecoded: a RASL picture
+    // whose CRA (or BLA) opened the sequence refers to pictures before it.
+    bool SkipsPicture(uint32_t nal_unit_type) const;
+    // An end of sequence: the next picture starts a new one.
+    void EndSequence() { m_SequenceStart = true; }
 
     const HevcPictureReferences& Current() const { return m_Current; }
 
 private:
     struct Surface {
         bool kept;
+        bool longTerm;
         int32_t picOrderCnt;
     };
+
+    struct LongTermSet {
+        uint32_t count = 0;
+        int64_t maxLsb = 16;
+        int64_t orderCnt[kHevcMaxLongTermPics] = {};
+        bool fullOrderCnt[kHevcMaxLongTermPics] = {};  // false: orderCnt holds the low bits only
+        bool usedByCurrPic[kHevcMaxLongTermPics] = {};
+
+        bool Names(uint32_t entry, int32_t picOrderCnt) const;
+        // The first entry naming the picture; `count` when none does.
+        uint32_t Find(int32_t picOrderCnt) const;
+    };
+
+    static LongTermSet ReadLongTermSet(const HevcStream& stream, int32_t poc);
+    bool MarkReferences(const HevcStream& stream, int32_t poc);
+    bool ListCurrentReferences(const HevcStream& stream, int32_t poc, const LongTermSet& longTerm, uint32_t listed);
 
     Surface m_Surfaces[kMaxSurfaces] = {};
     uint32_t m_SurfaceCount = 0;
     // The previous picture of temporal sub-layer 0 that another picture may
     // take its order count from (not RASL, RADL or a sub-layer non-reference).
     int32_t m_PrevTid0PicOrderCnt = 0;
-    // No picture decoded since the reset: a CRA then starts the sequence.
+    // No picture decoded since the reset or an end of sequence: a CRA then
+    // starts the sequence.
     bool m_SequenceStart = true;
+    // The last IRAP picture opened its sequence, so its RASL pictures are skipped.
+    bool m_SkipRasl = true;
 
     // The started picture.
     HevcPictureReferences m_Current = {};
     bool m_Started = false;
     bool m_KeepAfterCurrent[kMaxSurfaces] = {};
+    bool m_LongTermAfterCurrent[kMaxSurfaces] = {};
     bool m_CurrentIsTid0Anchor = false;
+    bool m_CurrentIsIrap = false;
+    bool m_CurrentOpensSequence = false;
 };

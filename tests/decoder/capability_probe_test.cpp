@@ -85,6 +85,44 @@ TEST(CapabilityProbe, DecoderChoosesTheMarkedAdapterWithItsDriver)
     EXPECT_EQ(machine.liveObjects, 0);
 }
 
+// A profile's largest size is that of a configuration its codec can use:
+// H.264 takes bitstream-raw 1 and 2, H.265 raw 1 only; one the codec cannot
+// use is passed over even when the driver lists it first and it would make
+// larger decoders.
+TEST(CapabilityProbe, ConfigurationsTheCodecCannotUseAreSkipped)
+{
+    using capability_test::EarlierConfiguration;
+    using capability_test::Limit;
+    struct Row {
+        const char* what;
+        size_t profile;  // of the integrated adapter: H.264 vendor, H.264, HEVC Main, VP9
+        std::vector<EarlierConfiguration> earlier;
+        Limit rawOneDecoders;
+        PictureSize expected;
+    };
+    const Row rows[] = {
+        {"H.264: raw 2 is usable", 0, {{2, {2560, 1440}}}, {1920, 1080}, {2560, 1440}},
+        {"H.264: raw 0 and 3 are not", 1, {{0, {4096, 2304}}, {3, {4096, 2304}}}, {1920, 1080}, {1920, 1080}},
+        {"H.265: raw 2 is not", 2, {{2, {4096, 2304}}}, {2560, 1440}, {2560, 1440}},
+    };
+    capability_test::TestMachine machine;
+    for (const Row& row : rows) {
+        capability_test::ProfileSpec& profile = machine.adapters[1].profiles[row.profile];
+        profile.earlier = row.earlier;
+        profile.decoders = row.rawOneDecoders;
+    }
+    const MachineCapabilities probed = ProbeCapabilities(machine);
+    ASSERT_EQ(probed.adapters.size(), 3u);
+    for (const Row& row : rows) {
+        const ProfileCapabilities& profile = probed.adapters[1].profiles.at(row.profile);
+        ASSERT_TRUE(profile.maxSize.has_value()) << row.what;
+        EXPECT_EQ(profile.maxSize->width, row.expected.width) << row.what;
+        EXPECT_EQ(profile.maxSize->height, row.expected.height) << row.what;
+    }
+    EXPECT_TRUE(probed.adapters[1].benchmark);
+    EXPECT_EQ(machine.liveObjects, 0);
+}
+
 // A failed factory gives no adapters but a reason.
 TEST(CapabilityProbe, FactoryFailureGivesTheReason)
 {

@@ -92,7 +92,7 @@ public:
         const ProfileSpec* profileSpec = Find(description->Guid);
         if (!profileSpec || std::find(profileSpec->formats.begin(), profileSpec->formats.end(), description->OutputFormat) == profileSpec->formats.end())
             return kResultInvalidArgument;
-        *count = Within(*description, profileSpec->configurations) ? 1 : 0;
+        *count = Within(*description, profileSpec->configurations) ? static_cast<UINT>(profileSpec->earlier.size()) + 1 : 0;
         return kResultOk;
     }
     HRESULT GetVideoDecoderConfig(const D3D11_VIDEO_DECODER_DESC* description, UINT index,
@@ -100,18 +100,28 @@ public:
     {
         UINT count = 0;
         *config = {};
-        config->ConfigBitstreamRaw = 1;
-        return Failed(GetVideoDecoderConfigCount(description, &count)) || index >= count ? kResultInvalidArgument : kResultOk;
+        if (Failed(GetVideoDecoderConfigCount(description, &count)) || index >= count)
+            return kResultInvalidArgument;
+        const std::vector<EarlierConfiguration>& earlier = Find(description->Guid)->earlier;
+        config->ConfigBitstreamRaw = index < earlier.size() ? earlier[index].bitstreamRaw : 1;
+        return kResultOk;
     }
-    // Only from an offered configuration, and up to the profile's decoder limit.
+    // Only from an offered configuration, and up to that configuration's decoder limit.
     HRESULT CreateVideoDecoder(const D3D11_VIDEO_DECODER_DESC* description, const D3D11_VIDEO_DECODER_CONFIG* config,
                                ID3D11VideoDecoder** decoder) override
     {
         *decoder = nullptr;
         D3D11_VIDEO_DECODER_CONFIG offered = {};
-        if (Failed(GetVideoDecoderConfig(description, 0, &offered)) || config->ConfigBitstreamRaw != offered.ConfigBitstreamRaw)
+        UINT index = 0;
+        for (; !Failed(GetVideoDecoderConfig(description, index, &offered)); ++index) {
+            if (offered.ConfigBitstreamRaw == config->ConfigBitstreamRaw)
+                break;
+        }
+        // Past the last offered one: no configuration matched.
+        if (Failed(GetVideoDecoderConfig(description, index, &offered)))
             return kResultInvalidArgument;
-        if (!Within(*description, Find(description->Guid)->decoders))
+        const ProfileSpec& profileSpec = *Find(description->Guid);
+        if (!Within(*description, index < profileSpec.earlier.size() ? profileSpec.earlier[index].decoders : profileSpec.decoders))
             return kResultOutOfMemory;
         ++m_Machine.decodersCreated;
         *decoder = new SimulatedVideoDecoder(*this, *description, offered);

@@ -26,11 +26,19 @@ struct Limit {
     UINT height;
 };
 
+// A configuration offered ahead of a profile's own (raw 1), with the size
+// its decoders are created up to.
+struct EarlierConfiguration {
+    UINT bitstreamRaw;
+    Limit decoders;
+};
+
 struct ProfileSpec {
     GUID guid;
     std::vector<DXGI_FORMAT> formats;
     Limit configurations;  // offered up to this size, in the profile's formats
-    Limit decoders;        // created up to this size
+    Limit decoders;        // created from the raw-1 configuration up to this size
+    std::vector<EarlierConfiguration> earlier = {};
 };
 
 struct AdapterSpec {

@@ -394,7 +394,7 @@ TEST_F(HevcSubmit, PictureUsingAnUndecodedOneFails)
     platform->failures.clear();
     std::unique_ptr<VideoFrame> frame = Frame(kCodecH265, units[2]);
     EXPECT_EQ(decoder->Decode(frame), -3);
-    EXPECT_EQ(log.count("decoder: hevc picture 2 refers to picture 1, which is not kept"), 1u);
+    EXPECT_EQ(log.count("decoder: hevc picture 2 refers to the earlier picture 1, which is not kept"), 1u);
 }
 
 // Set up ahead, a picture decoded on the simulated device with a decode time

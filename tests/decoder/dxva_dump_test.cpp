@@ -12,6 +12,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "bench/video_frame.h"
+#include "decoder/dxva/dxva_dump_writer.h"
+#include "decoder/dxva/dxva_structures.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "fake_video_platform.h"
 #include "support/log_capture.h"
@@ -164,6 +167,49 @@ TEST_F(DumpFixture, FailedOpenOrWriteLogsOnceAndDecodingGoesOn)
         EXPECT_TRUE(DecodeBothCodecs(3));
         EXPECT_EQ(log.count(c.error), 1u);
         EXPECT_EQ(log.count("dxva"), 1u);
+    }
+}
+
+// Signed fields come out as negative JSON numbers, not as their unsigned
+// bit patterns, in the file as written and read back.
+TEST(DxvaDump, NegativeFieldsStayNegative)
+{
+    DXVA_PicParams_HEVC hevc{};
+    hevc.CurrPicOrderCntVal = -7;
+    hevc.PicOrderCntValList[14] = -2147483647 - 1;
+    hevc.init_qp_minus26 = -26;
+    hevc.pps_cb_qp_offset = -12;
+    DXVA_PicParams_H264 h264{};
+    h264.CurrFieldOrderCnt[1] = -2;
+    h264.FieldOrderCntList[15][1] = -65536;
+    h264.pic_init_qp_minus26 = -26;
+    const std::pair<const char*, int64_t> expected[] = {
+        {"/0/CurrPicOrderCntVal", -7}, {"/0/PicOrderCntValList/14", -2147483648LL}, {"/0/init_qp_minus26", -26},
+        {"/0/pps_cb_qp_offset", -12}, {"/1/CurrFieldOrderCnt/1", -2}, {"/1/FieldOrderCntList/15/1", -65536},
+        {"/1/pic_init_qp_minus26", -26},
+    };
+
+    TempDir folder;
+    {
+        DxvaDumpWriter writer(folder.path());
+        D3D11_VIDEO_DECODER_BUFFER_DESC description{};
+        description.BufferType = D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS;
+        description.DataSize = sizeof(hevc);
+        writer.KeepBuffer(description.BufferType, &hevc, sizeof(hevc));
+        writer.Frame(kCodecH265, 0, true, &description, 1);
+        description.DataSize = sizeof(h264);
+        writer.KeepBuffer(description.BufferType, &h264, sizeof(h264));
+        writer.Frame(kCodecH264, 0, true, &description, 1);
+    }
+    std::ifstream dump(folder.path() / "dxva.jsonl");
+    nlohmann::json pictures = nlohmann::json::array();
+    for (std::string line; std::getline(dump, line);)
+        pictures.push_back(nlohmann::json::parse(line).at("frame").at("PicParams"));
+    ASSERT_EQ(pictures.size(), 2u);
+    for (const auto& [pointer, value] : expected) {
+        const nlohmann::json& field = pictures.at(nlohmann::json::json_pointer(pointer));
+        EXPECT_TRUE(field.is_number_integer()) << pointer;
+        EXPECT_EQ(field.get<int64_t>(), value) << pointer;
     }
 }
 

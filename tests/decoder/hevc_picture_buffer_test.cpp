@@ -2,7 +2,12 @@
 // 8.3.1 (the pictures it refuses are named in the buffer tests' trace walk).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "bitstream/hevc/hevc_parser.h"
 #include "decoder/pictures/hevc_picture_buffer.h"
@@ -29,6 +34,10 @@ TEST(HevcPictureBuffer, OrderCountsFollowThePreviousSubLayerZeroPicture)
         {1, 1, 12, 12, "from 18, not from 25 or 26 (which would give 28)"},
         {21, 1, 3, 19, "a CRA inside the sequence keeps counting"},
         {16, 1, 5, 5, "BLA restarts"},
+        {1, 1, 14, -2, "rises by 9: a step down, below zero"},
+        {1, 1, 6, 6, "falls by exactly half the range (from 14): a step up"},
+        {1, 1, 14, 14, "rises by exactly half the range: no step"},
+        {1, 1, 6, 22, "falls by exactly half the range again"},
     };
     StreamPtr stream{CreateHevcStream(), DestroyHevcStream};
     stream->sps = &stream->spsTable[0];
@@ -44,6 +53,95 @@ TEST(HevcPictureBuffer, OrderCountsFollowThePreviousSubLayerZeroPicture)
         ASSERT_TRUE(pictures.FindFreeSurface(surface));
         ASSERT_TRUE(pictures.StartPicture(*stream, surface));
         EXPECT_EQ(pictures.Current().CurrPicOrderCntVal, row.picOrderCnt);
+        pictures.FinishPicture();
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Buffer sizing and pictures kept for later.
+
+namespace {
+
+// The highest sub-layer's sps_max_dec_pic_buffering_minus1 + 1 pictures and
+// the current one, within the 16-picture ceiling.
+TEST(HevcPictureBuffer, SurfacesFollowTheHighestSubLayerUpToTheCeiling)
+{
+    struct Row { uint32_t maxSubLayersMinus1; std::vector<uint32_t> decPicBufferingMinus1; uint32_t surfaces; };
+    const Row rows[] = {
+        {0, {4, 9}, 6},  // sub-layer 1 is not coded: its stale value is not read
+        {2, {1, 3, 5}, 7},
+        {1, {2, 2}, 4},
+        {6, {0, 0, 0, 0, 0, 0, 15}, 17},
+        {2, {3, 8, 16}, 17},  // past the ceiling
+        {0, {0xFFFFFFFF}, 17},
+        {9, {0, 0, 0, 0, 0, 0, 7}, 9},  // a count past the last sub-layer stops at it
+    };
+    for (const Row& row : rows) {
+        HevcSps sps{};
+        sps.sps_max_sub_layers_minus1 = row.maxSubLayersMinus1;
+        std::copy(row.decPicBufferingMinus1.begin(), row.decPicBufferingMinus1.end(), sps.sps_max_dec_pic_buffering_minus1);
+        EXPECT_EQ(HevcPictureBuffer::SurfacesFor(sps), row.surfaces) << "row " << (&row - rows);
+    }
+}
+
+// A picture the set keeps without using it (used_by_curr_pic 0) stays held:
+// listed with its order count, its surface not handed out again, in no
+// StCurrBefore entry; a later picture may then refer to it. Each row is a
+// picture after an IDR (order count 0 in surface 0), decoded into the
+// lowest free surface.
+TEST(HevcPictureBuffer, PicturesKeptForLaterStayHeldButUnused)
+{
+    struct Row {
+        int32_t picOrderCnt;
+        std::vector<std::pair<int32_t, uint8_t>> set;  // DeltaPocS0 and UsedByCurrPicS0
+        uint32_t surface;
+        std::map<uint32_t, int32_t> listed;  // surface -> order count
+        std::vector<int32_t> before;         // order counts of StCurrBefore, in its order
+    };
+    const Row rows[] = {
+        {0, {}, 0, {}, {}},
+        {1, {{-1, 1}}, 1, {{0, 0}}, {0}},
+        {2, {{-1, 1}, {-2, 0}}, 2, {{0, 0}, {1, 1}}, {1}},
+        {3, {{-1, 0}, {-3, 1}}, 3, {{0, 0}, {2, 2}}, {0}},  // picture 0, kept unused by 2, is used again
+        {4, {{-1, 0}, {-4, 0}}, 1, {{0, 0}, {3, 3}}, {}},   // surface 1 (picture 1) came free after 3
+        {5, {{-5, 1}}, 2, {{0, 0}}, {0}},
+    };
+    StreamPtr stream{CreateHevcStream(), DestroyHevcStream};
+    stream->sps = &stream->spsTable[0];
+    stream->sps->log2_max_pic_order_cnt_lsb_minus4 = 4;
+    stream->nal->nuh_temporal_id_plus1 = 1;
+    HevcPictureBuffer pictures;
+    pictures.Reset(4);
+    for (const Row& row : rows) {
+        SCOPED_TRACE("picture " + std::to_string(row.picOrderCnt));
+        stream->nal->nal_unit_type = row.picOrderCnt == 0 ? 19 : 1;
+        stream->sh->slice_pic_order_cnt_lsb = static_cast<uint32_t>(row.picOrderCnt);
+        HevcStRefPicSet& set = stream->sh->stRefPicSet;
+        set = {};
+        for (const auto& [delta, used] : row.set) {
+            set.DeltaPocS0[set.NumNegativePics] = delta;
+            set.UsedByCurrPicS0[set.NumNegativePics++] = used;
+        }
+        uint32_t surface = 0;
+        ASSERT_TRUE(pictures.FindFreeSurface(surface));
+        EXPECT_EQ(surface, row.surface);
+        ASSERT_TRUE(pictures.StartPicture(*stream, surface));
+        const HevcPictureReferences& current = pictures.Current();
+        EXPECT_EQ(current.CurrPicOrderCntVal, row.picOrderCnt);
+        std::map<uint32_t, int32_t> listed;
+        for (uint32_t i = 0; i < HevcPictureReferences::kListSize; ++i) {
+            if (current.RefPicList[i] != 0xFF)
+                listed[current.RefPicList[i]] = current.PicOrderCntValList[i];
+        }
+        EXPECT_EQ(listed, row.listed);
+        std::vector<int32_t> before;
+        for (uint8_t entry : current.RefPicSetStCurrBefore) {
+            if (entry != 0xFF)
+                before.push_back(entry < HevcPictureReferences::kListSize ? current.PicOrderCntValList[entry] : -1000);
+        }
+        EXPECT_EQ(before, row.before);
         pictures.FinishPicture();
     }
 }

@@ -193,18 +193,60 @@ TEST_F(HevcBuffers, TileLayoutFollowsTilesAndSpacingFlags)
         pps.column_width_minus1[std::min(i, 19u)] = 100 + std::min(i, 19u);
         pps.row_height_minus1[i] = 200 + i;
     }
-    for (int tiles : {0, 1}) {  // no tiles: nothing; uniform spacing: no widths
-        pps.tiles_enabled_flag = tiles;
-        pps.uniform_spacing_flag = 1;
-        const DXVA_PicParams_HEVC pp = FillPicParams(*stream);
-        EXPECT_EQ(std::vector<int64_t>({pp.num_tile_columns_minus1, pp.num_tile_rows_minus1, pp.loop_filter_across_tiles_enabled_flag, pp.column_width_minus1[0]}),
-                  std::vector<int64_t>({19 * tiles, 21 * tiles, tiles, 0}));
-    }
+    pps.tiles_enabled_flag = 1;
+    pps.uniform_spacing_flag = 1;  // no widths
+    const DXVA_PicParams_HEVC uniform = FillPicParams(*stream);
+    EXPECT_EQ(Values({uniform.num_tile_columns_minus1, uniform.num_tile_rows_minus1, uniform.loop_filter_across_tiles_enabled_flag, uniform.column_width_minus1[0]}),
+              Values({19, 21, 1, 0}));
     pps.uniform_spacing_flag = 0;
     const DXVA_PicParams_HEVC pp = FillPicParams(*stream);
     EXPECT_EQ(std::vector<uint16_t>(pp.column_width_minus1, pp.column_width_minus1 + 19), std::vector<uint16_t>(pps.column_width_minus1, pps.column_width_minus1 + 19));
     EXPECT_EQ(std::vector<uint16_t>(pp.row_height_minus1, pp.row_height_minus1 + 21), std::vector<uint16_t>(pps.row_height_minus1, pps.row_height_minus1 + 21));
     EXPECT_EQ(pp.diff_cu_qp_delta_depth, 0) << "the entries that do not fit must not spill over";
+}
+
+// The PCM and tile fields carry their parameter sets' values only while the
+// tool is on: an SPS or PPS record may hold stale values from an earlier set.
+TEST_F(HevcBuffers, PcmAndTileFieldsOnlyWhileTheirToolIsOn)
+{
+    auto pcm = [](const DXVA_PicParams_HEVC& pp) {
+        return Values{pp.pcm_enabled_flag, pp.pcm_sample_bit_depth_luma_minus1, pp.pcm_sample_bit_depth_chroma_minus1,
+                      pp.log2_min_pcm_luma_coding_block_size_minus3, pp.log2_diff_max_min_pcm_luma_coding_block_size,
+                      pp.pcm_loop_filter_disabled_flag};
+    };
+    auto tiles = [](const DXVA_PicParams_HEVC& pp) {
+        return Values{pp.tiles_enabled_flag, pp.num_tile_columns_minus1, pp.num_tile_rows_minus1, pp.loop_filter_across_tiles_enabled_flag,
+                      pp.column_width_minus1[0], pp.column_width_minus1[3], pp.row_height_minus1[0], pp.row_height_minus1[2]};
+    };
+    auto pcmValues = [](HevcSps& s, const std::array<uint32_t, 6>& v) {
+        s.pcm_enabled_flag = v[0]; s.pcm_sample_bit_depth_luma_minus1 = v[1]; s.pcm_sample_bit_depth_chroma_minus1 = v[2];
+        s.log2_min_pcm_luma_coding_block_size_minus3 = v[3]; s.log2_diff_max_min_pcm_luma_coding_block_size = v[4];
+        s.pcm_loop_filter_disabled_flag = v[5];
+    };
+    auto tileLayout = [](HevcPps& p, uint32_t on) {
+        p.tiles_enabled_flag = on;
+        p.uniform_spacing_flag = 0;
+        p.num_tile_columns_minus1 = 4;
+        p.num_tile_rows_minus1 = 3;
+        p.loop_filter_across_tiles_enabled_flag = 1;
+        for (uint32_t i = 0; i < 4; ++i) {
+            p.column_width_minus1[i] = 10 + i;
+            p.row_height_minus1[i] = 20 + i;
+        }
+    };
+    struct Case { const char* what; std::function<void(HevcSps&, HevcPps&)> set; std::function<Values(const DXVA_PicParams_HEVC&)> get; Values expected; };
+    const Case cases[] = {
+        {"pcm on", [&](HevcSps& s, HevcPps&) { pcmValues(s, {1, 7, 6, 2, 1, 1}); }, pcm, {1, 7, 6, 2, 1, 1}},
+        {"pcm on, loop filter on", [&](HevcSps& s, HevcPps&) { pcmValues(s, {1, 4, 3, 0, 2, 0}); }, pcm, {1, 4, 3, 0, 2, 0}},
+        {"pcm off, stale values", [&](HevcSps& s, HevcPps&) { pcmValues(s, {0, 7, 6, 2, 1, 1}); }, pcm, {0, 0, 0, 0, 0, 0}},
+        {"tiles on", [&](HevcSps&, HevcPps& p) { tileLayout(p, 1); }, tiles, {1, 4, 3, 1, 10, 13, 20, 22}},
+        {"tiles off, stale layout", [&](HevcSps&, HevcPps& p) { tileLayout(p, 0); }, tiles, {0, 0, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        auto fresh = NewHevcStream();
+        c.set(*fresh->sps, *fresh->pps);
+        EXPECT_EQ(c.get(FillPicParams(*fresh)), c.expected) << c.what;
+    }
 }
 
 // The fixture carries its lists in the SPS only. Each PPS factor encodes

@@ -156,7 +156,7 @@ HRESULT SimulatedContext::DecoderEndFrame(ID3D11VideoDecoder* decoder)
             texture.m_PicOrderCnts[slice] = hevc.picOrderCnt;
             if (hevc.tid0Anchor)
                 hevc.prevTid0PicOrderCnt = hevc.picOrderCnt;
-            hevc.sequenceStart = false;
+            hevc.sequenceStart = hevc.endsSequence;
         }
     }
     simulated->CloseFrame();

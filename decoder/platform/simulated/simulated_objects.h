@@ -151,6 +151,7 @@ public:
         // The picture of the frame submitted and not yet ended.
         int32_t picOrderCnt = 0;
         bool tid0Anchor = false;
+        bool endsSequence = false;
     };
 
     D3D11_VIDEO_DECODER_DESC m_Description;

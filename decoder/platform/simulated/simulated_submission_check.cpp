@@ -243,6 +243,29 @@ std::string ReadHevcHeaders(const Submission& submission, HevcStream& stream)
     return {};
 }
 
+// Whether an end-of-sequence NAL unit follows the picture's last slice: the
+// picture after it then opens a new sequence.
+bool EndsSequence(const Submission& submission)
+{
+    const UINT entries = submission.Size(D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL) / sizeof(DXVA_Slice_HEVC_Short);
+    if (entries == 0)
+        return false;
+    auto last = ReadRecord<DXVA_Slice_HEVC_Short>(submission.Data(D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL) +
+                                                  (entries - 1) * sizeof(DXVA_Slice_HEVC_Short));
+    const uint8_t* bitstream = submission.Data(D3D11_VIDEO_DECODER_BUFFER_BITSTREAM);
+    const uint8_t* end = bitstream + submission.Size(D3D11_VIDEO_DECODER_BUFFER_BITSTREAM);
+    const uint64_t after = uint64_t{last.BSNALunitDataLocation} + last.SliceBytesInBuffer;
+    if (after >= static_cast<uint64_t>(end - bitstream))
+        return false;
+    uint32_t startCodeLength = 0;
+    for (const uint8_t* nal = FindStartCode(bitstream + after, end, startCodeLength); nal < end;
+         nal = FindStartCode(nal, end, startCodeLength)) {
+        if (((nal[0] >> 1) & 0x3F) == 36)
+            return true;
+    }
+    return false;
+}
+
 // One of the three current sets: its first `count` entries index RefPicList
 // entries holding the pictures `wanted`, in order; the rest are empty.
 std::string CheckHevcSet(const DXVA_PicParams_HEVC& picture, const char* name, const uint8_t* set,
@@ -364,6 +387,9 @@ std::string CheckHevcPicture(const Submission& submission, SimulatedVideoDecoder
     if (matrices != (stream.sps->scaling_list_enabled_flag != 0))
         return matrices ? "quantisation matrices submitted while scaling_list_enabled_flag is 0"
                         : "no quantisation matrices while scaling_list_enabled_flag is 1";
+    // slice_type 0 is B: a driver told there is no bi-prediction may skip it.
+    if (picture.NoBiPredFlag && stream.sh->slice_type == 0)
+        return "NoBiPredFlag 1 on a picture whose first slice is a B slice";
     const int32_t picOrderCnt = HevcPicOrderCnt(hevc, stream);
     problem = CheckHevcReferences(decoder, picture, stream, picOrderCnt);
     const uint32_t type = stream.nal->nal_unit_type;
@@ -377,6 +403,7 @@ std::string CheckHevcPicture(const Submission& submission, SimulatedVideoDecoder
         return problem;
     // Kept for the end of the frame, which writes the picture into its surface.
     hevc.picOrderCnt = picOrderCnt;
+    hevc.endsSequence = EndsSequence(submission);
     hevc.tid0Anchor = stream.nal->nuh_temporal_id_plus1 == 1 && !(type >= 6 && type <= 9) && !(type <= 14 && type % 2 == 0);
     return {};
 }

@@ -1,0 +1,183 @@
+// The H.265 picture buffer against reference picture sets worked out by hand
+// from clause 8.3.2: pictures that follow in output order, long-term pictures
+// named with and without their high part, and the RASL pictures a CRA that
+// opens a sequence leaves undecodable.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "bitstream/hevc/hevc_parser.h"
+#include "decoder/pictures/hevc_picture_buffer.h"
+#include "support/log_capture.h"
+
+namespace {
+
+constexpr uint8_t kEmpty = 0xFF;
+
+struct LongTerm {
+    uint32_t lsb;
+    bool used;
+    int32_t msbCycle;  // -1: the high part is left out
+};
+
+struct Picture {
+    uint32_t type;
+    uint32_t lsb;
+    std::vector<int32_t> negative;  // DeltaPocS0, each used unless listed in foll
+    std::vector<int32_t> positive;  // DeltaPocS1
+    std::vector<int32_t> foll = {};  // deltas kept for later pictures only
+    std::vector<LongTerm> longTerm = {};
+};
+
+class HevcReferenceSets : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_Stream->sps = &m_Stream->spsTable[0];
+        m_Stream->sps->log2_max_pic_order_cnt_lsb_minus4 = 0;  // MaxPicOrderCntLsb 16
+        m_Stream->nal->nuh_temporal_id_plus1 = 1;
+        m_Pictures.Reset(8);
+    }
+
+    // Starts and finishes the picture; false when the buffer refuses it.
+    bool Decode(const Picture& picture)
+    {
+        HevcSliceHeader& sh = *m_Stream->sh;
+        sh = HevcSliceHeader{};
+        m_Stream->nal->nal_unit_type = picture.type;
+        sh.slice_pic_order_cnt_lsb = picture.lsb;
+        sh.short_term_ref_pic_set_sps_flag = 1;
+        HevcStRefPicSet& set = sh.stRefPicSet;
+        auto used = [&](int32_t delta) {
+            return std::find(picture.foll.begin(), picture.foll.end(), delta) == picture.foll.end() ? 1 : 0;
+        };
+        set.NumNegativePics = static_cast<uint32_t>(picture.negative.size());
+        for (size_t i = 0; i < picture.negative.size(); ++i) {
+            set.DeltaPocS0[i] = picture.negative[i];
+            set.UsedByCurrPicS0[i] = static_cast<uint8_t>(used(picture.negative[i]));
+        }
+        set.NumPositivePics = static_cast<uint32_t>(picture.positive.size());
+        for (size_t i = 0; i < picture.positive.size(); ++i) {
+            set.DeltaPocS1[i] = picture.positive[i];
+            set.UsedByCurrPicS1[i] = static_cast<uint8_t>(used(picture.positive[i]));
+        }
+        sh.num_long_term_pics = static_cast<uint32_t>(picture.longTerm.size());
+        for (size_t i = 0; i < picture.longTerm.size(); ++i) {
+            sh.poc_lsb_lt[i] = picture.longTerm[i].lsb;
+            sh.used_by_curr_pic_lt_flag[i] = picture.longTerm[i].used;
+            sh.delta_poc_msb_present_flag[i] = picture.longTerm[i].msbCycle >= 0;
+            sh.delta_poc_msb_cycle_lt[i] = static_cast<uint32_t>(std::max(picture.longTerm[i].msbCycle, 0));
+        }
+        uint32_t surface = 0;
+        if (!m_Pictures.FindFreeSurface(surface) || !m_Pictures.StartPicture(*m_Stream, surface))
+            return false;
+        m_Pictures.FinishPicture();
+        return true;
+    }
+
+    // The order counts a current set names, through RefPicList.
+    std::vector<int32_t> Named(const uint8_t* set) const
+    {
+        const HevcPictureReferences& current = m_Pictures.Current();
+        std::vector<int32_t> counts;
+        for (uint32_t i = 0; i < HevcPictureReferences::kSetSize && set[i] != kEmpty; ++i) {
+            EXPECT_NE(current.RefPicList[set[i]], kEmpty);
+            counts.push_back(current.PicOrderCntValList[set[i]]);
+        }
+        return counts;
+    }
+
+    std::vector<int32_t> LongTermListed() const
+    {
+        const HevcPictureReferences& current = m_Pictures.Current();
+        std::vector<int32_t> counts;
+        for (uint32_t i = 0; i < HevcPictureReferences::kListSize; ++i) {
+            if (current.RefPicList[i] != kEmpty && current.longTerm[i])
+                counts.push_back(current.PicOrderCntValList[i]);
+        }
+        std::sort(counts.begin(), counts.end());
+        return counts;
+    }
+
+    std::unique_ptr<HevcStream, void (*)(HevcStream*)> m_Stream{CreateHevcStream(), DestroyHevcStream};
+    HevcPictureBuffer m_Pictures;
+};
+
+// A hierarchical GOP of eight: each B picture predicts from both sides, and
+// the sets keep pictures a later B picture needs (picture 8 while 2 decodes).
+TEST_F(HevcReferenceSets, PicturesOnBothSidesInTheSetsOrder)
+{
+    struct Row { Picture picture; std::vector<int32_t> before, after; };
+    const std::vector<Row> rows = {
+        {{19, 0, {}, {}}, {}, {}},
+        {{1, 8, {-8}, {}}, {0}, {}},
+        {{1, 4, {-4}, {4}}, {0}, {8}},
+        {{0, 2, {-2}, {2, 6}}, {0}, {4, 8}},
+        {{0, 6, {-2, -6}, {2}, {-6}}, {4}, {8}},  // 0 kept for nothing later: foll
+        {{1, 12, {-4}, {}}, {8}, {}},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("picture " + std::to_string(i));
+        ASSERT_TRUE(Decode(rows[i].picture));
+        EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrBefore), rows[i].before);
+        EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrAfter), rows[i].after);
+        EXPECT_EQ(Named(m_Pictures.Current().RefPicSetLtCurr), std::vector<int32_t>{});
+    }
+}
+
+// Pictures 2 and 18 share their low bits (MaxPicOrderCntLsb 16), so an
+// entry names 2 by its full count; 10 is alone with its low bits and may be
+// named by them. A long-term picture never becomes short-term again.
+TEST_F(HevcReferenceSets, LongTermPicturesByFullCountOrLowBits)
+{
+    ASSERT_TRUE(Decode({19, 0, {}, {}}));
+    ASSERT_TRUE(Decode({1, 2, {-2}, {}}));
+    ASSERT_TRUE(Decode({1, 10, {-8}, {}}));
+    ASSERT_TRUE(Decode({1, 2, {-8, -16}, {}}));  // 18 keeps 10 and 2
+    // 20: 2 by its full count (20 - 1 * 16 - 4 + 2), used; 18 and 10 short-term.
+    ASSERT_TRUE(Decode({1, 4, {-2, -10}, {}, {-10}, {{2, true, 1}}}));
+    EXPECT_EQ(Named(m_Pictures.Current().RefPicSetLtCurr), std::vector<int32_t>{2});
+    EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrBefore), std::vector<int32_t>{18});
+    EXPECT_EQ(LongTermListed(), std::vector<int32_t>{2});
+    EXPECT_EQ(m_Pictures.Current().RefPicList[3], kEmpty) << "three pictures kept";
+
+    // 21: 2 kept for later by its full count, 10 turned long-term by its low bits and used.
+    ASSERT_TRUE(Decode({1, 5, {-1, -3}, {}, {}, {{2, false, 1}, {10, true, -1}}}));
+    EXPECT_EQ(Named(m_Pictures.Current().RefPicSetLtCurr), std::vector<int32_t>{10});
+    EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrBefore), (std::vector<int32_t>{20, 18}));
+    EXPECT_EQ(LongTermListed(), (std::vector<int32_t>{2, 10}));
+
+    LogCapture log;
+    EXPECT_FALSE(Decode({1, 6, {-12}, {}})) << "10 is long-term: a short-term delta does not reach it";
+    EXPECT_EQ(log.count("decoder: hevc picture 22 refers to the earlier picture 10, which is not kept"), 1u);
+    EXPECT_FALSE(Decode({1, 6, {}, {}, {}, {{3, true, -1}}}));
+    EXPECT_EQ(log.count("decoder: hevc picture 22 refers to the long-term picture 3, which is not kept"), 1u);
+}
+
+// An opening CRA, a picture, a CRA inside the sequence and its RASL picture,
+// then an end of sequence and a CRA whose count restarts.
+TEST_F(HevcReferenceSets, RaslPicturesOfAnOpeningCraAreSkipped)
+{
+    EXPECT_TRUE(m_Pictures.SkipsPicture(8)) << "nothing decoded: a RASL picture has no references";
+    ASSERT_TRUE(Decode({21, 0, {}, {}}));
+    EXPECT_TRUE(m_Pictures.SkipsPicture(8));
+    EXPECT_TRUE(m_Pictures.SkipsPicture(9));
+    EXPECT_FALSE(m_Pictures.SkipsPicture(6)) << "RADL pictures refer to the CRA alone";
+    EXPECT_FALSE(m_Pictures.SkipsPicture(1));
+    ASSERT_TRUE(Decode({1, 4, {-4}, {}}));
+    ASSERT_TRUE(Decode({21, 8, {-4}, {}, {-4}}));  // a CRA inside the sequence keeps 4 for its RASL pictures
+    EXPECT_FALSE(m_Pictures.SkipsPicture(8));
+    ASSERT_TRUE(Decode({8, 6, {-2}, {2}}));
+    EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrBefore), std::vector<int32_t>{4});
+    EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrAfter), std::vector<int32_t>{8});
+
+    m_Pictures.EndSequence();
+    ASSERT_TRUE(Decode({21, 3, {-3}, {}, {-3}}));
+    EXPECT_EQ(m_Pictures.Current().CurrPicOrderCntVal, 3) << "the high part restarts; else 19";
+    EXPECT_EQ(m_Pictures.Current().RefPicList[0], kEmpty) << "nothing before an opening CRA stays";
+    EXPECT_TRUE(m_Pictures.SkipsPicture(9));
+}
+
+}  // namespace
