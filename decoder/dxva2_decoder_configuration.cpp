@@ -18,7 +18,10 @@ namespace {
 // drivers round to 128.
 constexpr UINT kH264TextureAlignment = 16;
 constexpr UINT kHevcTextureAlignment = 128;
+constexpr uint32_t kNalVps = 32;
 constexpr uint32_t kNalSps = 33;
+constexpr uint32_t kNalPps = 34;
+constexpr uint32_t kNalRaslN = 8;
 constexpr uint32_t kH264NalSps = 7;
 
 UINT AlignUp(size_t value, UINT alignment)
@@ -63,6 +66,38 @@ void VisitNalUnits(VideoFrame& frame, std::vector<uint8_t>& host, Visit visit)
 }
 
 }  // namespace
+
+// Whether the frame holds a RASL picture the picture buffer leaves undecoded.
+// Its parameter sets and an end of sequence still take effect.
+bool DXVA2VideoDecoder::SkipsHevcPicture(VideoFrame& frame)
+{
+    // While RASL pictures are decoded, no frame needs looking into.
+    if (!m_HevcStream || !m_HevcPictures.SkipsPicture(kNalRaslN))
+        return false;
+    int32_t type = -1;
+    if (frame.Payload()) {
+        // Only NAL headers up to the first slice: most frames are decoded.
+        type = FindHevcPictureType(frame.Payload(), frame.DataSize());
+    } else {
+        VisitNalUnits(frame, m_HostPayload, [&](const uint8_t* nal, uint32_t) {
+            const uint32_t nalType = (nal[0] >> 1) & 0x3F;
+            type = nalType < 32 ? static_cast<int32_t>(nalType) : -1;
+            return nalType < 32;
+        });
+    }
+    if (type < 0 || !m_HevcPictures.SkipsPicture(static_cast<uint32_t>(type)))
+        return false;
+    VisitNalUnits(frame, m_HostPayload, [&](const uint8_t* nal, uint32_t length) {
+        const uint32_t nalType = (nal[0] >> 1) & 0x3F;
+        if (nalType >= kNalVps && nalType <= kNalPps && ParseHevcNal(m_HevcStream, nal, length) < 0)
+            g_Logger.Log(LogLevel::error, "decoder: a parameter set of type %u beside a skipped picture does not parse", nalType);
+        if (IsHevcEndOfSequence(nalType))
+            m_HevcPictures.EndSequence();
+        return false;
+    });
+    g_Logger.Log(LogLevel::debug, "decoder: hevc RASL picture skipped: its IRAP picture opened the sequence");
+    return true;
+}
 
 void DXVA2VideoDecoder::StartOver()
 {

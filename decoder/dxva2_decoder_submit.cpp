@@ -157,13 +157,8 @@ int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
 {
     // A leading picture whose references came before the stream began is
     // not decoded, as the standard has a decoder do; that is no failure.
-    if (m_Codec == kCodecH265 && frame.Payload()) {
-        const int32_t type = FindHevcPictureType(frame.Payload(), frame.DataSize());
-        if (type >= 0 && m_HevcPictures.SkipsPicture(static_cast<uint32_t>(type))) {
-            g_Logger.Log(LogLevel::debug, "decoder: hevc RASL picture of the opening CRA skipped");
-            return 0;
-        }
-    }
+    if (m_Codec == kCodecH265 && SkipsHevcPicture(frame))
+        return 0;
     // A picture goes into a surface no kept picture holds.
     const bool noSurface = m_VideoDecoder && ((m_Codec == kCodecH265 && !m_HevcPictures.FindFreeSurface(m_CurrentOutputIndex)) ||
                                               (m_Codec == kCodecH264 && !m_H264Pictures.FindFreeSurface(m_CurrentOutputIndex)));
@@ -218,13 +213,14 @@ int64_t DXVA2VideoDecoder::SubmitFrame(VideoFrame& frame)
     if (result > 0) {
         if (state.hevcPictureStarted)
             m_HevcPictures.FinishPicture();
-        if (state.hevcEndOfSequence)
-            m_HevcPictures.EndSequence();
         if (state.h264PictureStarted)
             m_H264Pictures.FinishPicture();
         // The next picture's surface is chosen when it comes.
         m_ReferenceOutputIndex = m_CurrentOutputIndex;
     }
+    // Whatever became of the picture, what follows starts a new sequence.
+    if (state.hevcEndOfSequence)
+        m_HevcPictures.EndSequence();
     if (result < 0 && m_ErrorCallback)
         m_ErrorCallback(static_cast<int>(result));
     return result;
@@ -397,9 +393,13 @@ bool DXVA2VideoDecoder::WalkHevcNal(SubmitState& state, const uint8_t* nal, uint
 {
     uint32_t type = (nal[0] >> 1) & 0x3F;
     bool slice = IsHevcSliceType(type);
-    constexpr uint32_t kEndOfSequence = 36;
-    if (type == kEndOfSequence)
-        state.hevcEndOfSequence = true;
+    if (IsHevcEndOfSequence(type)) {
+        // Before the picture's first slice it already ends the previous sequence.
+        if (state.hevcPictureStarted)
+            state.hevcEndOfSequence = true;
+        else
+            m_HevcPictures.EndSequence();
+    }
     if (!slice && type != 32 && type != 33 && type != 34)
         return true;
     int32_t parsed = ParseHevcNal(m_HevcStream, nal, slice ? length - 1 : length);
@@ -419,7 +419,7 @@ bool DXVA2VideoDecoder::WalkHevcNal(SubmitState& state, const uint8_t* nal, uint
         state.hevcPictureStarted = true;
     }
     if (state.hevcPictureStarted)
-        m_HevcPictures.NoteSlice(m_HevcStream->sh->slice_type);
+        m_HevcPictures.NoteSlice(*m_HevcStream->sh);
     size_t remaining = static_cast<size_t>(state.sliceControl + state.sliceCapacity - state.sliceCursor);
     if (remaining <= sizeof(DXVA_Slice_HEVC_Short)) {
         g_Logger.Log(LogLevel::error, "no more space in bitstream buffer");

@@ -98,6 +98,7 @@ private:
                                 void** buffer);
     platform::HRESULT ReleaseBuffer(SubmitState& state, platform::D3D11_VIDEO_DECODER_BUFFER_TYPE type);
     int64_t SubmitFrame(VideoFrame& frame);
+    bool SkipsHevcPicture(VideoFrame& frame);
     bool FillBitstream(SubmitState& state, VideoFrame& frame);
     bool WalkNalUnits(SubmitState& state);
     bool WalkH264Nal(SubmitState& state, const uint8_t* nal, uint32_t length);

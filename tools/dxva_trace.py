@@ -1,6 +1,8 @@
 """ffmpeg's trace_headers output of a stream as syntax elements, for the
 scripts that work out what the decoder must hand the hardware
-(make-dxva-expected.py, make-corpus-expected.py)."""
+(make-dxva-expected.py, make-corpus-expected.py), and the file layout they
+write their results in."""
+import json
 import re
 import subprocess
 import sys
@@ -78,3 +80,16 @@ def first(unit, name, default=None):
     if default is None:
         fail(f"no {name} in a NAL unit")
     return default
+
+
+def write_cases(path, cases):
+    """The cases as a JSON list, one picture a line: small enough to read, and a remade file diffs by picture."""
+    lines = []
+    for case in cases:
+        head = json.dumps({key: value for key, value in case.items() if key != "frames"})
+        if "frames" in case:
+            frames = ",\n    ".join(json.dumps(frame) for frame in case["frames"])
+            head = f'{head[:-1]}, "frames": [\n    {frames}]}}'
+        lines.append(f"  {head}")
+    with open(path, "w") as out:
+        out.write("[\n" + ",\n".join(lines) + "\n]\n")

@@ -16,11 +16,10 @@ not, order counts).
 Needs ffmpeg; the output is committed, so the tests do not.
 usage: python3 tools/make-corpus-expected.py
 """
-import json
 import os
 
-from dxva_trace import trace
-from picture_model import H264Model, HevcModel
+from dxva_trace import trace, write_cases
+from picture_model import MODELS
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CORPUS = os.path.join(HERE, "..", "tests", "fixtures", "corpus")
@@ -30,21 +29,14 @@ OUTPUT_FORMATS = {8: "NV12", 10: "P010"}
 
 
 def expect(codec, path):
-    model = H264Model() if codec == "h264" else HevcModel()
+    model = MODELS[codec]()
     for packet in trace(codec, path):
         for unit in packet:
             model.unit(unit)
     if model.refused:
         return {"refuse": model.refused}
-    sps = next(iter(model.sps.values()))
-    if codec == "h264":
-        size = [(sps["pic_width_in_mbs_minus1"] + 1) * 16,
-                (sps["pic_height_in_map_units_minus1"] + 1) * 16 * (2 - sps["frame_mbs_only_flag"])]
-        depth = sps.get("bit_depth_luma_minus8", 0) + 8
-    else:
-        size = [sps["pic_width_in_luma_samples"], sps["pic_height_in_luma_samples"]]
-        depth = sps["bit_depth_luma_minus8"] + 8
-    case = {"codedWidth": size[0], "codedHeight": size[1], "outputFormat": OUTPUT_FORMATS[depth]}
+    width, height = model.coded_size()
+    case = {"codedWidth": width, "codedHeight": height, "outputFormat": OUTPUT_FORMATS[model.bit_depth()]}
     if codec == "h265":
         case["skipped"] = model.skipped
     case["frames"] = model.frames
@@ -52,20 +44,12 @@ def expect(codec, path):
 
 
 def main():
-    lines = []
+    cases = []
     for name in sorted(os.listdir(CORPUS)):
         codec = CODECS.get(os.path.splitext(name)[1])
-        if not codec:
-            continue
-        case = {"stream": name, "codec": codec, **expect(codec, os.path.join(CORPUS, name))}
-        # One picture a line: small enough to read, and a remade file diffs by picture.
-        head = json.dumps({key: value for key, value in case.items() if key != "frames"})
-        if "frames" in case:
-            frames = ",\n    ".join(json.dumps(frame) for frame in case["frames"])
-            head = f'{head[:-1]}, "frames": [\n    {frames}]}}'
-        lines.append(f"  {head}")
-    with open(os.path.join(CORPUS, "expected.json"), "w") as out:
-        out.write("[\n" + ",\n".join(lines) + "\n]\n")
+        if codec:
+            cases.append({"stream": name, "codec": codec, **expect(codec, os.path.join(CORPUS, name))})
+    write_cases(os.path.join(CORPUS, "expected.json"), cases)
 
 
 if __name__ == "__main__":

@@ -59,6 +59,23 @@ def values(unit):
     return found
 
 
+def first_sps(sps_by_id):
+    """The stream's first sequence parameter set: the one its coded size and depth are taken from."""
+    if not sps_by_id:
+        fail("no sequence parameter set before the pictures")
+    return next(iter(sps_by_id.values()))
+
+
+def active_sps(sps_by_id, pps_by_id, pps_id, sps_id_name):
+    """The sequence parameter set a slice uses through its picture parameter set."""
+    if pps_id not in pps_by_id:
+        fail(f"a slice uses picture parameter set {pps_id}, which the stream has not sent")
+    sps_id = pps_by_id[pps_id][sps_id_name]
+    if sps_id not in sps_by_id:
+        fail(f"picture parameter set {pps_id} uses sequence parameter set {sps_id}, which the stream has not sent")
+    return sps_by_id[sps_id]
+
+
 def refusal(chroma_format_idc, bit_depths, fields=False, deepest=8):
     """The property a decoder of 8-bit (or up to `deepest`-bit) 4:2:0 frames must name when it refuses the stream."""
     if fields:
@@ -119,8 +136,16 @@ class H264Model:
             if slice_values["first_mb_in_slice"] == 0:
                 self.picture(unit, slice_values)
 
+    def coded_size(self):
+        sps = first_sps(self.sps)
+        return [(sps["pic_width_in_mbs_minus1"] + 1) * 16,
+                (sps["pic_height_in_map_units_minus1"] + 1) * 16 * (2 - sps["frame_mbs_only_flag"])]
+
+    def bit_depth(self):
+        return first_sps(self.sps).get("bit_depth_luma_minus8", 0) + 8
+
     def picture(self, unit, header):
-        sps = self.sps[self.pps[header["pic_parameter_set_id"]]["seq_parameter_set_id"]]
+        sps = active_sps(self.sps, self.pps, header["pic_parameter_set_id"], "seq_parameter_set_id")
         if header.get("field_pic_flag", 0):
             fail("a field picture: this model decodes frames")
         idr = header["nal_unit_type"] == 5
@@ -402,11 +427,18 @@ class HevcModel:
         elif kind <= 21 and self.refused is None and values(unit)["first_slice_segment_in_pic_flag"]:
             self.picture(unit, kind, head["nuh_temporal_id_plus1"] - 1)
 
+    def coded_size(self):
+        sps = first_sps(self.sps)
+        return [sps["pic_width_in_luma_samples"], sps["pic_height_in_luma_samples"]]
+
+    def bit_depth(self):
+        return first_sps(self.sps)["bit_depth_luma_minus8"] + 8
+
     def picture(self, unit, kind, temporal_id):
         index = self.pictures
         self.pictures += 1
         header = values(unit)
-        sps = self.sps[self.pps[header["slice_pic_parameter_set_id"]]["pps_seq_parameter_set_id"]]
+        sps = active_sps(self.sps, self.pps, header["slice_pic_parameter_set_id"], "pps_seq_parameter_set_id")
         irap = 16 <= kind <= 23
         idr = kind in (19, 20)
         if irap:
@@ -497,3 +529,6 @@ class HevcModel:
             value = lsb + (poc - cycle * max_lsb - (poc & (max_lsb - 1)) if present else 0)
             entries.append((value, used, bool(present)))
         return entries
+
+
+MODELS = {"h264": H264Model, "h265": HevcModel}

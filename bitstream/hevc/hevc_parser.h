@@ -19,6 +19,9 @@ int32_t ParseHevcNal(HevcStream* stream, const uint8_t* data, size_t length);
 bool IsHevcIdr(uint32_t nal_unit_type);
 bool IsHevcIrap(uint32_t nal_unit_type);
 
+// End of sequence (36) or of bitstream (37): the next picture opens a sequence.
+bool IsHevcEndOfSequence(uint32_t nal_unit_type);
+
 // The nal_unit_type of the first VCL NAL unit of an Annex B access unit;
 // -1 when it has none.
 int32_t FindHevcPictureType(const uint8_t* data, size_t size);

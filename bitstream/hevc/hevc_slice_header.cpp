@@ -78,6 +78,9 @@ bool ParseLongTermPictures(BitReader& reader, const HevcSps& sps, HevcSliceHeade
         if (i < sh.num_long_term_sps) {
             if (sps.num_long_term_ref_pics_sps > 1)
                 sh.lt_idx_sps[i] = ReadBits(reader, ltIdxBits);
+            if (sh.lt_idx_sps[i] >= sps.num_long_term_ref_pics_sps)
+                return FailHevcParse(failure, "parser: lt_idx_sps out of range: %u (at most %u)", sh.lt_idx_sps[i],
+                                     sps.num_long_term_ref_pics_sps - 1);
         } else {
             sh.poc_lsb_lt[i] = ReadBits(reader, pocLsbBits);
             sh.used_by_curr_pic_lt_flag[i] = ReadBit(reader);

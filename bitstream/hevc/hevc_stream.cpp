@@ -160,12 +160,17 @@ bool IsHevcIrap(uint32_t nal_unit_type)
     return nal_unit_type >= 16 && nal_unit_type <= 23;
 }
 
+bool IsHevcEndOfSequence(uint32_t nal_unit_type)
+{
+    return nal_unit_type == 36 || nal_unit_type == 37;
+}
+
 int32_t FindHevcPictureType(const uint8_t* data, size_t size)
 {
     const uint8_t* end = data + size;
     uint32_t startCodeLength = 0;
-    // Parameter sets and the like come first; only NAL headers are read, so
-    // the slice data is never scanned.
+    // Parameter sets and the like come first; the walk stops at the first
+    // slice's header byte, so the slice data is never scanned.
     for (const uint8_t* nal = FindStartCode(data, end, startCodeLength); nal < end;
          nal = FindStartCode(nal, end, startCodeLength)) {
         const uint32_t type = (nal[0] >> 1) & 0x3F;

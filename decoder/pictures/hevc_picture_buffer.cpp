@@ -155,10 +155,11 @@ bool HevcPictureBuffer::MarkReferences(const HevcStream& stream, int32_t poc)
             continue;
         const bool isLongTerm = longTerm.Find(held.picOrderCnt) < longTerm.count;
         bool named = isLongTerm;
+        const int64_t delta = int64_t{held.picOrderCnt} - poc;
         for (uint32_t i = 0; i < set.NumNegativePics && !named && !held.longTerm; ++i)
-            named = set.DeltaPocS0[i] == held.picOrderCnt - poc;
+            named = set.DeltaPocS0[i] == delta;
         for (uint32_t i = 0; i < set.NumPositivePics && !named && !held.longTerm; ++i)
-            named = set.DeltaPocS1[i] == held.picOrderCnt - poc;
+            named = set.DeltaPocS1[i] == delta;
         if (!named)
             continue;
         if (listed == HevcPictureReferences::kListSize) {
@@ -206,13 +207,13 @@ bool HevcPictureBuffer::ListCurrentReferences(const HevcStream& stream, int32_t 
     uint32_t after = 0;
     uint32_t lt = 0;
     for (uint32_t i = 0; i < set.NumNegativePics; ++i) {
-        const int32_t wanted = poc + set.DeltaPocS0[i];
+        const int64_t wanted = int64_t{poc} + set.DeltaPocS0[i];
         if (set.UsedByCurrPicS0[i] &&
             !add(current.RefPicSetStCurrBefore, before, "earlier", wanted, [&](int32_t held) { return held == wanted; }))
             return false;
     }
     for (uint32_t i = 0; i < set.NumPositivePics; ++i) {
-        const int32_t wanted = poc + set.DeltaPocS1[i];
+        const int64_t wanted = int64_t{poc} + set.DeltaPocS1[i];
         if (set.UsedByCurrPicS1[i] &&
             !add(current.RefPicSetStCurrAfter, after, "later", wanted, [&](int32_t held) { return held == wanted; }))
             return false;
@@ -225,16 +226,17 @@ bool HevcPictureBuffer::ListCurrentReferences(const HevcStream& stream, int32_t 
     return true;
 }
 
-void HevcPictureBuffer::NoteSlice(uint32_t slice_type)
+void HevcPictureBuffer::NoteSlice(const HevcSliceHeader& sh)
 {
-    // slice_type 0 is B.
-    if (slice_type == 0)
+    // slice_type 0 is B; a dependent segment carries its slice's type unread.
+    if (!sh.dependent_slice_segment_flag && sh.slice_type == 0)
         m_Current.biPredicted = true;
 }
 
 bool HevcPictureBuffer::SkipsPicture(uint32_t nal_unit_type) const
 {
-    return (nal_unit_type == 8 || nal_unit_type == 9) && m_SkipRasl;
+    // After an end of sequence the next IRAP opens one, even if it has not decoded yet.
+    return (nal_unit_type == 8 || nal_unit_type == 9) && (m_SkipRasl || m_SequenceStart);
 }
 
 void HevcPictureBuffer::FinishPicture()

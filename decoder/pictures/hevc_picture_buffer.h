@@ -62,11 +62,11 @@ public:
     // set keeps. A picture started and never finished changes nothing.
     void FinishPicture();
     // A slice segment of the started picture, its first included.
-    void NoteSlice(uint32_t slice_type);
+    void NoteSlice(const HevcSliceHeader& sh);
     // Whether a picture of this NAL unit type is left undecoded: a RASL picture
     // whose CRA (or BLA) opened the sequence refers to pictures before it.
     bool SkipsPicture(uint32_t nal_unit_type) const;
-    // An end of sequence: the next picture starts a new one.
+    // An end of sequence or of the bitstream: the next picture starts a new sequence.
     void EndSequence() { m_SequenceStart = true; }
 
     const HevcPictureReferences& Current() const { return m_Current; }

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "bitstream/hevc/hevc_parser.h"
+#include "decoder/dxva/dxva_buffers.h"
+#include "decoder/dxva/dxva_structures.h"
 #include "decoder/pictures/hevc_picture_buffer.h"
 #include "support/log_capture.h"
 
@@ -154,6 +156,39 @@ TEST_F(HevcReferenceSets, LongTermPicturesByFullCountOrLowBits)
     EXPECT_EQ(log.count("decoder: hevc picture 22 refers to the earlier picture 10, which is not kept"), 1u);
     EXPECT_FALSE(Decode({1, 6, {}, {}, {}, {{3, true, -1}}}));
     EXPECT_EQ(log.count("decoder: hevc picture 22 refers to the long-term picture 3, which is not kept"), 1u);
+}
+
+// What the driver is told: long-term entries carry the flag bit of their
+// entry, and a picture with a B slice is not promised to lack bi-prediction;
+// a dependent slice segment, whose slice_type is its slice's, changes nothing.
+TEST_F(HevcReferenceSets, LongTermFlagsAndBiPredictionReachThePictureParameters)
+{
+    m_Stream->pps = &m_Stream->ppsTable[0];
+    ASSERT_TRUE(Decode({19, 0, {}, {}}));
+    ASSERT_TRUE(Decode({1, 4, {-4}, {}}));
+    ASSERT_TRUE(Decode({1, 8, {-4}, {}, {}, {{0, true, -1}}}));
+    HevcSliceHeader& sh = *m_Stream->sh;
+    sh.slice_type = 1;  // P
+    m_Pictures.NoteSlice(sh);
+    sh.dependent_slice_segment_flag = 1;
+    sh.slice_type = 0;
+    m_Pictures.NoteSlice(sh);
+    uint32_t counter = 1;
+    DXVA_PicParams_HEVC pp;
+    ASSERT_EQ(FillPictureParametersHevc(*m_Stream, m_Pictures.Current(), counter, &pp, sizeof(pp)), 232);
+    EXPECT_EQ(pp.NoBiPredFlag, 1);
+    std::vector<std::pair<int32_t, int>> flags;
+    for (uint32_t i = 0; i < 15; ++i) {
+        if (pp.RefPicList[i].bPicEntry != kEmpty)
+            flags.emplace_back(pp.PicOrderCntValList[i], int{pp.RefPicList[i].AssociatedFlag});
+    }
+    std::sort(flags.begin(), flags.end());
+    EXPECT_EQ(flags, (std::vector<std::pair<int32_t, int>>{{0, 1}, {4, 0}}));
+
+    sh.dependent_slice_segment_flag = 0;
+    m_Pictures.NoteSlice(sh);  // a B slice
+    ASSERT_EQ(FillPictureParametersHevc(*m_Stream, m_Pictures.Current(), counter, &pp, sizeof(pp)), 232);
+    EXPECT_EQ(pp.NoBiPredFlag, 0);
 }
 
 // An opening CRA, a picture, a CRA inside the sequence and its RASL picture,

@@ -12,7 +12,7 @@
 
 // H.264 submissions built by hand for the simulated device: 64x48 frames,
 // MaxFrameNum 16, order counts of type 2 (twice frame_num, minus 1 for a
-// non-reference picture) unless a case says type 0, one slice per picture.
+// non-reference picture), one slice per picture.
 using namespace platform;
 
 namespace {
@@ -116,8 +116,6 @@ struct Picture {
     bool idr = false;
     Kind kind = kP;
     bool longTermIdr = false;
-    uint32_t pocLsb = 0;            // order counts of type 0
-    int32_t deltaBottom = 0;
     std::vector<uint8_t> listEntries = {0};  // long slices: RefPicList[0], the active ones
 };
 
@@ -132,7 +130,6 @@ Picture Idr(uint8_t surface, bool longTerm = false)
 
 struct Stream {
     uint8_t numRefFrames = 2;
-    uint8_t pocType = 2;
     GUID profile = D3D11_DECODER_PROFILE_H264_VLD_NOFGT;
     bool longSlices = false;
 };
@@ -166,13 +163,12 @@ DXVA_PicParams_H264 Parameters(const Stream& stream, const Picture& p, uint32_t 
     pp.CurrFieldOrderCnt[0] = p.top;
     pp.CurrFieldOrderCnt[1] = p.bottom;
     pp.frame_num = static_cast<uint16_t>(p.frameNum);
-    pp.pic_order_cnt_type = stream.pocType;
-    pp.pic_order_present_flag = stream.pocType == 0;
+    pp.pic_order_cnt_type = 2;
     pp.deblocking_filter_control_present_flag = 1;
     return pp;
 }
 
-std::vector<uint8_t> SliceNal(const Stream& stream, const Picture& p)
+std::vector<uint8_t> SliceNal(const Picture& p)
 {
     BitWriter w;
     w.ue(0);  // first_mb_in_slice
@@ -181,10 +177,6 @@ std::vector<uint8_t> SliceNal(const Stream& stream, const Picture& p)
     w.u(4, p.frameNum);
     if (p.idr)
         w.ue(0);  // idr_pic_id
-    if (stream.pocType == 0) {
-        w.u(4, p.pocLsb);
-        w.se(p.deltaBottom);
-    }
     if (p.kind == kB)
         w.u(1, 1);  // direct_spatial_mv_pred_flag
     if (p.kind != kI)  // num_ref_idx_active_override_flag and the list modification flags
@@ -211,7 +203,7 @@ std::string RunStream(const Stream& stream, const std::vector<Picture>& pictures
     H264Device device(stream.profile, stream.longSlices);
     uint32_t feedback = 0;
     for (const Picture& p : pictures) {
-        std::vector<uint8_t> bitstream = SliceNal(stream, p);
+        std::vector<uint8_t> bitstream = SliceNal(p);
         const uint32_t nalBytes = static_cast<uint32_t>(bitstream.size());
         bitstream.resize(128);
         std::vector<uint8_t> slices;  // one entry, long or short
@@ -283,14 +275,12 @@ TEST(SimulatedReferenceCheck, ListedFramesMatchTheirSurfaces)
 {
     // A non-reference B frame (order count 3) into surface 2 after frame 1.
     const Picture b{.surface = 2, .frameNum = 2, .refs = {{0, 0, 0, 0}, {1, 1, 2, 2}}, .top = 3, .bottom = 3, .nalRefIdc = 0, .kind = kB};
-    // Order counts of type 0: lsb 4 and a bottom delta of 1, listed as (4, 4).
-    const Picture type0{.surface = 1, .frameNum = 1, .refs = {{0, 0, 0, 0}}, .top = 4, .bottom = 4, .pocLsb = 4, .deltaBottom = 1};
     RunCases({
         {"frame_num of another surface", {}, With(ThreeFrames(), [](auto& p) { p[2].refs[0].frameNum = 1; }),
          "FrameNumList[0] is 1, the frame (surface 0) has frame_num 0"},
         {"zero order counts of a reference", {}, With(ThreeFrames(), [](auto& p) { p[2].refs[1].top = p[2].refs[1].bottom = 0; }),
          "FieldOrderCntList[1] is (0, 0), the frame (surface 1) has order counts (2, 2)"},
-        {"bottom of type 0 wrong", {.pocType = 0}, {Idr(0), type0}, "CurrFieldOrderCnt is (4, 4), the slice header gives (4, 5)"},
+        {"current order counts wrong", {}, With(ThreeFrames(), [](auto& p) { p[2].top = 5; }), "CurrFieldOrderCnt is (5, 4), the slice header gives (4, 4)"},
         {"current written over a reference", {}, With(ThreeFrames(), [](auto& p) { p[2].surface = 1; }),
          "RefFrameList[1] names surface 1, the one being written"},
         {"surface never written", {}, With(ThreeFrames(), [](auto& p) { p[2].refs[1].surface = 5; }),
@@ -319,9 +309,6 @@ TEST(SimulatedReferenceCheck, HeldReferencesFollowTheMarking)
         // The window of two has dropped frame 0, the oldest, once frame 2 is decoded.
         {"held frame left out", window, With(ThreeFrames(), [](auto& p) { p.push_back({3, 3, {{2, 2, 4, 4}}, 6, 6}); }),
          "frame (frame_num 1, surface 1) is still held as reference but missing from RefFrameList"},
-        // Operation 1 with difference 1 releases frame 0 at once.
-        {"released frame listed", three, {Idr(0), Marked({1, 0}), {2, 2, {{0, 0, 0, 0}, {1, 1, 2, 2}}, 4, 4}},
-         "RefFrameList[0] names surface 0, whose frame (frame_num 0) is no longer used for reference"},
         {"operation 1 naming no frame", three, {Idr(0), Marked({1, 4})},
          "slice entry 0: memory_management_control_operation 1 names picture number -4, which no short-term reference has"},
         // Operations 4 (one long-term index) and 6 make frame 1 long-term index 0.

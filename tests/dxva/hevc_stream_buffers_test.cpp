@@ -119,12 +119,14 @@ TEST(HevcStreamBuffers, PictureParametersAndMatricesOfEveryPictureAgreeWithTheTr
         uint32_t surface = 0;
         ASSERT_TRUE(pictures.FindFreeSurface(surface));
         ASSERT_TRUE(pictures.StartPicture(*stream, surface));
+        pictures.NoteSlice(*stream->sh);
         DXVA_PicParams_HEVC pp;
         ASSERT_EQ(FillPictureParametersHevc(*stream, pictures.Current(), counter, &pp, sizeof(pp)), 232);
         compared += CompareTracedFields(pp, *sps, kPictureFields, "sps") + CompareTracedFields(pp, *pps, kPictureFields, "pps");
         const bool idr = type == 19 || type == 20;
+        // Each picture has one slice: only a B slice (slice_type 0) withdraws the promise of no bi-prediction.
         EXPECT_EQ(Values({pp.IdrPicFlag, pp.IrapPicFlag, pp.IntraPicFlag, pp.StatusReportFeedbackNumber, pp.NoBiPredFlag, pp.NoPicReorderingFlag}),
-                  Values({idr, type >= 16 && type <= 23, idr, 41 + int64_t(pictureCount), 1, 0}));
+                  Values({idr, type >= 16 && type <= 23, idr, 41 + int64_t(pictureCount), unit.value("slice_type") != 0, 0}));
         // The picture size in coding blocks, order counts, reference sets and
         // surfaces: the simulated device checks them for this stream against
         // its own reading of the headers (HevcSubmit).

@@ -33,7 +33,7 @@ for (const stream of expected) {
     const dir = makeWorkDir(t, { withData: false });
     const dumpDir = path.join(dir, 'dump');
     fs.mkdirSync(dumpDir);
-    const result = await runChild(dir, { args: ['--stream', path.join(corpusDir, stream.stream)], env: { TARSEL_DXVA_DUMP: dumpDir } });
+    const result = await runChild(dir, { args: ['--stream', path.join(corpusDir, stream.stream), '--repeat', '2'], env: { TARSEL_DXVA_DUMP: dumpDir } });
     assert.strictEqual(result.code, 0, result.stdout);
     const report = streamCase(result.messages);
     assert.ok(report, `no single case in ${JSON.stringify(result.messages)}`);

@@ -219,9 +219,11 @@ int32_t HevcPicOrderCnt(const SimulatedVideoDecoder::HevcHeaders& hevc, const He
 }
 
 // Reads the parameter sets in front of the first slice and that slice's
-// header into the device's own parser state.
-std::string ReadHevcHeaders(const Submission& submission, HevcStream& stream)
+// header into the device's own parser state; `endsBefore` tells whether an
+// end of sequence came in front of it.
+std::string ReadHevcHeaders(const Submission& submission, HevcStream& stream, bool& endsBefore)
 {
+    endsBefore = false;
     const uint8_t* bitstream = submission.Data(D3D11_VIDEO_DECODER_BUFFER_BITSTREAM);
     auto first = ReadRecord<DXVA_Slice_HEVC_Short>(submission.Data(D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL));
     size_t offset = 0;
@@ -232,6 +234,7 @@ std::string ReadHevcHeaders(const Submission& submission, HevcStream& stream)
         uint32_t type = (nal[0] >> 1) & 0x3F;
         if (type >= 32 && type <= 34 && ParseHevcNal(&stream, nal, nalEnd - nalStart) < 0)
             return "parameter set of type " + to_string(type) + " does not parse";
+        endsBefore = endsBefore || IsHevcEndOfSequence(type);
         offset += nalEnd;
     }
     const uint32_t kStartCode = 3;
@@ -241,6 +244,21 @@ std::string ReadHevcHeaders(const Submission& submission, HevcStream& stream)
     if (!stream.sh->first_slice_segment_in_pic_flag)
         return "the first slice entry is not the picture's first slice segment";
     return {};
+}
+
+// A decoder may take any CRA as the start of a new bitstream (HandleCraAsBlaFlag,
+// set from outside the stream, clause 8.1.3), as one does that starts a
+// stream over: the CRA then comes with no references and an order count of
+// its low bits alone.
+bool OpensBitstream(const DXVA_PicParams_HEVC& picture, const HevcStream& stream)
+{
+    if (stream.nal->nal_unit_type != 21 || picture.CurrPicOrderCntVal != static_cast<int32_t>(stream.sh->slice_pic_order_cnt_lsb))
+        return false;
+    for (const auto& entry : picture.RefPicList) {
+        if (entry.bPicEntry != kEmptyPicEntry)
+            return false;
+    }
+    return true;
 }
 
 // Whether an end-of-sequence NAL unit follows the picture's last slice: the
@@ -260,7 +278,7 @@ bool EndsSequence(const Submission& submission)
     uint32_t startCodeLength = 0;
     for (const uint8_t* nal = FindStartCode(bitstream + after, end, startCodeLength); nal < end;
          nal = FindStartCode(nal, end, startCodeLength)) {
-        if (((nal[0] >> 1) & 0x3F) == 36)
+        if (IsHevcEndOfSequence((nal[0] >> 1) & 0x3F))
             return true;
     }
     return false;
@@ -380,9 +398,12 @@ std::string CheckHevcPicture(const Submission& submission, SimulatedVideoDecoder
     if (!hevc.stream)
         return "no memory for the device's header parser";
     HevcStream& stream = *hevc.stream;
-    problem = ReadHevcHeaders(submission, stream);
+    bool endsBefore = false;
+    problem = ReadHevcHeaders(submission, stream, endsBefore);
     if (!problem.empty())
         return problem;
+    if (endsBefore || OpensBitstream(picture, stream))
+        hevc.sequenceStart = true;
     const bool matrices = submission.Described(D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX);
     if (matrices != (stream.sps->scaling_list_enabled_flag != 0))
         return matrices ? "quantisation matrices submitted while scaling_list_enabled_flag is 0"
