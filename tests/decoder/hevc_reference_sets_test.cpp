@@ -43,8 +43,9 @@ protected:
         m_Pictures.Reset(8);
     }
 
-    // Starts and finishes the picture; false when the buffer refuses it.
-    bool Decode(const Picture& picture)
+    // Starts and finishes the picture in the lowest free surface (told in
+    // `surface`); false when the buffer refuses it.
+    bool Decode(const Picture& picture, uint32_t* decodedInto = nullptr)
     {
         HevcSliceHeader& sh = *m_Stream->sh;
         sh = HevcSliceHeader{};
@@ -75,6 +76,8 @@ protected:
         uint32_t surface = 0;
         if (!m_Pictures.FindFreeSurface(surface) || !m_Pictures.StartPicture(*m_Stream, surface))
             return false;
+        if (decodedInto)
+            *decodedInto = surface;
         m_Pictures.FinishPicture();
         return true;
     }
@@ -109,20 +112,24 @@ protected:
 
 // A hierarchical GOP of eight: each B picture predicts from both sides, and
 // the sets keep pictures a later B picture needs (picture 8 while 2 decodes).
+// A picture kept without being used stays in no current set but keeps its
+// surface: 12 goes where 2 was, not where 0 is.
 TEST_F(HevcReferenceSets, PicturesOnBothSidesInTheSetsOrder)
 {
-    struct Row { Picture picture; std::vector<int32_t> before, after; };
+    struct Row { Picture picture; std::vector<int32_t> before, after; uint32_t surface; };
     const std::vector<Row> rows = {
-        {{19, 0, {}, {}}, {}, {}},
-        {{1, 8, {-8}, {}}, {0}, {}},
-        {{1, 4, {-4}, {4}}, {0}, {8}},
-        {{0, 2, {-2}, {2, 6}}, {0}, {4, 8}},
-        {{0, 6, {-2, -6}, {2}, {-6}}, {4}, {8}},  // 0 kept for nothing later: foll
-        {{1, 12, {-4}, {}}, {8}, {}},
+        {{19, 0, {}, {}}, {}, {}, 0},
+        {{1, 8, {-8}, {}}, {0}, {}, 1},
+        {{1, 4, {-4}, {4}}, {0}, {8}, 2},
+        {{0, 2, {-2}, {2, 6}}, {0}, {4, 8}, 3},
+        {{0, 6, {-2, -6}, {2}, {-6}}, {4}, {8}, 4},  // 0 kept, unused
+        {{1, 12, {-4, -12}, {}, {-12}}, {8}, {}, 3},
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE("picture " + std::to_string(i));
-        ASSERT_TRUE(Decode(rows[i].picture));
+        uint32_t surface = 0;
+        ASSERT_TRUE(Decode(rows[i].picture, &surface));
+        EXPECT_EQ(surface, rows[i].surface);
         EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrBefore), rows[i].before);
         EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrAfter), rows[i].after);
         EXPECT_EQ(Named(m_Pictures.Current().RefPicSetLtCurr), std::vector<int32_t>{});

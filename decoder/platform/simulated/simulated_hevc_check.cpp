@@ -23,8 +23,14 @@ struct ReferenceSet {
     size_t shortTermCount = 0;
     int32_t longTerm[kMaxSetPictures] = {};
     bool fullLongTerm[kMaxSetPictures] = {};  // false: only the low bits are known
+    bool usedLongTerm[kMaxSetPictures] = {};
     size_t longTermCount = 0;
     int32_t maxLsb = 16;
+
+    bool NamesLongTerm(size_t i, int32_t poc) const
+    {
+        return fullLongTerm[i] ? longTerm[i] == poc : longTerm[i] == (poc & (maxLsb - 1));
+    }
 
     // Whether the picture of order count `poc` is in the set, and as what.
     bool Holds(int32_t poc, bool& isLongTerm) const
@@ -33,7 +39,7 @@ struct ReferenceSet {
         if (std::find(shortTerm, shortTerm + shortTermCount, poc) != shortTerm + shortTermCount)
             return true;
         for (size_t i = 0; i < longTermCount; ++i) {
-            if (fullLongTerm[i] ? longTerm[i] == poc : longTerm[i] == (poc & (maxLsb - 1))) {
+            if (NamesLongTerm(i, poc)) {
                 isLongTerm = true;
                 return true;
             }
@@ -57,9 +63,10 @@ ReferenceSet ReadReferenceSet(const HevcStream& stream, int32_t picOrderCnt)
     int64_t msbCycle = 0;
     const uint32_t total = std::min<uint32_t>(sh.num_long_term_sps + sh.num_long_term_pics, kHevcMaxLongTermPics);
     for (uint32_t i = 0; i < total; ++i) {
-        const uint32_t lsb = i < sh.num_long_term_sps
-                                 ? sps.lt_ref_pic_poc_lsb_sps[sh.lt_idx_sps[i] % kHevcMaxLongTermRefPicsSps]
-                                 : sh.poc_lsb_lt[i];
+        const uint32_t spsIndex = sh.lt_idx_sps[i] % kHevcMaxLongTermRefPicsSps;
+        const uint32_t lsb = i < sh.num_long_term_sps ? sps.lt_ref_pic_poc_lsb_sps[spsIndex] : sh.poc_lsb_lt[i];
+        set.usedLongTerm[i] = (i < sh.num_long_term_sps ? sps.used_by_curr_pic_lt_sps_flag[spsIndex]
+                                                        : sh.used_by_curr_pic_lt_flag[i]) != 0;
         msbCycle = (i == 0 || i == sh.num_long_term_sps) ? sh.delta_poc_msb_cycle_lt[i]
                                                           : sh.delta_poc_msb_cycle_lt[i] + msbCycle;
         set.fullLongTerm[i] = sh.delta_poc_msb_present_flag[i] != 0;
@@ -73,6 +80,25 @@ ReferenceSet ReadReferenceSet(const HevcStream& stream, int32_t picOrderCnt)
 }
 
 }  // namespace
+
+std::string CheckHevcLongTermCurrent(const DXVA_PicParams_HEVC& picture, const HevcStream& stream, int32_t picOrderCnt)
+{
+    const ReferenceSet set = ReadReferenceSet(stream, picOrderCnt);
+    size_t entry = 0;
+    for (size_t i = 0; i < set.longTermCount && entry < 8; ++i) {
+        if (!set.usedLongTerm[i])
+            continue;
+        const uint8_t index = picture.RefPicSetLtCurr[entry];
+        const std::string name = "RefPicSetLtCurr[" + to_string(entry++) + "]";
+        if (index >= 15 || picture.RefPicList[index].bPicEntry == kEmptyPicEntry)
+            return name + " names no RefPicList entry, the slice uses long-term picture " + to_string(set.longTerm[i]);
+        if (!set.NamesLongTerm(i, picture.PicOrderCntValList[index]))
+            return name + " gives picture " + to_string(picture.PicOrderCntValList[index]) +
+                   (set.fullLongTerm[i] ? ", the slice uses long-term picture " : ", the slice uses the long-term picture of low bits ") +
+                   to_string(set.longTerm[i]);
+    }
+    return {};
+}
 
 std::string CheckHevcHeldReferences(const SimulatedVideoDecoder& decoder, const DXVA_PicParams_HEVC& picture,
                                     const HevcStream& stream, int32_t picOrderCnt, bool clearsReferences,

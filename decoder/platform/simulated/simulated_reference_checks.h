@@ -35,4 +35,8 @@ std::string CheckHevcHeldReferences(const SimulatedVideoDecoder& decoder, const 
                                     const HevcStream& stream, int32_t picOrderCnt, bool clearsReferences,
                                     SimulatedPendingPicture& pending);
 
+// RefPicSetLtCurr against the long-term entries the slice marks as used, in
+// their order: each must index the picture its entry names.
+std::string CheckHevcLongTermCurrent(const DXVA_PicParams_HEVC& picture, const HevcStream& stream, int32_t picOrderCnt);
+
 }  // namespace platform

@@ -349,11 +349,13 @@ std::string CheckHevcReferences(const SimulatedVideoDecoder& decoder, const DXVA
     std::string problem = CheckHevcSet(picture, "RefPicSetStCurrBefore", picture.RefPicSetStCurrBefore, before, std::min(beforeCount, 8u));
     if (problem.empty())
         problem = CheckHevcSet(picture, "RefPicSetStCurrAfter", picture.RefPicSetStCurrAfter, after, std::min(afterCount, 8u));
-    // Long-term pictures are checked for their number only.
+    // Their number here; which pictures they name, against the slice's long-term entries.
     for (uint32_t i = 0; problem.empty() && i < std::min(longTermCount, 8u); ++i)
         longTerm[i] = picture.RefPicSetLtCurr[i] < 15 ? picture.PicOrderCntValList[picture.RefPicSetLtCurr[i]] : -1;
     if (problem.empty())
         problem = CheckHevcSet(picture, "RefPicSetLtCurr", picture.RefPicSetLtCurr, longTerm, std::min(longTermCount, 8u));
+    if (problem.empty())
+        problem = CheckHevcLongTermCurrent(picture, stream, picOrderCnt);
     return problem;
 }
 
