@@ -4,7 +4,6 @@
 
 #include "bitstream/hevc/hevc_records.h"
 
-
 // What the parameter buffers need to know of the picture being decoded and
 // the pictures it may refer to. Unused entries are 0xFF.
 struct HevcPictureReferences {
