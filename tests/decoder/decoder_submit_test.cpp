@@ -12,6 +12,7 @@
 #include "decoder/dxva/dxva_structures.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "fake_video_platform.h"
+#include "hevc/hevc_test_util.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 #include "test_frames.h"
@@ -325,6 +326,45 @@ TEST_F(HevcSubmit, PictureUsingAnUndecodedOneFails)
     std::unique_ptr<VideoFrame> frame = Frame(kCodecH265, units[2]);
     EXPECT_EQ(decoder->Decode(frame), -3);
     EXPECT_EQ(log.count("decoder: hevc picture 2 refers to the earlier picture 1, which is not kept"), 1u);
+}
+
+// Pictures 0, 1 and 2: 1 keeps 0 as a long-term picture by its low bits, 2
+// uses 1 (short-term) and 0 (long-term). The device checks that
+// RefPicSetLtCurr names the picture the slice's long-term entry does.
+TEST(HevcSubmitLongTerm, DeviceChecksTheLongTermPictureUsed)
+{
+    auto accessUnit = [](std::vector<std::vector<uint8_t>> nals) {
+        std::vector<uint8_t> out;
+        for (const auto& nal : nals) {
+            out.insert(out.end(), {0, 0, 0, 1});
+            out.insert(out.end(), nal.begin(), nal.end());
+        }
+        return out;
+    };
+    const std::vector<std::vector<uint8_t>> units = {
+        accessUnit({WriteTestSps({.longTermPresent = true}), WriteTestPps({}), WriteTestSlice({})}),
+        accessUnit({WriteTestSlice({.nal_unit_type = 1, .slice_pic_order_cnt_lsb = 1, .num_long_term_pics = 1})}),
+        accessUnit({WriteTestSlice({.nal_unit_type = 1, .slice_pic_order_cnt_lsb = 2, .num_negative_pics = 1, .num_long_term_pics = 1})}),
+    };
+    for (bool spoilt : {false, true}) {
+        LogCapture log;
+        fake::ScriptedPlatform platform;
+        DXVA2VideoDecoder decoder([](size_t, size_t, float, float) {}, [](int) {}, platform);
+        ASSERT_EQ(decoder.Init(), 1);
+        std::vector<int64_t> results;
+        for (size_t i = 0; i < units.size(); ++i) {
+            if (spoilt && i == 2) {
+                platform.spoil = [](std::vector<D3D11_VIDEO_DECODER_BUFFER_DESC>&, fake::Memory& m) {
+                    auto* pp = reinterpret_cast<DXVA_PicParams_HEVC*>(m[0]);
+                    pp->RefPicSetLtCurr[0] = pp->RefPicSetStCurrBefore[0];
+                };
+            }
+            std::unique_ptr<VideoFrame> frame = Frame(kCodecH265, units[i], i == 0 ? 1920 : 0, i == 0 ? 1080 : 0);
+            results.push_back(std::min<int64_t>(decoder.Decode(frame), 1));
+        }
+        EXPECT_EQ(results, (std::vector<int64_t>{1, 1, spoilt ? -3 : 1})) << ::testing::PrintToString(log.messages());
+        EXPECT_EQ(log.count("RefPicSetLtCurr[0] gives picture 1, the slice uses the long-term picture of low bits 0"), spoilt ? 1u : 0u);
+    }
 }
 
 // Set up ahead, the decoder on the simulated device decodes the stream's
