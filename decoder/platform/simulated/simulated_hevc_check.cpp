@@ -91,11 +91,16 @@ std::string CheckHevcLongTermCurrent(const DXVA_PicParams_HEVC& picture, const H
         const uint8_t index = picture.RefPicSetLtCurr[entry];
         const std::string name = "RefPicSetLtCurr[" + to_string(entry++) + "]";
         if (index >= 15 || picture.RefPicList[index].bPicEntry == kEmptyPicEntry)
-            return name + " names no RefPicList entry, the slice uses long-term picture " + to_string(set.longTerm[i]);
+            return name + " is " + to_string(index) + ", not a RefPicList entry";
         if (!set.NamesLongTerm(i, picture.PicOrderCntValList[index]))
             return name + " gives picture " + to_string(picture.PicOrderCntValList[index]) +
                    (set.fullLongTerm[i] ? ", the slice uses long-term picture " : ", the slice uses the long-term picture of low bits ") +
                    to_string(set.longTerm[i]);
+    }
+    for (size_t rest = entry; rest < 8; ++rest) {
+        if (picture.RefPicSetLtCurr[rest] != kEmptyPicEntry)
+            return "RefPicSetLtCurr[" + to_string(rest) + "] is " + to_string(picture.RefPicSetLtCurr[rest]) +
+                   ", the slice header names " + to_string(entry) + " pictures";
     }
     return {};
 }

@@ -36,7 +36,7 @@ std::string CheckHevcHeldReferences(const SimulatedVideoDecoder& decoder, const 
                                     SimulatedPendingPicture& pending);
 
 // RefPicSetLtCurr against the long-term entries the slice marks as used, in
-// their order: each must index the picture its entry names.
+// their order: each must index the picture its entry names, the rest be empty.
 std::string CheckHevcLongTermCurrent(const DXVA_PicParams_HEVC& picture, const HevcStream& stream, int32_t picOrderCnt);
 
 }  // namespace platform

@@ -333,8 +333,8 @@ std::string CheckHevcReferences(const SimulatedVideoDecoder& decoder, const DXVA
 
     const HevcSliceHeader& sh = *stream.sh;
     const HevcStRefPicSet& set = sh.stRefPicSet;
-    int32_t before[32] = {}, after[32] = {}, longTerm[32] = {};
-    uint32_t beforeCount = 0, afterCount = 0, longTermCount = 0;
+    int32_t before[32] = {}, after[32] = {};
+    uint32_t beforeCount = 0, afterCount = 0;
     for (uint32_t i = 0; i < set.NumNegativePics; ++i) {
         if (set.UsedByCurrPicS0[i])
             before[beforeCount++] = picOrderCnt + set.DeltaPocS0[i];
@@ -343,17 +343,9 @@ std::string CheckHevcReferences(const SimulatedVideoDecoder& decoder, const DXVA
         if (set.UsedByCurrPicS1[i])
             after[afterCount++] = picOrderCnt + set.DeltaPocS1[i];
     }
-    for (uint32_t i = 0; i < sh.num_long_term_sps + sh.num_long_term_pics && i < 32; ++i)
-        longTermCount += i < sh.num_long_term_sps ? stream.sps->used_by_curr_pic_lt_sps_flag[sh.lt_idx_sps[i] & 31]
-                                                  : sh.used_by_curr_pic_lt_flag[i];
     std::string problem = CheckHevcSet(picture, "RefPicSetStCurrBefore", picture.RefPicSetStCurrBefore, before, std::min(beforeCount, 8u));
     if (problem.empty())
         problem = CheckHevcSet(picture, "RefPicSetStCurrAfter", picture.RefPicSetStCurrAfter, after, std::min(afterCount, 8u));
-    // Their number here; which pictures they name, against the slice's long-term entries.
-    for (uint32_t i = 0; problem.empty() && i < std::min(longTermCount, 8u); ++i)
-        longTerm[i] = picture.RefPicSetLtCurr[i] < 15 ? picture.PicOrderCntValList[picture.RefPicSetLtCurr[i]] : -1;
-    if (problem.empty())
-        problem = CheckHevcSet(picture, "RefPicSetLtCurr", picture.RefPicSetLtCurr, longTerm, std::min(longTermCount, 8u));
     if (problem.empty())
         problem = CheckHevcLongTermCurrent(picture, stream, picOrderCnt);
     return problem;
