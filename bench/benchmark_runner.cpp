@@ -9,6 +9,7 @@
 #include "bench/frame_source.h"
 #include "bench/frame_storage.h"
 #include "bench/performance_counter.h"
+#include "bench/program_code.h"
 #include "bench/stream_source.h"
 #include "bench/video_file_frame.h"
 #include "decoder/video_decoder.h"
@@ -69,13 +70,15 @@ void RunCase(VideoDecoder& decoder, FrameSource& source, BenchCase& benchCase)
 
 // Before any clock starts: the frame storage is sized for the largest frame
 // of the run and its pages are touched, as any careful reader sets up its
-// buffer once, and the probe's parser states are created.
+// buffer once, the probe's parser states are created and the program's code
+// is read once.
 void PrepareRunFor(size_t largestFrame)
 {
     // Larger frames still load, into storage they grow themselves.
     constexpr size_t kLargestPrepared = 64 * 1024 * 1024;
     FrameStorage::Prepare(std::min(largestFrame, kLargestPrepared));
     PrepareStreamInfoProbe();
+    g_Logger.Log(LogLevel::debug, "bench: %zu bytes of program code read before the run", ReadProgramCode());
 }
 
 // Frame files that cannot be seen now are left to the run to refuse.

@@ -38,7 +38,8 @@ bool DecodeLoadedFrame(VideoDecoder& decoder, std::unique_ptr<VideoFrame>& frame
 // all were accepted.
 bool DecodeCasePass(VideoDecoder& decoder, FrameSource& source);
 // Sets up, before any clock starts, what every pass reuses: the frame
-// storage for the largest frame file and the probe's parser states.
+// storage for the largest frame file and the probe's parser states; and reads
+// the program's code once.
 void PrepareRun(std::span<const BenchCase> cases);
 // The same for a run whose largest frame is `largestFrame` bytes.
 void PrepareRunFor(size_t largestFrame);

@@ -91,11 +91,12 @@ HevcStream* CreateHevcStream()
         DestroyHevcStream(stream);
         return nullptr;
     }
-    // Fault the tables and the RBSP front in now rather than page by page
-    // inside a timed decode; they stay zero.
+    // Fault the tables, the RBSP front and the size behind the RBSP buffer
+    // in now rather than page by page inside a timed decode; they stay zero.
     auto* tables = reinterpret_cast<uint8_t*>(stream->vpsTable);
     std::memset(tables, 0, static_cast<size_t>(reinterpret_cast<uint8_t*>(stream + 1) - tables));
     std::memset(stream->nal->rbsp, 0, kRbspPreparedBytes);
+    stream->nal->rbspSize = 0;
     return stream;
 }
 
