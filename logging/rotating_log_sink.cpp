@@ -14,6 +14,10 @@ RotatingLogSink::RotatingLogSink(std::string name, uint64_t maxSize, size_t kept
     if (!m_File)
         throw spdlog::spdlog_ex("Failed opening file " + m_Name + " for writing: " + DescribeLogFileError(error));
     m_Size = m_File->Size();
+    // Lines gather here until a write-out. Sized and written once, so that a
+    // line logged inside a timed case neither grows it nor faults its pages in.
+    m_Pending.assign(2 * kWriteOutSize, '\0');
+    m_Pending.clear();
 }
 
 RotatingLogSink::~RotatingLogSink()
