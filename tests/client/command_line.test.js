@@ -11,12 +11,21 @@ const { makeStandIn, isRunning, waitForFile } = require('./stand-in');
 const { makeResults, resultsBody, reportOf } = require('./results-fixture');
 
 const kClient = path.join(__dirname, '..', '..', 'client', 'bench-client.js');
-const runClient = (args) => spawnSync(process.execPath, [kClient, ...args], { encoding: 'utf8', timeout: 60000 });
+const runClient = (args, options) => spawnSync(process.execPath, [kClient, ...args], { encoding: 'utf8', timeout: 60000, ...options });
+// A run that must succeed.
+const runOk = (args, options) => {
+  const result = runClient(args, options);
+  assert.strictEqual(result.status, 0, result.stderr);
+  return result;
+};
+const argsOf = (dir) => JSON.parse(fs.readFileSync(path.join(dir, 'args.json'), 'utf8'));
 
-test('exit statuses: 0 a measured run or help, 1 the program failed, 2 a usage error', (t) => {
+test('exit statuses: 0 a measured run or help, 1 the program failed, 2 a usage error or arguments the program refuses', (t) => {
   const reports = makeStandIn(t, resultsBody(makeResults()));
   const noData = makeStandIn(t, '', { data: false });
   const silent = makeStandIn(t, 'await sleep(60000);');
+  const refuses = makeStandIn(t, `process.stderr.write('app: --adapter 9: no such adapter; the adapters are 0 "Basic Render"\\n');
+process.exitCode = 255;`);
   const wrongSchema = path.join(reports.dir, 'wrong.json');
   fs.writeFileSync(wrongSchema, JSON.stringify({ ...makeResults(), schemaVersion: 2 }));
   // Rows: arguments, exit status, what standard output (status 0) or error shows.
@@ -29,6 +38,7 @@ test('exit statuses: 0 a measured run or help, 1 the program failed, 2 a usage e
     [['--program', noData.program], 2, /holds no data/],
     [[], 2, /--program is required/],
     [['--program', reports.program, '--timeout', '-1'], 2, /--timeout takes/],
+    [['--program', refuses.program, '--adapter', '9'], 2, /bench-client: the program refused its arguments: --adapter 9: no such adapter;/],
   ];
   // Usage errors of the new options, refused before the program starts.
   const refused = [
@@ -54,11 +64,11 @@ test('exit statuses: 0 a measured run or help, 1 the program failed, 2 a usage e
   }
 });
 
-test('the run: repeat and warmup reach the program; the table has a row per case and says how the figures were taken', (t) => {
+test('the run: repeat and warmup reach the program; the table has a row per case and says how the figures were taken; ' +
+  '--capabilities adds a block per adapter after it', (t) => {
   const { dir, program } = makeStandIn(t, resultsBody(makeResults()));
-  const result = runClient(['--program', program, '--repeat', '3', '--warmup', '0']);
-  assert.strictEqual(result.status, 0, result.stderr);
-  const args = JSON.parse(fs.readFileSync(path.join(dir, 'args.json'), 'utf8'));
+  const result = runOk(['--program', program, '--repeat', '3', '--warmup', '0']);
+  const args = argsOf(dir);
   assert.deepStrictEqual([args.indexOf('--results') >= 0, args[args.indexOf('--repeat') + 1], args[args.indexOf('--warmup') + 1]],
     [true, '3', '0']);
   const lines = result.stdout.split('\n');
@@ -69,6 +79,22 @@ test('the run: repeat and warmup reach the program; the table has a row per case
     'times: host side of the work on the simulated video device; no hardware decode time', '']);
   // Piped standard error: the one line of what runs, no progress bar.
   assert.strictEqual(result.stderr, 'running the benchmark: 3 recorded and 0 warm-up passes per case...\n');
+
+  const table = runOk(['--program', program, '--capabilities']);
+  assert.strictEqual(table.stdout.replace(/^[^]*\n\n/, ''), `adapter 0: Basic Render
+  vendor 0x1414  device 0x8c  subsystem 0x0  revision 0  software: yes
+  no video decoding: could not query ID3D11VideoDevice interface: hr = 0x80004002
+adapter 1: Integrated GPU (the benchmark's)
+  vendor 0x8086  device 0x3e92  subsystem 0x86941043  revision 2  software: no  driver 31.0.101.4502 (2023-06-14)
+  codec  profile                                 formats    largest size
+  h264   H264_VLD_NOFGT                          NV12       4096x2304
+  hevc   HEVC_VLD_MAIN10                         NV12 P010  8192x8192 (not real time)
+  -      {01234567-89AB-CDEF-0123-456789ABCDEF}  -          -
+`);
+  const probe = makeStandIn(t, 'await send({ capabilities: { adapters: [], reason: "failed to CreateDXGIFactory : error 0x887a0004" } });',
+    { data: false });
+  assert.strictEqual(runClient(['--program', probe.program, '--capabilities-only']).stdout,
+    'adapters: none (failed to CreateDXGIFactory : error 0x887a0004)\n');
 });
 
 test('at a terminal a progress bar on standard error follows the cases', { skip: !fs.existsSync('/usr/bin/script') && 'no script(1)' },
@@ -89,14 +115,12 @@ test('--json prints the report and the result document as they came; --save writ
   const file = path.join(base.dir, 'base.json');
   const chart = path.join(base.dir, 'chart.svg');
 
-  const json = runClient(['--program', base.program, '--json', '--save', file]);
-  assert.strictEqual(json.status, 0, json.stderr);
+  const json = runOk(['--program', base.program, '--json', '--save', file]);
   const expected = { ...saved, context: { ...saved.context, settings: { repeat: 5, warmup: 1 } } };
   assert.deepStrictEqual(json.stdout.trimEnd().split('\n').map((line) => JSON.parse(line)), [reportOf(saved), { results: expected }]);
   assert.deepStrictEqual(JSON.parse(fs.readFileSync(file, 'utf8')), expected);
 
-  const compared = runClient(['--program', slower.program, '--compare', file, '--plot', chart]);
-  assert.strictEqual(compared.status, 0, compared.stderr);
+  const compared = runOk(['--program', slower.program, '--compare', file, '--plot', chart]);
   const table = compared.stdout.slice(compared.stdout.indexOf('\ncompared with ') + 1).trimEnd().split('\n');
   assert.strictEqual(table[3], 'h264   1280x720     1.775     1.420  1.250x  0.008  slower');
   const svg = fs.readFileSync(chart, 'utf8');
@@ -107,25 +131,6 @@ test('--json prints the report and the result document as they came; --save writ
   assert.strictEqual(full.status, 1, full.stderr);
   assert.match(full.stderr, /could not write the results to \/dev\/full: ENOSPC/);
   assert.match(full.stdout, /\n7 of 8 cases passed\n/, 'the table is printed all the same');
-});
-
-test('--capabilities: one block per adapter after the table', (t) => {
-  const { program } = makeStandIn(t, resultsBody(makeResults()));
-  const table = runClient(['--program', program, '--capabilities']);
-  assert.strictEqual(table.stdout.replace(/^[^]*\n\n/, ''), `adapter 0: Basic Render
-  vendor 0x1414  device 0x8c  subsystem 0x0  revision 0  software: yes
-  no video decoding: could not query ID3D11VideoDevice interface: hr = 0x80004002
-adapter 1: Integrated GPU (the benchmark's)
-  vendor 0x8086  device 0x3e92  subsystem 0x86941043  revision 2  software: no  driver 31.0.101.4502 (2023-06-14)
-  codec  profile                                 formats    largest size
-  h264   H264_VLD_NOFGT                          NV12       4096x2304
-  hevc   HEVC_VLD_MAIN10                         NV12 P010  8192x8192 (not real time)
-  -      {01234567-89AB-CDEF-0123-456789ABCDEF}  -          -
-`);
-  const probe = makeStandIn(t, 'await send({ capabilities: { adapters: [], reason: "failed to CreateDXGIFactory : error 0x887a0004" } });',
-    { data: false });
-  assert.strictEqual(runClient(['--program', probe.program, '--capabilities-only']).stdout,
-    'adapters: none (failed to CreateDXGIFactory : error 0x887a0004)\n');
 });
 
 // Either signal ends the run, and neither the program nor what it started outlives the client.
@@ -141,7 +146,7 @@ for (const [signal, status] of [['SIGINT', 130], ['SIGTERM', 143]]) {
   });
 }
 
-test('--all-adapters: a table of cases by adapters with the fastest marked; an adapter the program refuses exits 2', (t) => {
+test('--all-adapters: a table of cases by adapters with the fastest marked', (t) => {
   const adapter = (index, description, benchmark) => ({ index, description, vendorId: 0, deviceId: 0, subSysId: 0, revision: 0,
     luid: `0x000000000000000${index}`, driverVersion: null, driverDate: null, simulated: false, benchmark });
   const integrated = makeResults();
@@ -156,21 +161,12 @@ test('--all-adapters: a table of cases by adapters with the fastest marked; an a
 await send(${JSON.stringify({ adapters })});
 await send(${JSON.stringify(reportOf(integrated))});
 for (const results of ${JSON.stringify([integrated, discrete])}) await send({ results });`);
-  const result = runClient(['--program', program, '--all-adapters', '--repeat', '5']);
-  assert.strictEqual(result.status, 0, result.stderr);
+  const result = runOk(['--program', program, '--all-adapters', '--repeat', '5']);
   const lines = result.stdout.split('\n');
-  assert.match(lines[0], /^codec +size +1: Integrated GPU \(rule\) +2: Discrete GPU$/);
   // 30 frames over the median: 1420 us, then 3320 us and 1660 us; verdicts 30/60/120.
-  assert.match(lines[1], /^h264 +1280x720 +21126\.8 y\/y\/n +failed$/);
-  assert.match(lines[2], /^h264 +1920x1080 +9036\.1 y\/y\/n +18072\.3 y\/y\/n \*$/);
-  assert.match(lines[3], /^h264 +2560x1440 +failed +failed$/);
+  [/^codec +size +1: Integrated GPU \(rule\) +2: Discrete GPU$/, /^h264 +1280x720 +21126\.8 y\/y\/n +failed$/,
+    /^h264 +1920x1080 +9036\.1 y\/y\/n +18072\.3 y\/y\/n \*$/, /^h264 +2560x1440 +failed +failed$/].forEach((line, i) => assert.match(lines[i], line));
   assert.match(result.stdout, /\nadapter 0: Basic Render not measured: no video decoding: D3D11CreateDevice failed\n/);
-
-  const refuses = makeStandIn(t, `process.stderr.write('app: --adapter 9: no such adapter; the adapters are 0 "Basic Render"\\n');
-process.exitCode = 255;`);
-  const refused = runClient(['--program', refuses.program, '--adapter', '9']);
-  assert.strictEqual(refused.status, 2, refused.stderr);
-  assert.match(refused.stderr, /bench-client: the program refused its arguments: --adapter 9: no such adapter;/);
 });
 
 test('--stream: the file goes to the program from here, no data/ is needed, and its one case is the table', (t) => {
@@ -181,10 +177,8 @@ test('--stream: the file goes to the program from here, no data/ is needed, and 
 await send(capabilities);
 await send(${JSON.stringify({ bench: ['h264', [], ['h265', reportOf(one).bench[2][1]]] })});
 await send({ results: ${JSON.stringify(one)} });`, { data: false });
-  const result = spawnSync(process.execPath, [kClient, '--program', program, '--stream', 'clip', '--codec', 'h265'],
-    { cwd: dir, encoding: 'utf8', timeout: 60000 });
-  assert.strictEqual(result.status, 0, result.stderr);
-  const args = JSON.parse(fs.readFileSync(path.join(dir, 'args.json'), 'utf8'));
+  const result = runOk(['--program', program, '--stream', 'clip', '--codec', 'h265'], { cwd: dir });
+  const args = argsOf(dir);
   assert.deepStrictEqual(args.slice(args.indexOf('--stream'), args.indexOf('--stream') + 4), ['--stream', path.join(dir, 'clip'), '--codec', 'h265']);
   assert.match(result.stdout, /^codec +size +pass[^\n]*\nh265 +1280x720 +yes +[^\n]*\n1 of 1 cases passed\n[^]*figures: [^\n]*stream \/clips\/clip\.hevc;/);
 });

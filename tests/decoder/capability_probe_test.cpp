@@ -51,6 +51,8 @@ const char* const kTestMachineMessage = R"({"capabilities": {"adapters": [
     {"guid": "{12345678-9ABC-DEF0-0123-456789ABCDEF}", "name": null, "codec": null, "bitDepth": 8, "chroma": "4:2:0",
      "formats": ["NV12"], "maxSize": null}]}}]}})";
 
+// The decoder then takes the adapter the probe marks, and knows its driver as
+// the probe does.
 TEST(CapabilityProbe, TestMachineComesOutAsDescribedAndNothingIsLeftHeld)
 {
     capability_test::TestMachine machine;
@@ -65,14 +67,6 @@ TEST(CapabilityProbe, TestMachineComesOutAsDescribedAndNothingIsLeftHeld)
     EXPECT_TRUE(log.contains("capabilities: adapter 0 -> Basic Render Driver [0x1414//0x8c] software, no video: "
                              "D3D11CreateDevice failed on adapter 0: hr = 0x887a0004"));
     EXPECT_TRUE(log.contains("capabilities: adapter 1 -> Integrated test GPU [0x8086//0x9a49], 4 profiles, benchmark"));
-}
-
-// The decoder takes the adapter the probe marks, and knows its driver as the
-// probe does.
-TEST(CapabilityProbe, DecoderChoosesTheMarkedAdapterWithItsDriver)
-{
-    capability_test::TestMachine machine;
-    LogCapture log;
     {
         DXVA2VideoDecoder decoder(nullptr, nullptr, machine);
         ASSERT_EQ(decoder.Init(), 1) << ::testing::PrintToString(log.messages());

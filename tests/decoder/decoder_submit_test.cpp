@@ -47,6 +47,16 @@ struct SubmitFixture : ::testing::Test {
         std::unique_ptr<VideoFrame> frame = Frame(kCodecH264, std::move(payload));
         return decoder->Decode(frame);
     }
+    // The last submission's slice entries, short ones widened with zeros.
+    std::vector<DXVA_Slice_H264_Long> SliceEntries(bool longSlices) const
+    {
+        const std::vector<uint8_t>& bytes = platform->submissions.back().buffers.at(kSliceControl);
+        const size_t size = longSlices ? sizeof(DXVA_Slice_H264_Long) : sizeof(DXVA_Slice_H264_Short);
+        std::vector<DXVA_Slice_H264_Long> entries(bytes.size() / size);
+        for (size_t i = 0; i < entries.size(); ++i)
+            std::memcpy(&entries[i], bytes.data() + i * size, size);
+        return entries;
+    }
 
     LogCapture log;
     std::unique_ptr<fake::ScriptedPlatform> platform;
@@ -75,13 +85,9 @@ TEST_F(SubmitFixture, SliceEntriesTileTheBitstream)
         payload.resize(c.filled, 0);
         EXPECT_EQ(submission.buffers.at(kBitstream), payload);
         EXPECT_EQ(submission.descriptions[1].NumMBsInBuffer, 12u);
-        const std::vector<uint8_t>& bytes = submission.buffers.at(kSliceControl);
         std::vector<std::vector<uint32_t>> entries;
-        for (size_t offset = 0; offset < bytes.size(); offset += c.longSlices ? sizeof(DXVA_Slice_H264_Long) : sizeof(DXVA_Slice_H264_Short)) {
-            DXVA_Slice_H264_Long entry = {};
-            std::memcpy(&entry, bytes.data() + offset, c.longSlices ? sizeof(entry) : sizeof(DXVA_Slice_H264_Short));
+        for (const DXVA_Slice_H264_Long& entry : SliceEntries(c.longSlices))
             entries.push_back({entry.BSNALunitDataLocation, entry.SliceBytesInBuffer, entry.first_mb_in_slice, entry.NumMbsForSlice});
-        }
         const uint32_t mbs = c.longSlices ? 1 : 0;
         EXPECT_EQ(entries, (std::vector<std::vector<uint32_t>>{{kSliceStarts[0], kSliceStarts[1] - kSliceStarts[0], 0, 8 * mbs},
                                                                 {kSliceStarts[1], c.filled - kSliceStarts[1], 8 * mbs, 4 * mbs}}));
@@ -182,17 +188,14 @@ TEST_F(SubmitFixture, H264ProfileChoiceAndItsReferenceLists)
         EXPECT_TRUE(decoder->H264Profile() == c.chosen);
         ASSERT_GT(Decode(h264[1]), 0);
         ASSERT_GT(Decode(h264[2]), 0) << ::testing::PrintToString(log.messages());
-        const fake::Submission& submission = platform->submissions.back();
         DXVA_PicParams_H264 picture;
-        std::memcpy(&picture, submission.buffers.at(0).data(), sizeof(picture));
+        std::memcpy(&picture, platform->submissions.back().buffers.at(0).data(), sizeof(picture));
         EXPECT_EQ(std::vector<int>({picture.CurrPic.bPicEntry, picture.RefFrameList[0].bPicEntry, picture.Reserved16Bits}),
                   std::vector<int>({0, 1, c.reserved}));
-        const std::vector<uint8_t>& slices = submission.buffers.at(kSliceControl);
-        for (size_t offset = 0; offset < slices.size(); offset += sizeof(DXVA_Slice_H264_Long)) {
-            DXVA_Slice_H264_Long entry;
-            std::memcpy(&entry, slices.data() + offset, sizeof(entry));
+        const std::vector<DXVA_Slice_H264_Long> entries = SliceEntries(true);
+        EXPECT_EQ(entries.size(), 2u);
+        for (const DXVA_Slice_H264_Long& entry : entries)
             EXPECT_EQ(entry.RefPicList[0][0].bPicEntry, c.listEntry);
-        }
     }
 }
 
@@ -276,7 +279,7 @@ struct HevcSubmit : ::testing::Test {
         for (size_t i = 0; i < count; ++i) {
             platform->spoil = i + 1 == count ? spoil : fake::Spoil();
             platform->failures = {{i + 1 == count ? failure : "", kResultFail}};
-            std::unique_ptr<VideoFrame> frame = Frame(kCodecH265, units[i], i == 0 ? 200 : 0, i == 0 ? 120 : 0);
+            std::unique_ptr<VideoFrame> frame = Frame(kCodecH265, units[i], i == 0 ? size.first : 0, i == 0 ? size.second : 0);
             results.push_back(std::min<int64_t>(decoder->Decode(frame), 1));
         }
         return results;
@@ -285,7 +288,8 @@ struct HevcSubmit : ::testing::Test {
     LogCapture log;
     std::unique_ptr<fake::ScriptedPlatform> platform;
     std::unique_ptr<DXVA2VideoDecoder> decoder;
-    const std::vector<std::vector<uint8_t>> units = FixtureAccessUnits("../../dxva/fixtures/hevc_200x120.h265", kCodecH265);
+    std::vector<std::vector<uint8_t>> units = FixtureAccessUnits("../../dxva/fixtures/hevc_200x120.h265", kCodecH265);
+    std::pair<size_t, size_t> size = {200, 120};
 };
 
 // The third picture (order count 2, using pictures 1 and 0 by its trace; its
@@ -331,7 +335,7 @@ TEST_F(HevcSubmit, PictureUsingAnUndecodedOneFails)
 // Pictures 0, 1 and 2: 1 keeps 0 as a long-term picture by its low bits, 2
 // uses 1 (short-term) and 0 (long-term). The device checks that
 // RefPicSetLtCurr names the picture the slice's long-term entry does.
-TEST(HevcSubmitLongTerm, DeviceChecksTheLongTermPictureUsed)
+TEST_F(HevcSubmit, DeviceChecksTheLongTermPictureUsed)
 {
     auto accessUnit = [](std::vector<std::vector<uint8_t>> nals) {
         std::vector<uint8_t> out;
@@ -341,28 +345,19 @@ TEST(HevcSubmitLongTerm, DeviceChecksTheLongTermPictureUsed)
         }
         return out;
     };
-    const std::vector<std::vector<uint8_t>> units = {
+    units = {
         accessUnit({WriteTestSps({.longTermPresent = true}), WriteTestPps({}), WriteTestSlice({})}),
         accessUnit({WriteTestSlice({.nal_unit_type = 1, .slice_pic_order_cnt_lsb = 1, .num_long_term_pics = 1})}),
         accessUnit({WriteTestSlice({.nal_unit_type = 1, .slice_pic_order_cnt_lsb = 2, .num_negative_pics = 1, .num_long_term_pics = 1})}),
     };
+    size = {1920, 1080};
+    const fake::Spoil spoil = [](std::vector<D3D11_VIDEO_DECODER_BUFFER_DESC>&, fake::Memory& m) {
+        auto* pp = reinterpret_cast<DXVA_PicParams_HEVC*>(m[0]);
+        pp->RefPicSetLtCurr[0] = pp->RefPicSetStCurrBefore[0];
+    };
     for (bool spoilt : {false, true}) {
-        LogCapture log;
-        fake::ScriptedPlatform platform;
-        DXVA2VideoDecoder decoder([](size_t, size_t, float, float) {}, [](int) {}, platform);
-        ASSERT_EQ(decoder.Init(), 1);
-        std::vector<int64_t> results;
-        for (size_t i = 0; i < units.size(); ++i) {
-            if (spoilt && i == 2) {
-                platform.spoil = [](std::vector<D3D11_VIDEO_DECODER_BUFFER_DESC>&, fake::Memory& m) {
-                    auto* pp = reinterpret_cast<DXVA_PicParams_HEVC*>(m[0]);
-                    pp->RefPicSetLtCurr[0] = pp->RefPicSetStCurrBefore[0];
-                };
-            }
-            std::unique_ptr<VideoFrame> frame = Frame(kCodecH265, units[i], i == 0 ? 1920 : 0, i == 0 ? 1080 : 0);
-            results.push_back(std::min<int64_t>(decoder.Decode(frame), 1));
-        }
-        EXPECT_EQ(results, (std::vector<int64_t>{1, 1, spoilt ? -3 : 1})) << ::testing::PrintToString(log.messages());
+        log.clear();
+        EXPECT_EQ(DecodeUpTo(3, spoilt ? spoil : fake::Spoil()), (std::vector<int64_t>{1, 1, spoilt ? -3 : 1})) << ::testing::PrintToString(log.messages());
         EXPECT_EQ(log.count("RefPicSetLtCurr[0] gives picture 1, the slice uses the long-term picture of low bits 0"), spoilt ? 1u : 0u);
     }
 }

@@ -265,16 +265,22 @@ TEST(H264PictureBuffer, DpbSizeFromTheLevelOrTheVui)
 
 // Reference frames, by index: 0 frame_num 5 (POC 10), 1 frame_num 7 (POC
 // 14), 2 long-term 1 (POC 4), 3 frame_num 6 (POC 20), 4 long-term 0 (POC
-// 30); the current frame is frame_num 8, POC 16, MaxFrameNum 16.
+// 30); the current frame is frame_num 8, POC 16, MaxFrameNum 16. The
+// "wrapped" rows hold 0 frame_num 15 (POC 10) and 1 frame_num 0 (POC 14)
+// before frame_num 1 and take their counts from the PPS: both lists of a B
+// slice whose frames all precede it would be the same, so list 1 swaps its
+// first two; frame_num 15 is PicNum -1, before frame_num 0.
 TEST(H264ReferenceLists, InitialOrderTruncationAndModifications)
 {
-    H264ReferenceFrames frames;
+    H264ReferenceFrames frames, wrapped;
     const H264ReferenceFrame held[] = {
         {0, 5, 0, {10, 10}, false, false}, {1, 7, 0, {14, 15}, false, false}, {2, 0, 1, {4, 4}, true, false},
         {3, 6, 0, {21, 20}, false, false}, {4, 0, 0, {30, 30}, true, false},
     };
     for (const H264ReferenceFrame& frame : held)
         ASSERT_TRUE(frames.Add(frame));
+    ASSERT_TRUE(wrapped.Add({0, 15, 0, {10, 10}, false, false}));
+    ASSERT_TRUE(wrapped.Add({1, 0, 0, {14, 14}, false, false}));
 
     struct Modification { uint32_t idc, value; };
     struct Row {
@@ -283,6 +289,7 @@ TEST(H264ReferenceLists, InitialOrderTruncationAndModifications)
         std::vector<int> list0, list1;
         const char* why;
         const char* failure = nullptr;
+        bool wrapped = false;
     };
     const Row rows[] = {
         {0, 5, 0, {}, {1, 3, 0, 4, 2}, {}, "P: PicNum 7, 6, 5, then LongTermPicNum 0, 1"},
@@ -292,16 +299,18 @@ TEST(H264ReferenceLists, InitialOrderTruncationAndModifications)
         {0, 5, 0, {{2, 1}, {0, 2}}, {2, 0, 1, 3, 4}, {}, "LongTermPicNum 1 first, then PicNum 8 - 3 = 5"},
         {0, 3, 0, {{1, 0}}, {}, {}, "PicNum 8 + 1 is above CurrPicNum: 9 - 16", "decoder: h264 slice puts PicNum -7 in list 0, which is not a reference frame"},
         {0, 2, 0, {{0, 0}, {0, 0}, {0, 0}}, {}, {}, "three operations on two entries", "decoder: h264 slice modifies list 0 beyond its 2 entries"},
+        {1, 2, 2, {}, {1, 0}, {0, 1}, "wrapped B: equal lists, list 1 swapped", nullptr, true},
+        {0, 2, 2, {}, {1, 0}, {}, "wrapped P: PicNum 0 then -1, no list 1", nullptr, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
         H264Pps pps{};
         H264SliceHeader sh{};
         sh.slice_type = row.sliceType;
-        sh.frame_num = 8;
-        sh.num_ref_idx_active_override_flag = 1;
-        sh.num_ref_idx_l0_active_minus1 = row.active0 - 1;
-        sh.num_ref_idx_l1_active_minus1 = row.active1 > 0 ? row.active1 - 1 : 0;
+        sh.frame_num = row.wrapped ? 1 : 8;
+        sh.num_ref_idx_active_override_flag = !row.wrapped;
+        (row.wrapped ? pps.num_ref_idx_l0_default_active_minus1 : sh.num_ref_idx_l0_active_minus1) = row.active0 - 1;
+        (row.wrapped ? pps.num_ref_idx_l1_default_active_minus1 : sh.num_ref_idx_l1_active_minus1) = row.active1 > 0 ? row.active1 - 1 : 0;
         sh.ref_pic_list_modification_flag_l0 = !row.modifications.empty();
         for (size_t k = 0; k < row.modifications.size(); ++k) {
             sh.modification_of_pic_nums_idc_l0[k] = row.modifications[k].idc;
@@ -310,7 +319,7 @@ TEST(H264ReferenceLists, InitialOrderTruncationAndModifications)
         sh.modification_of_pic_nums_idc_l0[row.modifications.size()] = 3;
         H264SliceLists lists;
         LogCapture log;
-        const bool built = BuildH264SliceLists(frames, 16, pps, sh, 16, lists);
+        const bool built = BuildH264SliceLists(row.wrapped ? wrapped : frames, 16, pps, sh, 16, lists);
         if (row.failure) {
             EXPECT_FALSE(built);
             EXPECT_EQ(log.count(row.failure), 1u) << ::testing::PrintToString(log.messages());
@@ -320,28 +329,6 @@ TEST(H264ReferenceLists, InitialOrderTruncationAndModifications)
         EXPECT_EQ(std::vector<int>(lists.entries[0], lists.entries[0] + lists.count[0]), row.list0);
         EXPECT_EQ(std::vector<int>(lists.entries[1], lists.entries[1] + lists.count[1]), row.list1);
     }
-}
-
-// Both lists of a B slice whose frames all precede it would be the same:
-// list 1 swaps its first two. frame_num wraps for P: frame_num 15 is PicNum
-// -1 before frame_num 0 when the current frame is frame_num 1.
-TEST(H264ReferenceLists, EqualBListsSwapAndPicNumWraps)
-{
-    H264ReferenceFrames frames;
-    ASSERT_TRUE(frames.Add({0, 15, 0, {10, 10}, false, false}));
-    ASSERT_TRUE(frames.Add({1, 0, 0, {14, 14}, false, false}));
-    H264Pps pps{};
-    pps.num_ref_idx_l0_default_active_minus1 = pps.num_ref_idx_l1_default_active_minus1 = 1;
-    H264SliceHeader sh{};
-    sh.frame_num = 1;
-    sh.slice_type = 1;
-    H264SliceLists lists;
-    ASSERT_TRUE(BuildH264SliceLists(frames, 16, pps, sh, 16, lists));
-    EXPECT_EQ(std::vector<int>({lists.entries[0][0], lists.entries[0][1], lists.entries[1][0], lists.entries[1][1]}),
-              std::vector<int>({1, 0, 0, 1}));
-    sh.slice_type = 0;
-    ASSERT_TRUE(BuildH264SliceLists(frames, 16, pps, sh, 16, lists));
-    EXPECT_EQ(std::vector<int>({lists.entries[0][0], lists.entries[0][1], int(lists.count[1])}), std::vector<int>({1, 0, 0}));
 }
 
 // Field pictures and field coding are refused, naming the property (MBAFF

@@ -53,20 +53,17 @@ protected:
         m_Stream->nal->nal_unit_type = picture.type;
         sh.slice_pic_order_cnt_lsb = picture.lsb;
         sh.short_term_ref_pic_set_sps_flag = 1;
-        HevcStRefPicSet& set = sh.stRefPicSet;
-        auto used = [&](int32_t delta) {
-            return std::find(picture.foll.begin(), picture.foll.end(), delta) == picture.foll.end() ? 1 : 0;
+        // One direction of the set; its count.
+        auto fill = [&](const std::vector<int32_t>& deltas, int32_t* deltaPoc, uint8_t* usedByCurrPic) {
+            for (size_t i = 0; i < deltas.size(); ++i) {
+                deltaPoc[i] = deltas[i];
+                usedByCurrPic[i] = std::find(picture.foll.begin(), picture.foll.end(), deltas[i]) == picture.foll.end() ? 1 : 0;
+            }
+            return static_cast<uint32_t>(deltas.size());
         };
-        set.NumNegativePics = static_cast<uint32_t>(picture.negative.size());
-        for (size_t i = 0; i < picture.negative.size(); ++i) {
-            set.DeltaPocS0[i] = picture.negative[i];
-            set.UsedByCurrPicS0[i] = static_cast<uint8_t>(used(picture.negative[i]));
-        }
-        set.NumPositivePics = static_cast<uint32_t>(picture.positive.size());
-        for (size_t i = 0; i < picture.positive.size(); ++i) {
-            set.DeltaPocS1[i] = picture.positive[i];
-            set.UsedByCurrPicS1[i] = static_cast<uint8_t>(used(picture.positive[i]));
-        }
+        HevcStRefPicSet& set = sh.stRefPicSet;
+        set.NumNegativePics = fill(picture.negative, set.DeltaPocS0, set.UsedByCurrPicS0);
+        set.NumPositivePics = fill(picture.positive, set.DeltaPocS1, set.UsedByCurrPicS1);
         sh.num_long_term_pics = static_cast<uint32_t>(picture.longTerm.size());
         for (size_t i = 0; i < picture.longTerm.size(); ++i) {
             sh.poc_lsb_lt[i] = picture.longTerm[i].lsb;

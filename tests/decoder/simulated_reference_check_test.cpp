@@ -121,11 +121,7 @@ struct Picture {
 
 Picture Idr(uint8_t surface, bool longTerm = false)
 {
-    Picture p{surface, 0, {}, 0, 0};
-    p.idr = true;
-    p.kind = kI;
-    p.longTermIdr = longTerm;
-    return p;
+    return {.surface = surface, .frameNum = 0, .refs = {}, .top = 0, .bottom = 0, .idr = true, .kind = kI, .longTermIdr = longTerm};
 }
 
 struct Stream {
@@ -302,9 +298,8 @@ TEST(SimulatedReferenceCheck, ListedFramesMatchTheirSurfaces)
 // operations or for a gap in frame_num, must all be listed, and no other.
 TEST(SimulatedReferenceCheck, HeldReferencesFollowTheMarking)
 {
-    Stream window;  // two reference frames
-    Stream three;
-    three.numRefFrames = 3;
+    const Stream window{};  // two reference frames
+    const Stream three{.numRefFrames = 3};
     RunCases({
         // The window of two has dropped frame 0, the oldest, once frame 2 is decoded.
         {"held frame left out", window, With(ThreeFrames(), [](auto& p) { p.push_back({3, 3, {{2, 2, 4, 4}}, 6, 6}); }),

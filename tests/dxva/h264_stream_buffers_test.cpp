@@ -16,30 +16,25 @@
 namespace {
 
 #define PP(name, field) TRACE_FIELD(DXVA_PicParams_H264, name, r.field)
+#define SAME(name) PP(name, name)
 #define SLICE(name, field) TRACE_FIELD(DXVA_Slice_H264_Long, name, r.field)
+#define SAME_SLICE(name) SLICE(name, name)
 
 // Buffer fields by the name of the SPS, PPS or slice element they carry.
 const TraceFields<DXVA_PicParams_H264> kPictureFields = {
     PP(pic_width_in_mbs_minus1, wFrameWidthInMbsMinus1), PP(pic_height_in_map_units_minus1, wFrameHeightInMbsMinus1),
-    PP(max_num_ref_frames, num_ref_frames), PP(chroma_format_idc, chroma_format_idc), PP(bit_depth_luma_minus8, bit_depth_luma_minus8),
-    PP(bit_depth_chroma_minus8, bit_depth_chroma_minus8), PP(frame_mbs_only_flag, frame_mbs_only_flag),
-    PP(log2_max_frame_num_minus4, log2_max_frame_num_minus4), PP(pic_order_cnt_type, pic_order_cnt_type),
-    PP(log2_max_pic_order_cnt_lsb_minus4, log2_max_pic_order_cnt_lsb_minus4), PP(direct_8x8_inference_flag, direct_8x8_inference_flag),
-    PP(bottom_field_pic_order_in_frame_present_flag, pic_order_present_flag),
+    PP(max_num_ref_frames, num_ref_frames), PP(bottom_field_pic_order_in_frame_present_flag, pic_order_present_flag),
     PP(num_ref_idx_l0_default_active_minus1, num_ref_idx_l0_active_minus1), PP(num_ref_idx_l1_default_active_minus1, num_ref_idx_l1_active_minus1),
-    PP(entropy_coding_mode_flag, entropy_coding_mode_flag), PP(num_slice_groups_minus1, num_slice_groups_minus1),
-    PP(weighted_pred_flag, weighted_pred_flag), PP(weighted_bipred_idc, weighted_bipred_idc), PP(pic_init_qp_minus26, pic_init_qp_minus26),
-    PP(pic_init_qs_minus26, pic_init_qs_minus26), PP(chroma_qp_index_offset, chroma_qp_index_offset),
-    PP(deblocking_filter_control_present_flag, deblocking_filter_control_present_flag), PP(constrained_intra_pred_flag, constrained_intra_pred_flag),
-    PP(redundant_pic_cnt_present_flag, redundant_pic_cnt_present_flag), PP(transform_8x8_mode_flag, transform_8x8_mode_flag),
-    PP(second_chroma_qp_index_offset, second_chroma_qp_index_offset), PP(frame_num, frame_num),
+    SAME(chroma_format_idc), SAME(bit_depth_luma_minus8), SAME(bit_depth_chroma_minus8), SAME(frame_mbs_only_flag), SAME(log2_max_frame_num_minus4),
+    SAME(pic_order_cnt_type), SAME(log2_max_pic_order_cnt_lsb_minus4), SAME(direct_8x8_inference_flag), SAME(entropy_coding_mode_flag),
+    SAME(num_slice_groups_minus1), SAME(weighted_pred_flag), SAME(weighted_bipred_idc), SAME(pic_init_qp_minus26), SAME(pic_init_qs_minus26),
+    SAME(chroma_qp_index_offset), SAME(deblocking_filter_control_present_flag), SAME(constrained_intra_pred_flag),
+    SAME(redundant_pic_cnt_present_flag), SAME(transform_8x8_mode_flag), SAME(second_chroma_qp_index_offset), SAME(frame_num),
 };
 const TraceFields<DXVA_Slice_H264_Long> kSliceFields = {
-    SLICE(first_mb_in_slice, first_mb_in_slice), SLICE(slice_type, slice_type), SLICE(slice_qp_delta, slice_qp_delta),
-    SLICE(cabac_init_idc, cabac_init_idc), SLICE(disable_deblocking_filter_idc, disable_deblocking_filter_idc),
-    SLICE(slice_alpha_c0_offset_div2, slice_alpha_c0_offset_div2), SLICE(slice_beta_offset_div2, slice_beta_offset_div2),
-    SLICE(num_ref_idx_l0_active_minus1, num_ref_idx_l0_active_minus1), SLICE(luma_log2_weight_denom, luma_log2_weight_denom),
-    SLICE(chroma_log2_weight_denom, chroma_log2_weight_denom),
+    SAME_SLICE(first_mb_in_slice), SAME_SLICE(slice_type), SAME_SLICE(slice_qp_delta), SAME_SLICE(cabac_init_idc),
+    SAME_SLICE(disable_deblocking_filter_idc), SAME_SLICE(slice_alpha_c0_offset_div2), SAME_SLICE(slice_beta_offset_div2),
+    SAME_SLICE(num_ref_idx_l0_active_minus1), SAME_SLICE(luma_log2_weight_denom), SAME_SLICE(chroma_log2_weight_denom),
     // Weights[list][reference][component][weight, offset]
     SLICE(luma_weight_l0, Weights[0][i.at(0)][0][0]), SLICE(luma_offset_l0, Weights[0][i.at(0)][0][1]),
     SLICE(chroma_weight_l0, Weights[0][i.at(0)][1 + i.at(1)][0]), SLICE(chroma_offset_l0, Weights[0][i.at(0)][1 + i.at(1)][1]),

@@ -182,32 +182,35 @@ struct HevcBuffers : ::testing::Test {
     HevcPps& pps = stream->ppsTable[0];
 };
 
-TEST_F(HevcBuffers, TileLayoutFollowsTilesAndSpacingFlags)
+// The largest layout the parser stores: 20 columns and 22 rows, one entry
+// more each than the buffer holds; column i is 100 + i wide, row i 200 + i high.
+void LargestTileLayout(HevcPps& p, uint32_t uniform)
 {
-    // The largest layout the parser stores: 20 columns and 22 rows, one
-    // entry more each than the buffer holds.
-    pps.num_tile_columns_minus1 = 19;
-    pps.num_tile_rows_minus1 = 21;
-    pps.loop_filter_across_tiles_enabled_flag = 1;
+    p.tiles_enabled_flag = 1;
+    p.uniform_spacing_flag = uniform;
+    p.num_tile_columns_minus1 = 19;
+    p.num_tile_rows_minus1 = 21;
+    p.loop_filter_across_tiles_enabled_flag = 1;
     for (uint32_t i = 0; i < 22; ++i) {
-        pps.column_width_minus1[std::min(i, 19u)] = 100 + std::min(i, 19u);
-        pps.row_height_minus1[i] = 200 + i;
+        p.column_width_minus1[std::min(i, 19u)] = 100 + std::min(i, 19u);
+        p.row_height_minus1[i] = 200 + i;
     }
-    pps.tiles_enabled_flag = 1;
-    pps.uniform_spacing_flag = 1;  // no widths
-    const DXVA_PicParams_HEVC uniform = FillPicParams(*stream);
-    EXPECT_EQ(Values({uniform.num_tile_columns_minus1, uniform.num_tile_rows_minus1, uniform.loop_filter_across_tiles_enabled_flag, uniform.column_width_minus1[0]}),
-              Values({19, 21, 1, 0}));
-    pps.uniform_spacing_flag = 0;
+}
+
+// Explicit spacing fills every entry the buffer holds; those that do not fit
+// must not spill into the next field. (Uniform spacing is a row below.)
+TEST_F(HevcBuffers, ExplicitTileSpacingFillsTheBufferWithoutSpilling)
+{
+    LargestTileLayout(pps, 0);
     const DXVA_PicParams_HEVC pp = FillPicParams(*stream);
     EXPECT_EQ(std::vector<uint16_t>(pp.column_width_minus1, pp.column_width_minus1 + 19), std::vector<uint16_t>(pps.column_width_minus1, pps.column_width_minus1 + 19));
     EXPECT_EQ(std::vector<uint16_t>(pp.row_height_minus1, pp.row_height_minus1 + 21), std::vector<uint16_t>(pps.row_height_minus1, pps.row_height_minus1 + 21));
-    EXPECT_EQ(pp.diff_cu_qp_delta_depth, 0) << "the entries that do not fit must not spill over";
+    EXPECT_EQ(pp.diff_cu_qp_delta_depth, 0);
 }
 
 // The PCM and tile fields carry their parameter sets' values only while the
-// tool is on: an SPS or PPS record may hold stale values from an earlier set.
-// (A tile layout in use is checked above.)
+// tool is on: an SPS or PPS record may hold stale values from an earlier set;
+// with uniform spacing the layout's sizes stay out.
 TEST_F(HevcBuffers, PcmAndTileFieldsOnlyWhileTheirToolIsOn)
 {
     auto pcm = [](const DXVA_PicParams_HEVC& pp) {
@@ -217,29 +220,19 @@ TEST_F(HevcBuffers, PcmAndTileFieldsOnlyWhileTheirToolIsOn)
     };
     auto tiles = [](const DXVA_PicParams_HEVC& pp) {
         return Values{pp.tiles_enabled_flag, pp.num_tile_columns_minus1, pp.num_tile_rows_minus1, pp.loop_filter_across_tiles_enabled_flag,
-                      pp.column_width_minus1[0], pp.column_width_minus1[3], pp.row_height_minus1[0], pp.row_height_minus1[2]};
+                      pp.column_width_minus1[0], pp.column_width_minus1[18], pp.row_height_minus1[0], pp.row_height_minus1[20]};
     };
     auto pcmValues = [](HevcSps& s, const std::array<uint32_t, 6>& v) {
         s.pcm_enabled_flag = v[0]; s.pcm_sample_bit_depth_luma_minus1 = v[1]; s.pcm_sample_bit_depth_chroma_minus1 = v[2];
         s.log2_min_pcm_luma_coding_block_size_minus3 = v[3]; s.log2_diff_max_min_pcm_luma_coding_block_size = v[4];
         s.pcm_loop_filter_disabled_flag = v[5];
     };
-    auto tileLayout = [](HevcPps& p, uint32_t on) {
-        p.tiles_enabled_flag = on;
-        p.uniform_spacing_flag = 0;
-        p.num_tile_columns_minus1 = 4;
-        p.num_tile_rows_minus1 = 3;
-        p.loop_filter_across_tiles_enabled_flag = 1;
-        for (uint32_t i = 0; i < 4; ++i) {
-            p.column_width_minus1[i] = 10 + i;
-            p.row_height_minus1[i] = 20 + i;
-        }
-    };
     struct Case { const char* what; std::function<void(HevcSps&, HevcPps&)> set; std::function<Values(const DXVA_PicParams_HEVC&)> get; Values expected; };
     const Case cases[] = {
         {"pcm on", [&](HevcSps& s, HevcPps&) { pcmValues(s, {1, 7, 6, 2, 1, 1}); }, pcm, {1, 7, 6, 2, 1, 1}},
         {"pcm off, stale values", [&](HevcSps& s, HevcPps&) { pcmValues(s, {0, 7, 6, 2, 1, 1}); }, pcm, {0, 0, 0, 0, 0, 0}},
-        {"tiles off, stale layout", [&](HevcSps&, HevcPps& p) { tileLayout(p, 0); }, tiles, {0, 0, 0, 0, 0, 0, 0, 0}},
+        {"tiles off, stale layout", [](HevcSps&, HevcPps& p) { LargestTileLayout(p, 0); p.tiles_enabled_flag = 0; }, tiles, {0, 0, 0, 0, 0, 0, 0, 0}},
+        {"tiles on, uniform spacing", [](HevcSps&, HevcPps& p) { LargestTileLayout(p, 1); }, tiles, {1, 19, 21, 1, 0, 0, 0, 0}},
     };
     for (const Case& c : cases) {
         auto fresh = NewHevcStream();

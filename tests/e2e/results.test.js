@@ -70,10 +70,11 @@ test('a truncated frame file fails its case with a reason naming it; without the
     assert.deepStrictEqual(spoilt.cases.map((c) => [c.pass, c.reason]), spoilt.cases.map(() => [false, spoilt.context.data.error]));
   });
 
-test('with a simulated decode time of 20 ms every picture waits 20 ms: real time at 30 frames/s only', async (t) => {
+test('a simulated decode time of 20 ms makes every picture wait 20 ms, real time at 30 frames/s only; ' +
+  'one out of range costs an error line and is left off', async (t) => {
   const dir = makeWorkDir(t, { withData: true });
-  const result = await runChild(dir, { args: ['--results'], env: { TARSEL_SIMULATED_DECODE_US: '20000' } });
-  const { context, cases } = resultsOf(result);
+  const simulated = (us) => runChild(dir, { args: ['--results'], env: { TARSEL_SIMULATED_DECODE_US: us } }).then(resultsOf);
+  const { context, cases } = await simulated('20000');
   assert.strictEqual(context.simulatedDecodeUs, 20000);
   for (const c of cases) {
     const name = `${c.codec} ${c.width}x${c.height}`;
@@ -82,28 +83,21 @@ test('with a simulated decode time of 20 ms every picture waits 20 ms: real time
     assert.ok(c.medianUs >= 600000, `${name}: ${c.medianUs}`);
     assert.deepStrictEqual(c.realTime, { 30: true, 60: false, 120: false }, name);
   }
-});
 
-test('a simulated decode time out of range costs an error line and is left off', async (t) => {
-  const dir = makeWorkDir(t, { withData: true });
-  const { context } = resultsOf(await runChild(dir, { args: ['--results'], env: { TARSEL_SIMULATED_DECODE_US: '60001' } }));
-  assert.ok(!('simulatedDecodeUs' in context), JSON.stringify(context));
+  const { context: outOfRange } = await simulated('60001');
+  assert.ok(!('simulatedDecodeUs' in outOfRange), JSON.stringify(outOfRange));
   assert.ok(readLog(dir).includes('error: decoder: TARSEL_SIMULATED_DECODE_US=60001 is no whole number of microseconds ' +
     'from 0 to 60000; the simulated device takes no decode time'), readLog(dir).join('\n'));
 });
 
-test('an adapter the machine lacks ends the program before anything is timed', async (t) => {
-  // The argument checks themselves are tested in-process; the simulated
-  // machine has one adapter, LUID 0.
-  const line = 'app: --adapter 0x1: no such adapter; the adapters are 0 "Simulated video decoder (no hardware)" ' +
-    '0x0000000000000000';
+// The argument checks themselves are tested in-process; the simulated machine has one adapter, LUID 0.
+test('on every adapter: which were measured, the bare report, one results each naming its adapter; ' +
+  'one the machine lacks ends the program before anything is timed', async (t) => {
   const dir = makeWorkDir(t, { withData: true });
-  const result = await runChild(dir, { args: ['--adapter', '0x1', '--progress'] });
-  assert.deepStrictEqual([result.code, result.stderr, nonHeartbeats(result)], [255, `${line}\n`, []]);
-});
+  const lacking = await runChild(dir, { args: ['--adapter', '0x1', '--progress'] });
+  assert.deepStrictEqual([lacking.code, lacking.stderr, nonHeartbeats(lacking)], [255,
+    'app: --adapter 0x1: no such adapter; the adapters are 0 "Simulated video decoder (no hardware)" 0x0000000000000000\n', []]);
 
-test('on every adapter: which were measured, the bare report, one results each naming its adapter', async (t) => {
-  const dir = makeWorkDir(t, { withData: true });
   const result = await runChild(dir, { args: ['--all-adapters', '--progress'] });
   assert.strictEqual(result.code, 0, result.stdout);
   const messages = nonHeartbeats(result);

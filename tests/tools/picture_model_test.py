@@ -45,11 +45,14 @@ def h264_slice(frame_num, lsb=None, reference=True, idr=False, operations=None):
     return unit(*pairs)
 
 
-def run_h264(sps, slices):
-    model = H264Model()
-    for nal in [sps, H264_PPS, *slices]:
+def run(model, units):
+    for nal in units:
         model.unit(nal)
     return model.frames
+
+
+def run_h264(sps, slices):
+    return run(H264Model(), [sps, H264_PPS, *slices])
 
 
 def short(frame_num, poc):
@@ -60,7 +63,7 @@ def long(index, poc):
     return {"longTermFrameIdx": index, "longTerm": True, "poc": [poc, poc]}
 
 
-class H264Marking(unittest.TestCase):
+class H264(unittest.TestCase):
     def test_every_memory_management_operation(self):
         diff = "difference_of_pic_nums_minus1"
         frames = run_h264(h264_sps(4), [
@@ -96,9 +99,7 @@ class H264Marking(unittest.TestCase):
         self.assertEqual(frames[1]["refs"], [short(0, 0), *missing])
         self.assertEqual(frames[2]["refs"], [*missing, short(3, 6)])
 
-
-class H264OrderCounts(unittest.TestCase):
-    def test_type_1_cycle(self):
+    def test_order_count_type_1_cycle(self):
         sps = h264_sps(4, poc_type=1, extra=(
             ("delta_pic_order_always_zero_flag", 1), ("offset_for_non_ref_pic", -1),
             ("offset_for_top_to_bottom_field", 1), ("num_ref_frames_in_pic_order_cnt_cycle", 2),
@@ -146,14 +147,7 @@ def hevc_slice(kind, lsb=None, before=(), after=(), long_terms=()):
     return unit(*pairs)
 
 
-def run_hevc(units):
-    model = HevcModel()
-    for nal in [HEVC_SPS, HEVC_PPS, *units]:
-        model.unit(nal)
-    return model
-
-
-class HevcSets(unittest.TestCase):
+class Hevc(unittest.TestCase):
     def test_a_set_predicted_from_the_one_before(self):
         # Set 0: -1, -3 and +2, all used; set 1 from it with deltaRps -1 and the -3 entry not used.
         elements = Elements(unit(
@@ -170,7 +164,8 @@ class HevcSets(unittest.TestCase):
         self.assertEqual(sets[1], ([(-1, 1), (-2, 1), (-4, 0)], [(1, 1)]))
 
     def test_long_term_pictures_by_lsb_and_by_whole_count(self):
-        model = run_hevc([
+        frames = run(HevcModel(), [
+            HEVC_SPS, HEVC_PPS,
             hevc_slice(19),
             hevc_slice(1, 4, before=[-4]),
             hevc_slice(1, 8, before=[-4], long_terms=[(0, 1, None)]),
@@ -178,7 +173,7 @@ class HevcSets(unittest.TestCase):
             # Past the lsb wrap; nothing keeps picture 0 any longer.
             hevc_slice(1, 0, before=[-4]),
         ])
-        self.assertEqual([(f["poc"], f["before"], f["after"], f["lt"], f["stRpsBits"]) for f in model.frames], [
+        self.assertEqual([(f["poc"], f["before"], f["after"], f["lt"], f["stRpsBits"]) for f in frames], [
             (0, [], [], [], 0), (4, [0], [], [], 4), (8, [4], [], [0], 4), (12, [8], [], [0], 4),
             (16, [12], [], [], 4)])
 
