@@ -10,8 +10,8 @@ std::vector<std::span<const std::byte>> ProgramCodeRanges();
 
 // Reads every cache line of the program's code once, before any clock starts.
 // A fresh process runs its code from pages the processor has never fetched, and
-// the first case of each codec would otherwise time that fetch (a quarter to a
-// half of its host time over the bundled files) instead of its decoding, and
-// would not compare with the cases after it. No frame file and no decoder state
-// is touched, so no pass is warmer than its first. Returns the bytes read.
+// the first case of each codec would otherwise time that fetch, not its
+// decoding, and would not compare with the cases after it. No frame file and
+// no decoder state is touched, so no pass is warmer than its first. Returns
+// the bytes read.
 size_t ReadProgramCode();
