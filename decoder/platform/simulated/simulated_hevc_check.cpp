@@ -81,26 +81,22 @@ ReferenceSet ReadReferenceSet(const HevcStream& stream, int32_t picOrderCnt)
 
 }  // namespace
 
-std::string CheckHevcLongTermCurrent(const DXVA_PicParams_HEVC& picture, const HevcStream& stream, int32_t picOrderCnt)
+std::string CheckHevcSet(const DXVA_PicParams_HEVC& picture, const char* name, const uint8_t* set, uint32_t count,
+                         const std::function<bool(uint32_t, int32_t)>& names,
+                         const std::function<std::string(uint32_t)>& named)
 {
-    const ReferenceSet set = ReadReferenceSet(stream, picOrderCnt);
-    size_t entry = 0;
-    for (size_t i = 0; i < set.longTermCount && entry < 8; ++i) {
-        if (!set.usedLongTerm[i])
+    // Names are put together only for a refusal: an accepted frame allocates nothing here.
+    auto entry = [name](uint32_t i) { return std::string(name) + "[" + to_string(i) + "]"; };
+    for (uint32_t i = 0; i < 8; ++i) {
+        if (i >= count) {
+            if (set[i] != kEmptyPicEntry)
+                return entry(i) + " is " + to_string(set[i]) + ", the slice header names " + to_string(count) + " pictures";
             continue;
-        const uint8_t index = picture.RefPicSetLtCurr[entry];
-        const std::string name = "RefPicSetLtCurr[" + to_string(entry++) + "]";
-        if (index >= 15 || picture.RefPicList[index].bPicEntry == kEmptyPicEntry)
-            return name + " is " + to_string(index) + ", not a RefPicList entry";
-        if (!set.NamesLongTerm(i, picture.PicOrderCntValList[index]))
-            return name + " gives picture " + to_string(picture.PicOrderCntValList[index]) +
-                   (set.fullLongTerm[i] ? ", the slice uses long-term picture " : ", the slice uses the long-term picture of low bits ") +
-                   to_string(set.longTerm[i]);
-    }
-    for (size_t rest = entry; rest < 8; ++rest) {
-        if (picture.RefPicSetLtCurr[rest] != kEmptyPicEntry)
-            return "RefPicSetLtCurr[" + to_string(rest) + "] is " + to_string(picture.RefPicSetLtCurr[rest]) +
-                   ", the slice header names " + to_string(entry) + " pictures";
+        }
+        if (set[i] >= 15 || picture.RefPicList[set[i]].bPicEntry == kEmptyPicEntry)
+            return entry(i) + " is " + to_string(set[i]) + ", not a RefPicList entry";
+        if (!names(i, picture.PicOrderCntValList[set[i]]))
+            return entry(i) + " gives picture " + to_string(picture.PicOrderCntValList[set[i]]) + ", " + named(i);
     }
     return {};
 }
@@ -110,6 +106,24 @@ std::string CheckHevcHeldReferences(const SimulatedVideoDecoder& decoder, const 
                                     SimulatedPendingPicture& pending)
 {
     const ReferenceSet set = ReadReferenceSet(stream, picOrderCnt);
+    // RefPicSetLtCurr lists the long-term entries the slice uses, in their order.
+    uint32_t used[8] = {};
+    uint32_t usedCount = 0;
+    for (uint32_t i = 0; i < set.longTermCount && usedCount < 8; ++i) {
+        if (set.usedLongTerm[i])
+            used[usedCount++] = i;
+    }
+    std::string problem = CheckHevcSet(
+        picture, "RefPicSetLtCurr", picture.RefPicSetLtCurr, usedCount,
+        [&](uint32_t i, int32_t poc) { return set.NamesLongTerm(used[i], poc); },
+        [&](uint32_t i) {
+            return (set.fullLongTerm[used[i]] ? "the slice uses long-term picture "
+                                              : "the slice uses the long-term picture of low bits ") +
+                   to_string(set.longTerm[used[i]]);
+        });
+    if (!problem.empty())
+        return problem;
+
     for (uint32_t i = 0; i < 15; ++i) {
         if (picture.RefPicList[i].bPicEntry == kEmptyPicEntry)
             continue;

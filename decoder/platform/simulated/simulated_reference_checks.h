@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "bitstream/hevc/hevc_records.h"
@@ -29,14 +30,17 @@ std::string CheckH264References(const SimulatedVideoDecoder& decoder, const DXVA
                                 const uint8_t* entries, size_t entryCount, const uint8_t* bitstream,
                                 SimulatedPendingPicture& pending);
 
-// The H.265 picture's RefPicList against the pictures the slice's reference
-// set keeps, of those the device holds.
+// The H.265 picture's RefPicSetLtCurr and RefPicList against the pictures
+// the slice's reference set uses and keeps, of those the device holds.
 std::string CheckHevcHeldReferences(const SimulatedVideoDecoder& decoder, const DXVA_PicParams_HEVC& picture,
                                     const HevcStream& stream, int32_t picOrderCnt, bool clearsReferences,
                                     SimulatedPendingPicture& pending);
 
-// RefPicSetLtCurr against the long-term entries the slice marks as used, in
-// their order: each must index the picture its entry names, the rest be empty.
-std::string CheckHevcLongTermCurrent(const DXVA_PicParams_HEVC& picture, const HevcStream& stream, int32_t picOrderCnt);
+// One of the three current sets: its first `count` entries index RefPicList
+// entries holding a picture `names(i, poc)` takes for entry i, in order; the
+// rest are empty. `named(i)` says, for a refusal, what the header names.
+std::string CheckHevcSet(const DXVA_PicParams_HEVC& picture, const char* name, const uint8_t* set, uint32_t count,
+                         const std::function<bool(uint32_t, int32_t)>& names,
+                         const std::function<std::string(uint32_t)>& named);
 
 }  // namespace platform
