@@ -73,9 +73,8 @@ TEST_P(H264TraceTest, ParsedFieldsMatchTheReferenceTrace)
         const uint32_t type = stream->nal->nal_unit_type;
         const Fields* fields = type == 7 ? &kSpsFields : type == 8 ? &kPpsFields : type == 1 || type == 5 ? &kSliceFields : nullptr;
         compared += CompareTracedFields(*stream, unit, kNalFields, where);
-        if (!fields)
-            continue;
-        compared += CompareTracedFields(*stream, unit, *fields, where);
+        if (fields)
+            compared += CompareTracedFields(*stream, unit, *fields, where);
         if (fields != &kSliceFields)
             continue;
         // Slice data begins at the first cabac_alignment_one_bit, or right

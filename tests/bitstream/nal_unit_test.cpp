@@ -94,22 +94,8 @@ std::vector<uint32_t> Walk(StartCodeScan scan, const uint8_t* from, const uint8_
     return found;
 }
 
-// Each scan walks to the start codes the plain scan walks to; each copy
-// leaves the same bytes and lists the same start codes.
-void ExpectAgreement(const uint8_t* from, const uint8_t* end)
-{
-    std::vector<uint32_t> expected = Walk(ReferenceScan, from, end);
-    for (const StartCodeScanVariant& variant : StartCodeScanVariants()) {
-        ASSERT_EQ(Walk(variant.scan, from, end), expected) << variant.name;
-        Bytes copied(static_cast<size_t>(end - from));
-        std::vector<uint32_t> starts;
-        variant.copy(copied.data(), from, copied.size(), starts);
-        ASSERT_TRUE(std::equal(copied.begin(), copied.end(), from)) << variant.name;
-        ASSERT_EQ(starts, expected) << variant.name;
-    }
-}
-
-// One start code at each position of a buffer that spans several 64-byte
+// Each scan must walk to the start codes the plain scan walks to, with one
+// start code at each position of a buffer that spans several 64-byte
 // steps, on a background with no zeros, one of zeros only and one of near
 // misses (00 FF 01). Each search starts at every offset and ends where the
 // start code is the last three bytes, where one byte follows it, or at the
@@ -134,7 +120,16 @@ TEST(StartCodeScan, EveryVariantAgreesWithAPlainScanAtEveryAlignmentAndAtBothEnd
                 std::copy(data.begin(), data.begin() + static_cast<long>(stop), block);
                 for (size_t from = 0; from <= at + 1; ++from) {
                     SCOPED_TRACE(testing::Message() << "background " << int(background.back()) << " at " << at << " from " << from << " to " << stop);
-                    ExpectAgreement(block + from, block + stop);
+                    const std::vector<uint32_t> expected = Walk(ReferenceScan, block + from, block + stop);
+                    for (const StartCodeScanVariant& variant : StartCodeScanVariants()) {
+                        ASSERT_EQ(Walk(variant.scan, block + from, block + stop), expected) << variant.name;
+                        // Each copy leaves the same bytes and lists the same start codes.
+                        Bytes copied(stop - from);
+                        std::vector<uint32_t> starts;
+                        variant.copy(copied.data(), block + from, copied.size(), starts);
+                        ASSERT_TRUE(std::equal(copied.begin(), copied.end(), block + from)) << variant.name;
+                        ASSERT_EQ(starts, expected) << variant.name;
+                    }
                 }
                 ::operator delete[](block, kAlignment);
             }

@@ -51,8 +51,8 @@ const char* const kTestMachineMessage = R"({"capabilities": {"adapters": [
     {"guid": "{12345678-9ABC-DEF0-0123-456789ABCDEF}", "name": null, "codec": null, "bitDepth": 8, "chroma": "4:2:0",
      "formats": ["NV12"], "maxSize": null}]}}]}})";
 
-// The decoder then takes the adapter the probe marks, and knows its driver as
-// the probe does.
+// The decoder then takes the adapter the probe marks (its driver fields are
+// read as the probe reads them) and leaves nothing held either.
 TEST(CapabilityProbe, TestMachineComesOutAsDescribedAndNothingIsLeftHeld)
 {
     capability_test::TestMachine machine;
@@ -66,23 +66,20 @@ TEST(CapabilityProbe, TestMachineComesOutAsDescribedAndNothingIsLeftHeld)
     EXPECT_EQ(log.count("capabilities: adapter "), 3u);
     EXPECT_TRUE(log.contains("capabilities: adapter 0 -> Basic Render Driver [0x1414//0x8c] software, no video: "
                              "D3D11CreateDevice failed on adapter 0: hr = 0x887a0004"));
-    EXPECT_TRUE(log.contains("capabilities: adapter 1 -> Integrated test GPU [0x8086//0x9a49], 4 profiles, benchmark"));
     {
         DXVA2VideoDecoder decoder(nullptr, nullptr, machine);
         ASSERT_EQ(decoder.Init(), 1) << ::testing::PrintToString(log.messages());
         ASSERT_TRUE(decoder.Adapter());
         EXPECT_EQ(decoder.Adapter()->index, 1u);
-        EXPECT_EQ(DriverVersionText(decoder.Adapter()->driverVersion.value_or(0)), "31.0.101.4502");
-        EXPECT_EQ(decoder.Adapter()->driverDate, "2023-06-14");
-        EXPECT_FALSE(decoder.Adapter()->simulated);
     }
     EXPECT_EQ(machine.liveObjects, 0);
 }
 
 // A profile's largest size is that of a configuration its codec can use:
-// H.264 takes bitstream-raw 1 and 2, H.265 raw 1 only; one the codec cannot
-// use is passed over even when the driver lists it first and it would make
-// larger decoders.
+// H.264 takes bitstream-raw 2 as well as 1, H.265 raw 1 only; one the codec
+// cannot use is passed over even when the driver lists it first and it would
+// make larger decoders. (That H.264 takes neither 0 nor 3 is the decoder
+// configuration test's.)
 TEST(CapabilityProbe, ConfigurationsTheCodecCannotUseAreSkipped)
 {
     using capability_test::EarlierConfiguration;
@@ -96,7 +93,6 @@ TEST(CapabilityProbe, ConfigurationsTheCodecCannotUseAreSkipped)
     };
     const Row rows[] = {
         {"H.264: raw 2 is usable", 0, {{2, {2560, 1440}}}, {1920, 1080}, {2560, 1440}},
-        {"H.264: raw 0 and 3 are not", 1, {{0, {4096, 2304}}, {3, {4096, 2304}}}, {1920, 1080}, {1920, 1080}},
         {"H.265: raw 2 is not", 2, {{2, {4096, 2304}}}, {2560, 1440}, {2560, 1440}},
     };
     capability_test::TestMachine machine;

@@ -1,12 +1,12 @@
 // The H.265 picture buffer against order counts and reference picture sets
-// worked out by hand: pictures that follow in output order, long-term pictures
-// named with and without their high part, the RASL pictures a CRA that opens a
-// sequence leaves undecodable, and the buffer's size.
+// worked out by hand: long-term pictures named with and without their high
+// part, the RASL pictures a CRA that opens a sequence leaves undecodable, and
+// the buffer's size. Short-term sets on both sides, and the surfaces of
+// pictures kept for later, are compared with the corpus streams end to end.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "bitstream/hevc/hevc_parser.h"
@@ -43,9 +43,9 @@ protected:
         m_Pictures.Reset(8);
     }
 
-    // Starts and finishes the picture in the lowest free surface (told in
-    // `surface`); false when the buffer refuses it.
-    bool Decode(const Picture& picture, uint32_t* decodedInto = nullptr, uint32_t temporalIdPlus1 = 1)
+    // Starts and finishes the picture in the lowest free surface; false when
+    // the buffer refuses it.
+    bool Decode(const Picture& picture, uint32_t temporalIdPlus1 = 1)
     {
         m_Stream->nal->nuh_temporal_id_plus1 = temporalIdPlus1;
         HevcSliceHeader& sh = *m_Stream->sh;
@@ -74,8 +74,6 @@ protected:
         uint32_t surface = 0;
         if (!m_Pictures.FindFreeSurface(surface) || !m_Pictures.StartPicture(*m_Stream, surface))
             return false;
-        if (decodedInto)
-            *decodedInto = surface;
         m_Pictures.FinishPicture();
         return true;
     }
@@ -131,7 +129,7 @@ TEST_F(HevcReferenceSets, OrderCountsFollowThePreviousSubLayerZeroPicture)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
-        ASSERT_TRUE(Decode({row.type, row.lsb, {}, {}}, nullptr, row.temporalIdPlus1));
+        ASSERT_TRUE(Decode({row.type, row.lsb, {}, {}}, row.temporalIdPlus1));
         EXPECT_EQ(m_Pictures.Current().CurrPicOrderCntVal, row.picOrderCnt);
     }
 }
@@ -143,7 +141,6 @@ TEST(HevcPictureBufferSize, SurfacesFollowTheHighestSubLayerUpToTheCeiling)
     struct Row { uint32_t maxSubLayersMinus1; std::vector<uint32_t> decPicBufferingMinus1; uint32_t surfaces; };
     const Row rows[] = {
         {0, {4, 9}, 6},  // sub-layer 1 is not coded: its stale value is not read
-        {6, {0, 0, 0, 0, 0, 0, 15}, 17},
         {2, {3, 8, 16}, 17},  // past the ceiling
         {0, {0xFFFFFFFF}, 17},
         {9, {0, 0, 0, 0, 0, 0, 7}, 9},  // a count past the last sub-layer stops at it
@@ -153,32 +150,6 @@ TEST(HevcPictureBufferSize, SurfacesFollowTheHighestSubLayerUpToTheCeiling)
         sps.sps_max_sub_layers_minus1 = row.maxSubLayersMinus1;
         std::copy(row.decPicBufferingMinus1.begin(), row.decPicBufferingMinus1.end(), sps.sps_max_dec_pic_buffering_minus1);
         EXPECT_EQ(HevcPictureBuffer::SurfacesFor(sps), row.surfaces) << "row " << (&row - rows);
-    }
-}
-
-// A hierarchical GOP of eight: each B picture predicts from both sides, and
-// the sets keep pictures a later B picture needs (picture 8 while 2 decodes).
-// A picture kept without being used stays in no current set but keeps its
-// surface: 12 goes where 2 was, not where 0 is.
-TEST_F(HevcReferenceSets, PicturesOnBothSidesInTheSetsOrder)
-{
-    struct Row { Picture picture; std::vector<int32_t> before, after; uint32_t surface; };
-    const std::vector<Row> rows = {
-        {{19, 0, {}, {}}, {}, {}, 0},
-        {{1, 8, {-8}, {}}, {0}, {}, 1},
-        {{1, 4, {-4}, {4}}, {0}, {8}, 2},
-        {{0, 2, {-2}, {2, 6}}, {0}, {4, 8}, 3},
-        {{0, 6, {-2, -6}, {2}, {-6}}, {4}, {8}, 4},  // 0 kept, unused
-        {{1, 12, {-4, -12}, {}, {-12}}, {8}, {}, 3},
-    };
-    for (size_t i = 0; i < rows.size(); ++i) {
-        SCOPED_TRACE("picture " + std::to_string(i));
-        uint32_t surface = 0;
-        ASSERT_TRUE(Decode(rows[i].picture, &surface));
-        EXPECT_EQ(surface, rows[i].surface);
-        EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrBefore), rows[i].before);
-        EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrAfter), rows[i].after);
-        EXPECT_EQ(Named(m_Pictures.Current().RefPicSetLtCurr), std::vector<int32_t>{});
     }
 }
 
@@ -196,7 +167,6 @@ TEST_F(HevcReferenceSets, LongTermPicturesByFullCountOrLowBits)
     EXPECT_EQ(Named(m_Pictures.Current().RefPicSetLtCurr), std::vector<int32_t>{2});
     EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrBefore), std::vector<int32_t>{18});
     EXPECT_EQ(LongTermListed(), std::vector<int32_t>{2});
-    EXPECT_EQ(m_Pictures.Current().RefPicList[3], kEmpty) << "three pictures kept";
 
     // 21: 2 kept for later by its full count, 10 turned long-term by its low bits and used.
     ASSERT_TRUE(Decode({1, 5, {-1, -3}, {}, {}, {{2, false, 1}, {10, true, -1}}}));
@@ -246,26 +216,22 @@ TEST_F(HevcReferenceSets, LongTermFlagsAndBiPredictionReachThePictureParameters)
 }
 
 // An opening CRA, a picture, a CRA inside the sequence and its RASL picture,
-// then an end of sequence and a CRA whose count restarts.
+// then an end of sequence and a CRA whose count restarts. (Which RASL
+// pictures are skipped after each kind of CRA is compared with the corpus
+// streams end to end.)
 TEST_F(HevcReferenceSets, RaslPicturesOfAnOpeningCraAreSkipped)
 {
     EXPECT_TRUE(m_Pictures.SkipsPicture(8)) << "nothing decoded: a RASL picture has no references";
     ASSERT_TRUE(Decode({21, 0, {}, {}}));
-    EXPECT_TRUE(m_Pictures.SkipsPicture(9));
     EXPECT_FALSE(m_Pictures.SkipsPicture(6)) << "RADL pictures refer to the CRA alone";
-    EXPECT_FALSE(m_Pictures.SkipsPicture(1));
     ASSERT_TRUE(Decode({1, 4, {-4}, {}}));
     ASSERT_TRUE(Decode({21, 8, {-4}, {}, {-4}}));  // a CRA inside the sequence keeps 4 for its RASL pictures
-    EXPECT_FALSE(m_Pictures.SkipsPicture(8));
     ASSERT_TRUE(Decode({8, 6, {-2}, {2}}));
-    EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrBefore), std::vector<int32_t>{4});
-    EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrAfter), std::vector<int32_t>{8});
 
     m_Pictures.EndSequence();
     ASSERT_TRUE(Decode({21, 3, {-3}, {}, {-3}}));
     EXPECT_EQ(m_Pictures.Current().CurrPicOrderCntVal, 3) << "the high part restarts; else 19";
     EXPECT_EQ(m_Pictures.Current().RefPicList[0], kEmpty) << "nothing before an opening CRA stays";
-    EXPECT_TRUE(m_Pictures.SkipsPicture(9));
 }
 
 }  // namespace

@@ -272,8 +272,6 @@ TEST(SimulatedReferenceCheck, ListedFramesMatchTheirSurfaces)
     // A non-reference B frame (order count 3) into surface 2 after frame 1.
     const Picture b{.surface = 2, .frameNum = 2, .refs = {{0, 0, 0, 0}, {1, 1, 2, 2}}, .top = 3, .bottom = 3, .nalRefIdc = 0, .kind = kB};
     RunCases({
-        {"frame_num of another surface", {}, With(ThreeFrames(), [](auto& p) { p[2].refs[0].frameNum = 1; }),
-         "FrameNumList[0] is 1, the frame (surface 0) has frame_num 0"},
         {"zero order counts of a reference", {}, With(ThreeFrames(), [](auto& p) { p[2].refs[1].top = p[2].refs[1].bottom = 0; }),
          "FieldOrderCntList[1] is (0, 0), the frame (surface 1) has order counts (2, 2)"},
         {"current order counts wrong", {}, With(ThreeFrames(), [](auto& p) { p[2].top = 5; }), "CurrFieldOrderCnt is (5, 4), the slice header gives (4, 4)"},

@@ -17,7 +17,6 @@ using namespace platform;
 namespace {
 
 const DecoderSetup kH264Nv12{D3D11_DECODER_PROFILE_H264_VLD_NOFGT, DXGI_FORMAT_NV12};
-const DecoderSetup kVendorNv12{kH264VendorProfileB, DXGI_FORMAT_NV12};
 const DecoderSetup kMainNv12{D3D11_DECODER_PROFILE_HEVC_VLD_MAIN, DXGI_FORMAT_NV12};
 const DecoderSetup kMain10Nv12{D3D11_DECODER_PROFILE_HEVC_VLD_MAIN10, DXGI_FORMAT_NV12};
 const DecoderSetup kMain10P010{D3D11_DECODER_PROFILE_HEVC_VLD_MAIN10, DXGI_FORMAT_P010};
@@ -35,31 +34,28 @@ std::unique_ptr<VideoFrame> FirstFrame(uint8_t codec)
     return Frame(codec, FixtureAccessUnits(fixture, codec)[0], 64, 48);
 }
 
-// The first offered set-up deep enough wins; what none carries is named
-// (a refusal as the decoder meets it is below).
-TEST(StreamSupport, ChoosesASetupOrNamesTheProperty)
+// What no offered set-up carries is named (a refusal as the decoder meets it
+// is below; the choice among set-ups that do is the Main 10 test's).
+TEST(StreamSupport, RefusalNamesTheProperty)
 {
     const std::vector<DecoderSetup> full = {kH264Nv12, kMainNv12, kMain10Nv12, kMain10P010};
-    struct Case { const char* name; StreamFormat stream; std::vector<DecoderSetup> offered; DecoderSetup chosen; const char* refusal; };
+    struct Case { const char* name; StreamFormat stream; std::vector<DecoderSetup> offered; const char* refusal; };
     const Case cases[] = {
-        {"8-bit H.265 takes Main", Stream(kCodecH265), full, kMainNv12, ""},
-        {"8-bit H.265 without Main takes Main 10", Stream(kCodecH265), {kH264Nv12, kMain10Nv12}, kMain10Nv12, ""},
-        {"vendor H.264 profile", Stream(kCodecH264), {kVendorNv12, kMainNv12}, kVendorNv12, ""},
-        {"chroma the deeper", Stream(kCodecH265, 1, 0, 2), {kMainNv12}, {},
+        {"chroma the deeper", Stream(kCodecH265, 1, 0, 2), {kMainNv12},
          "H.265 stream with bit_depth_chroma_minus8 2 (10-bit) needs a profile and output format this adapter does not offer"},
-        {"no such sampling", Stream(kCodecH264, 7), full, {},
+        {"no such sampling", Stream(kCodecH264, 7), full,
          "H.264 stream with chroma_format_idc 7 (no such sampling) needs a profile this decoder does not support"},
-        {"separate planes", Stream(kCodecH264, 3, 0, 0, true, true), full, {},
+        {"separate planes", Stream(kCodecH264, 3, 0, 0, true, true), full,
          "H.264 stream with separate_colour_plane_flag 1 (4:4:4 as three planes) needs a profile this decoder does not support"},
-        {"no profile of the codec", Stream(kCodecH265), {kH264Nv12}, {}, "H.265 stream needs a profile this adapter does not offer"},
-        {"depth from a corrupt SPS", Stream(kCodecH265, 1, 0xFFFFFFFFu), full, {},
+        {"no profile of the codec", Stream(kCodecH265), {kH264Nv12}, "H.265 stream needs a profile this adapter does not offer"},
+        {"depth from a corrupt SPS", Stream(kCodecH265, 1, 0xFFFFFFFFu), full,
          "H.265 stream with bit_depth_luma_minus8 4294967295 (4294967303-bit) needs a profile this decoder does not support"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const SetupChoice choice = ChooseDecoderSetup(c.stream, c.offered);
         EXPECT_EQ(choice.refusal, c.refusal);
-        EXPECT_TRUE(choice.setup == c.chosen);
+        EXPECT_TRUE(choice.setup == DecoderSetup{});
     }
 }
 

@@ -93,9 +93,8 @@ test('the stream comparison finds every kind of planted difference, and none in 
   for (const stream of expected.filter((s) => !s.refuse)) {
     assert.deepStrictEqual(compareStreamDump(text(dumpFromModel(stream)), stream), [], stream.stream);
   }
-  // Every pass dumped, under one configuration or one each.
+  // Every pass dumped under a configuration each (one for all is the second pass's plant below).
   const h264 = named('h264_default.264');
-  assert.deepStrictEqual(compareStreamDump(text(dumpFromModel(h264, 3)), h264), []);
   assert.deepStrictEqual(compareStreamDump(text([...dumpFromModel(h264), ...dumpFromModel(h264)]), h264), []);
 
   const pic = (lines, index) => lines.filter((l) => l.frame)[index].frame.PicParams;
@@ -113,7 +112,6 @@ test('the stream comparison finds every kind of planted difference, and none in 
       (lines) => { pic(lines, 5).NonExistingFrameFlags = 2; }],
     ['h264_default.264', 'frame 5: UsedForReferenceFlags 47 leave out RefFrameList entry 2', (lines) => { pic(lines, 5).UsedForReferenceFlags = 0b101111; }],
     ['h264_default.264', 'OutputFormat 104, model NV12 (103)', (lines) => { lines[0].configure.decoder.OutputFormat = 104; }],
-    ['h265_main10.hevc', 'OutputFormat 103, model P010 (104)', (lines) => { lines[0].configure.decoder.OutputFormat = 103; }],
     ['h265_cra_start.hevc', '29 frames submitted, model 28 (pictures 1, 2 skipped)', (lines) => { lines.splice(2, 0, lines[1]); }],
     ['h265_cra_start.hevc', 'frame 1 (picture 3): CurrPicOrderCntVal 18, model 19', (lines) => { pic(lines, 1).CurrPicOrderCntVal = 18; }],
     ['h265_cra_start.hevc', 'frame 2 (picture 4): RefPicSetStCurrAfter order counts [], model [19]', (lines) => { pic(lines, 2).RefPicSetStCurrAfter[0] = kEmpty; }],

@@ -55,11 +55,6 @@ const Fields kSliceFields = {
     SH_FIELD(slice_qp_delta), SH_FIELD(slice_beta_offset_div2),
 };
 
-bool IsSlice(uint32_t nal_unit_type)
-{
-    return nal_unit_type <= 9 || (nal_unit_type >= 16 && nal_unit_type <= 21);
-}
-
 class HevcFixtureTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(HevcFixtureTest, ParsedFieldsMatchTrace)
@@ -74,12 +69,13 @@ TEST_P(HevcFixtureTest, ParsedFieldsMatchTrace)
         const std::string where = GetParam() + " unit " + std::to_string(u);
         ASSERT_EQ(ParseHevcNal(stream.get(), units[u].data(), units[u].size()), static_cast<int32_t>(units[u].size())) << where;
         const uint32_t type = stream->nal->nal_unit_type;
-        const Fields* fields = type == 33 ? &kSpsFields : type == 34 ? &kPpsFields : IsSlice(type) ? &kSliceFields : nullptr;
+        const bool slice = type <= 9 || (type >= 16 && type <= 21);
+        const Fields* fields = type == 33 ? &kSpsFields : type == 34 ? &kPpsFields : slice ? &kSliceFields : nullptr;
         compared += CompareTracedFields(*stream, traced, kNalHeaderFields, where);
         if (fields)
             compared += CompareTracedFields(*stream, traced, *fields, where);
         // headerBits must point at byte_alignment(), where the trace shows the alignment bit.
-        if (IsSlice(type)) {
+        if (slice) {
             ASSERT_TRUE(traced.has("alignment_bit_equal_to_one")) << where;
             EXPECT_EQ(stream->loc->headerBits, traced.find("alignment_bit_equal_to_one")->position) << where;
         }

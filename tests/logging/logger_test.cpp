@@ -49,8 +49,7 @@ TEST(Logger, TwoWritersThroughRotationsLoseAndInterleaveNothing)
     int next[2] = {0, 0};
     for (const char* name : {"tarsel.4.log", "tarsel.3.log", "tarsel.2.log", "tarsel.1.log", "tarsel.log"}) {
         std::string text = read(name);
-        EXPECT_LE(text.size(), 5u * 1024 * 1024) << name;
-        EXPECT_TRUE(text.size() > 5u * 1024 * 1024 - 300 || name == std::string("tarsel.log")) << name << " " << text.size();
+        EXPECT_TRUE(text.size() <= 5u * 1024 * 1024 && (text.size() > 5u * 1024 * 1024 - 300 || name == std::string("tarsel.log"))) << name << " " << text.size();
         if (name == std::string("tarsel.log")) {
             const size_t tail = text.rfind("\r\n", text.rfind("] [global] [error] ")) + 2;
             EXPECT_TRUE(std::regex_match(text.substr(tail), std::regex(R"(\[[-\d :.]{23}\] \[global\] \[error\] log: bad format "missing argument %d %s": [^\r\n]+\r\n)"
@@ -83,7 +82,6 @@ TEST(FirstErrorCapture, KeepsTheFirstErrorLineOfItsThread)
         FirstErrorCapture inner;
         g_Logger.Log(LogLevel::error, "decoder: first %d\n", 1);
         g_Logger.Log(LogLevel::critical, "decoder: second");
-        EXPECT_EQ(inner.Text(), "decoder: first 1");
         // Another thread's lines are not this capture's.
         std::thread([] { g_Logger.Log(LogLevel::error, "elsewhere"); }).join();
         EXPECT_EQ(inner.Text(), "decoder: first 1");

