@@ -201,7 +201,7 @@ std::string RunStream(const Stream& stream, const std::vector<Picture>& pictures
     for (const Picture& p : pictures) {
         std::vector<uint8_t> bitstream = SliceNal(p);
         const uint32_t nalBytes = static_cast<uint32_t>(bitstream.size());
-        bitstream.resize(128);
+        bitstream.resize((nalBytes + 127) / 128 * 128);  // whole 128-byte units, as the decoder pads
         std::vector<uint8_t> slices;  // one entry, long or short
         if (stream.longSlices) {
             DXVA_Slice_H264_Long entry;
@@ -242,6 +242,16 @@ std::vector<Picture> ThreeFrames()
 Picture Marked(std::vector<uint32_t> marking)
 {
     return {1, 1, {{0, 0, 0, 0}}, 2, 2, std::move(marking)};
+}
+
+// Fifty operations 4 (24 bits each), then operation 1 with difference_of_pic_nums_minus1 4.
+std::vector<uint32_t> LongMarking()
+{
+    std::vector<uint32_t> marking;
+    for (int i = 0; i < 50; ++i)
+        marking.insert(marking.end(), {4, 1000});
+    marking.insert(marking.end(), {1, 4});
+    return marking;
 }
 
 struct Case { const char* name; Stream stream; std::vector<Picture> pictures; const char* reason; };
@@ -303,6 +313,9 @@ TEST(SimulatedReferenceCheck, HeldReferencesFollowTheMarking)
         {"held frame left out", window, With(ThreeFrames(), [](auto& p) { p.push_back({3, 3, {{2, 2, 4, 4}}, 6, 6}); }),
          "frame (frame_num 1, surface 1) is still held as reference but missing from RefFrameList"},
         {"operation 1 naming no frame", three, {Idr(0), Marked({1, 4})},
+         "slice entry 0: memory_management_control_operation 1 names picture number -4, which no short-term reference has"},
+        // The same operation behind 150 bytes of others: the device reads the header past its first piece.
+        {"operation far into the header", three, {Idr(0), Marked(LongMarking())},
          "slice entry 0: memory_management_control_operation 1 names picture number -4, which no short-term reference has"},
         // Operations 4 (one long-term index) and 6 make frame 1 long-term index 0.
         {"long-term index mismatch", three, {Idr(0), Marked({4, 1, 6, 0}), {2, 2, {{0, 0, 0, 0}, {1, 3, 2, 2, true}}, 4, 4}},

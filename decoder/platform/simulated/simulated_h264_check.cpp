@@ -32,17 +32,8 @@ constexpr size_t kStartCode = 3;
 // read from the slice header as clause 7.3.3 lays it out.
 uint32_t SliceFrameNum(const uint8_t* nal, size_t size, const DXVA_PicParams_H264& picture)
 {
-    uint8_t rbsp[kHeaderBytes] = {};
-    size_t length = 0;
-    int zeros = 0;
-    for (size_t index = 1; index < size && length < kHeaderBytes; ++index) {
-        if (zeros >= 2 && nal[index] == 3) {
-            zeros = 0;
-            continue;
-        }
-        zeros = nal[index] == 0 ? zeros + 1 : 0;
-        rbsp[length++] = nal[index];
-    }
+    uint8_t rbsp[kHeaderBytes];
+    const size_t length = H264HeaderRbsp(nal, size, kHeaderBytes, rbsp);
     BitReader reader = MakeBitReader(rbsp, length);
     ReadUe(reader);  // first_mb_in_slice
     ReadUe(reader);  // slice_type

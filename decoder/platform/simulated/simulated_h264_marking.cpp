@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "bitstream/bit_reader.h"
+#include "bitstream/nal_unit.h"
 
 namespace platform {
 
@@ -11,27 +12,14 @@ namespace {
 using std::to_string;
 
 // Room for the longest header the marking needs: 32 weights in each list
-// and the modification and marking loops at their usual lengths.
+// and the modification and marking loops at their usual lengths. Only a
+// header that reads to the end of the first piece is read again from this
+// much of its unit.
 constexpr size_t kHeaderRbspBytes = 1024;
+constexpr size_t kFirstPieceBytes = 128;
 constexpr uint32_t kMaxModifications = 100;
 
 enum SliceKind : uint32_t { kP = 0, kB = 1, kI = 2, kSP = 3, kSI = 4 };
-
-// Copies the NAL unit's payload without its emulation prevention bytes.
-size_t ToRbsp(const uint8_t* nal, size_t size, uint8_t* rbsp, size_t capacity)
-{
-    size_t length = 0;
-    int zeros = 0;
-    for (size_t index = 1; index < size && length < capacity; ++index) {
-        if (zeros >= 2 && nal[index] == 3) {
-            zeros = 0;
-            continue;
-        }
-        zeros = nal[index] == 0 ? zeros + 1 : 0;
-        rbsp[length++] = nal[index];
-    }
-    return length;
-}
 
 bool SkipListModification(BitReader& reader)
 {
@@ -221,28 +209,12 @@ std::string ApplyOperations(SimulatedH264Marking& marking, const SimulatedH264Sl
     return {};
 }
 
-}  // namespace
-
-bool ResetsH264Numbering(const SimulatedH264SliceHeader& header)
-{
-    for (uint32_t i = 0; i < header.operationCount; ++i) {
-        if (header.operations[i].operation == 5)
-            return true;
-    }
-    return false;
-}
-
-std::string ReadH264SliceHeader(const uint8_t* nal, size_t size, const DXVA_PicParams_H264& picture,
-                                SimulatedH264SliceHeader& header)
+std::string ParseSliceHeader(BitReader& reader, uint8_t nalHeader, const DXVA_PicParams_H264& picture,
+                             SimulatedH264SliceHeader& header)
 {
     header = SimulatedH264SliceHeader{};
-    if (size < 2)
-        return "slice NAL unit without a header";
-    header.nalRefIdc = (nal[0] >> 5) & 3;
-    header.idr = (nal[0] & 0x1F) == 5;
-    uint8_t rbsp[kHeaderRbspBytes];
-    size_t length = ToRbsp(nal, size, rbsp, sizeof(rbsp));
-    BitReader reader = MakeBitReader(rbsp, length);
+    header.nalRefIdc = (nalHeader >> 5) & 3;
+    header.idr = (nalHeader & 0x1F) == 5;
     ReadUe(reader);  // first_mb_in_slice
     header.sliceType = ReadUe(reader);
     if (header.sliceType > 9)
@@ -307,6 +279,44 @@ std::string ReadH264SliceHeader(const uint8_t* nal, size_t size, const DXVA_PicP
     if (HasOverrun(reader))
         return "slice header runs past its NAL unit";
     return {};
+}
+
+}  // namespace
+
+bool ResetsH264Numbering(const SimulatedH264SliceHeader& header)
+{
+    for (uint32_t i = 0; i < header.operationCount; ++i) {
+        if (header.operations[i].operation == 5)
+            return true;
+    }
+    return false;
+}
+
+size_t H264HeaderRbsp(const uint8_t* nal, size_t size, size_t capacity, uint8_t* rbsp)
+{
+    size_t converted = 0;
+    NalToRbsp(nal, std::min(size, capacity + 1), 1, rbsp, converted);
+    return converted;
+}
+
+std::string ReadH264SliceHeader(const uint8_t* nal, size_t size, const DXVA_PicParams_H264& picture,
+                                SimulatedH264SliceHeader& header)
+{
+    if (size < 2) {
+        header = SimulatedH264SliceHeader{};
+        return "slice NAL unit without a header";
+    }
+    uint8_t rbsp[kHeaderRbspBytes];
+    for (size_t piece = kFirstPieceBytes;; piece = kHeaderRbspBytes) {
+        const size_t converted = H264HeaderRbsp(nal, size, piece, rbsp);
+        // The last two bytes of a cut piece may still lose an emulation
+        // prevention byte to what follows, so a first try stops short of them.
+        const bool again = piece < kHeaderRbspBytes && size > piece + 1;
+        BitReader reader = MakeBitReader(rbsp, again && converted > 2 ? converted - 2 : converted);
+        std::string problem = ParseSliceHeader(reader, nal[0], picture, header);
+        if (!again || reader.cursor < reader.end)
+            return problem;
+    }
 }
 
 SimulatedH264Order StartH264Picture(SimulatedH264Marking& marking, const SimulatedH264SliceHeader& header,
