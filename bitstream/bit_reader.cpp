@@ -1,5 +1,40 @@
 #include "bitstream/bit_reader.h"
 
+#include <bit>
+#include <cstring>
+
+namespace {
+
+// The eight bytes at p as one big-endian number.
+uint64_t LoadBigEndian(const uint8_t* p)
+{
+    uint64_t word = 0;
+    std::memcpy(&word, p, sizeof(word));
+    if constexpr (std::endian::native == std::endian::little)
+        word = __builtin_bswap64(word);
+    return word;
+}
+
+// The unread bits from the cursor on, first bit highest; only with eight bytes to spare.
+uint64_t Window(const BitReader& reader)
+{
+    return LoadBigEndian(reader.cursor) << (8 - reader.bitsLeft);
+}
+
+bool HasWord(const BitReader& reader)
+{
+    return reader.cursor < reader.end && reader.end - reader.cursor >= 8;
+}
+
+void Advance(BitReader& reader, uint32_t count)
+{
+    const size_t consumed = (8 - reader.bitsLeft) + count;
+    reader.cursor += consumed / 8;
+    reader.bitsLeft = 8 - static_cast<uint32_t>(consumed % 8);
+}
+
+}  // namespace
+
 BitReader MakeBitReader(const uint8_t* data, size_t size)
 {
     return BitReader{data, data, data + size, 8};
@@ -25,15 +60,10 @@ uint32_t ReadBits(BitReader& reader, int count)
     // With eight bytes to spare, one big-endian load holds every bit asked
     // for (at most 7 used + 32): long fields such as entry-point offsets
     // then cost one step instead of one per bit.
-    if (reader.cursor < reader.end && reader.end - reader.cursor >= 8) {
-        uint64_t word = 0;
-        for (int i = 0; i < 8; ++i)
-            word = (word << 8) | reader.cursor[i];
-        uint32_t used = 8 - reader.bitsLeft;
-        size_t consumed = used + static_cast<uint32_t>(count);
-        reader.cursor += consumed / 8;
-        reader.bitsLeft = 8 - static_cast<uint32_t>(consumed % 8);
-        return static_cast<uint32_t>((word << used) >> (64 - count));
+    if (HasWord(reader)) {
+        const uint32_t value = static_cast<uint32_t>(Window(reader) >> (64 - count));
+        Advance(reader, static_cast<uint32_t>(count));
+        return value;
     }
     uint32_t value = 0;
     // Whole bytes straight from memory while aligned and inside the data.
@@ -71,6 +101,17 @@ uint32_t ReadByte(BitReader& reader)
 
 uint32_t ReadUe(BitReader& reader)
 {
+    // A code of up to 57 bits (28 leading zeros) lies whole in the window.
+    constexpr int kLongestInWindow = 28;
+    if (HasWord(reader)) {
+        const uint64_t window = Window(reader);
+        const int zeros = std::countl_zero(window);
+        if (zeros <= kLongestInWindow) {
+            const uint32_t length = static_cast<uint32_t>(2 * zeros + 1);
+            Advance(reader, length);
+            return static_cast<uint32_t>((window >> (64 - length)) - 1);
+        }
+    }
     uint32_t leadingZeros = 0;
     for (;;) {
         if (ReadBit(reader) == 1 || leadingZeros == 32 || reader.cursor >= reader.end)

@@ -49,6 +49,27 @@ TEST(BitReader, ExpGolombCodes)
     EXPECT_LE(reader.cursor - reader.end, 3);
 }
 
+// Codes with prefixes on both sides of what one 64-bit load holds, from every
+// bit offset, with enough data after them for whole-word reads.
+TEST(BitReader, ExpGolombCodesFromEveryOffset)
+{
+    for (int zeros : {0, 1, 7, 27, 28, 29, 31}) {
+        const uint32_t suffix = zeros == 0 ? 0 : 0x5A5A5A5Au & ((1u << zeros) - 1);
+        for (int offset = 0; offset < 8; ++offset) {
+            std::string bits(static_cast<size_t>(offset), '1');
+            bits += std::string(static_cast<size_t>(zeros), '0') + "1";
+            for (int bit = zeros - 1; bit >= 0; --bit)
+                bits += (suffix >> bit) & 1 ? '1' : '0';
+            bits += std::string(64, '1');
+            std::vector<uint8_t> data = Bits(bits);
+            BitReader reader = MakeBitReader(data.data(), data.size());
+            SkipBits(reader, static_cast<size_t>(offset));
+            EXPECT_EQ(ReadUe(reader), (1u << zeros) - 1 + suffix) << zeros << " zeros at " << offset;
+            EXPECT_EQ(BitPosition(reader), static_cast<size_t>(offset + 2 * zeros + 1)) << zeros << " zeros at " << offset;
+        }
+    }
+}
+
 // Every width from every bit offset, near enough the end that wide reads
 // switch from whole-word loads to single bits: the value is the data's bits
 // (zeros past the end), the position that of as many single-bit reads, and
