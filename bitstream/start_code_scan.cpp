@@ -203,15 +203,18 @@ __attribute__((target("avx2"))) inline uint64_t ByteMaskAvx2(const uint8_t* p, u
     return MoveMaskAvx2(low, high, _mm256_set1_epi8(static_cast<char>(value)));
 }
 
-__attribute__((target("avx2"))) const uint8_t* ScanAvx2(const uint8_t* from, const uint8_t* end)
+// The shared step loops are compiled for the baseline, the AVX2 steps are
+// not, so nothing would inline a step into its loop: flatten compiles the
+// whole loop for AVX2 with the step inside it, instead of one call a step.
+__attribute__((target("avx2"), flatten)) const uint8_t* ScanAvx2(const uint8_t* from, const uint8_t* end)
 {
     return ScanInSteps(from, end, [](const uint8_t* p, uint8_t value) __attribute__((target("avx2"))) {
         return ByteMaskAvx2(p, value);
     });
 }
 
-__attribute__((target("avx2"))) void CopyAvx2(uint8_t* destination, const uint8_t* source, size_t size,
-                                               std::vector<uint32_t>& starts)
+__attribute__((target("avx2"), flatten)) void CopyAvx2(uint8_t* destination, const uint8_t* source, size_t size,
+                                                        std::vector<uint32_t>& starts)
 {
     auto copyStep = [](uint8_t* to, const uint8_t* from) __attribute__((target("avx2"))) {
         // A word is 00 00 or 00 01 exactly when it is zero once the low bit of its second byte is cleared.
