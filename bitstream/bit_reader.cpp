@@ -26,7 +26,8 @@ bool HasWord(const BitReader& reader)
     return reader.cursor < reader.end && reader.end - reader.cursor >= 8;
 }
 
-void Advance(BitReader& reader, uint32_t count)
+// Moves on `count` bits, which the caller has bounded.
+void Advance(BitReader& reader, size_t count)
 {
     const size_t consumed = (8 - reader.bitsLeft) + count;
     reader.cursor += consumed / 8;
@@ -62,7 +63,7 @@ uint32_t ReadBits(BitReader& reader, int count)
     // then cost one step instead of one per bit.
     if (HasWord(reader)) {
         const uint32_t value = static_cast<uint32_t>(Window(reader) >> (64 - count));
-        Advance(reader, static_cast<uint32_t>(count));
+        Advance(reader, static_cast<size_t>(count));
         return value;
     }
     uint32_t value = 0;
@@ -88,8 +89,7 @@ void SkipBits(BitReader& reader, size_t count)
         reader.bitsLeft = 8;
         return;
     }
-    reader.cursor += wholeBytes;
-    reader.bitsLeft = 8 - static_cast<uint32_t>(consumed % 8);
+    Advance(reader, count);
 }
 
 uint32_t ReadByte(BitReader& reader)

@@ -1,5 +1,6 @@
 #include "bitstream/nal_unit.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -106,4 +107,14 @@ uint32_t CeilLog2(uint32_t x)
     if (x <= 1)
         return 0;
     return 32u - static_cast<uint32_t>(std::countl_zero(x - 1));
+}
+
+size_t NalPrefixToRbsp(const uint8_t* nal, size_t nalSize, size_t prefixLength, size_t headerBytes, uint8_t* out,
+                       size_t& outSize)
+{
+    const size_t converted = std::min(prefixLength, nalSize);
+    NalToRbsp(nal, converted, headerBytes, out, outSize);
+    if (converted == nalSize)
+        return outSize;
+    return outSize > 2 ? outSize - 2 : 0;
 }

@@ -35,6 +35,14 @@ int32_t FindNalUnitInIndex(const uint8_t* buffer, size_t size, size_t from, std:
 // `out` must hold nalSize bytes. Returns the RBSP length, also in outSize.
 size_t NalToRbsp(const uint8_t* nal, size_t nalSize, size_t headerBytes, uint8_t* out, size_t& outSize);
 
+// NalToRbsp over the first `prefixLength` bytes of a NAL unit of `nalSize`
+// bytes, for a header read from the front of a long unit. Returns how many
+// RBSP bytes are final: the last two of a cut-off prefix may still change
+// (an escape or an end of data straddling the cut), so they only count when
+// the whole unit was converted. outSize has all the bytes converted.
+size_t NalPrefixToRbsp(const uint8_t* nal, size_t nalSize, size_t prefixLength, size_t headerBytes, uint8_t* out,
+                       size_t& outSize);
+
 // 0 for x <= 1, else the smallest n with 2^n >= x.
 uint32_t CeilLog2(uint32_t x);
 

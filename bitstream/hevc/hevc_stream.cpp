@@ -30,18 +30,13 @@ bool IsSliceSegment(uint32_t nal_unit_type)
 }
 
 // Converts the payload of the first `prefixLength` bytes of a NAL unit and
-// returns how many RBSP bytes are final. The last two bytes of a cut-off
-// prefix may still change (an escape or an end of data straddling the cut),
-// so they are not counted unless the whole unit was converted.
+// returns how many RBSP bytes are final.
 size_t ConvertPrefix(HevcNalUnit& nal, const uint8_t* data, size_t prefixLength, size_t length)
 {
     size_t rbspSize = 0;
-    if (prefixLength > kNalHeaderBytes)
-        NalToRbsp(data, prefixLength, kNalHeaderBytes, nal.rbsp, rbspSize);
+    const size_t finalBytes = NalPrefixToRbsp(data, length, prefixLength, kNalHeaderBytes, nal.rbsp, rbspSize);
     nal.rbspSize = rbspSize;
-    if (prefixLength == length)
-        return rbspSize;
-    return rbspSize > 2 ? rbspSize - 2 : 0;
+    return finalBytes;
 }
 
 bool ParseSlice(HevcStream& stream, const uint8_t* data, size_t length)

@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include "bitstream/bit_reader.h"
+#include "bitstream/nal_unit.h"
 #include "decoder/dxva/dxva_structures.h"
 #include "decoder/platform/simulated/simulated_h264_marking.h"
 #include "decoder/platform/simulated/simulated_objects.h"
@@ -33,7 +34,8 @@ constexpr size_t kStartCode = 3;
 uint32_t SliceFrameNum(const uint8_t* nal, size_t size, const DXVA_PicParams_H264& picture)
 {
     uint8_t rbsp[kHeaderBytes];
-    const size_t length = H264HeaderRbsp(nal, size, kHeaderBytes, rbsp);
+    size_t length = 0;
+    NalPrefixToRbsp(nal, size, kHeaderBytes + 1, 1, rbsp, length);
     BitReader reader = MakeBitReader(rbsp, length);
     ReadUe(reader);  // first_mb_in_slice
     ReadUe(reader);  // slice_type

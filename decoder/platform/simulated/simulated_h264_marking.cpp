@@ -292,13 +292,6 @@ bool ResetsH264Numbering(const SimulatedH264SliceHeader& header)
     return false;
 }
 
-size_t H264HeaderRbsp(const uint8_t* nal, size_t size, size_t capacity, uint8_t* rbsp)
-{
-    size_t converted = 0;
-    NalToRbsp(nal, std::min(size, capacity + 1), 1, rbsp, converted);
-    return converted;
-}
-
 std::string ReadH264SliceHeader(const uint8_t* nal, size_t size, const DXVA_PicParams_H264& picture,
                                 SimulatedH264SliceHeader& header)
 {
@@ -308,13 +301,13 @@ std::string ReadH264SliceHeader(const uint8_t* nal, size_t size, const DXVA_PicP
     }
     uint8_t rbsp[kHeaderRbspBytes];
     for (size_t piece = kFirstPieceBytes;; piece = kHeaderRbspBytes) {
-        const size_t converted = H264HeaderRbsp(nal, size, piece, rbsp);
-        // The last two bytes of a cut piece may still lose an emulation
-        // prevention byte to what follows, so a first try stops short of them.
-        const bool again = piece < kHeaderRbspBytes && size > piece + 1;
-        BitReader reader = MakeBitReader(rbsp, again && converted > 2 ? converted - 2 : converted);
+        size_t converted = 0;
+        const size_t finalBytes = NalPrefixToRbsp(nal, size, piece + 1, 1, rbsp, converted);
+        const bool last = piece == kHeaderRbspBytes;
+        BitReader reader = MakeBitReader(rbsp, last ? converted : finalBytes);
         std::string problem = ParseSliceHeader(reader, nal[0], picture, header);
-        if (!again || reader.cursor < reader.end)
+        // A header that reads into what the piece could not settle is read again from more of its unit.
+        if (last || finalBytes == converted || reader.cursor < reader.end)
             return problem;
     }
 }

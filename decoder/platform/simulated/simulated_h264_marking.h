@@ -37,10 +37,6 @@ struct SimulatedH264SliceHeader {
     uint32_t operationCount = 0;
 };
 
-// The RBSP of a slice header, from at most `capacity` bytes of the NAL unit
-// after its header byte; returns how many bytes it wrote to `rbsp`.
-size_t H264HeaderRbsp(const uint8_t* nal, size_t size, size_t capacity, uint8_t* rbsp);
-
 // Reads the header of the slice whose NAL unit (header byte first) is
 // `size` bytes at `nal`; empty when it parsed, else why not.
 std::string ReadH264SliceHeader(const uint8_t* nal, size_t size, const DXVA_PicParams_H264& picture,
