@@ -1,6 +1,5 @@
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,37 +24,14 @@ std::string CopyFixture(const TempDir& dir, const std::string& name)
     return path;
 }
 
-// The simulated device behind a decoder that records each configured size.
+// A decoder over the simulated device.
 struct StreamRun : ::testing::Test {
     void SetUp() override { ASSERT_EQ(decoder.Init(), 1); }
     LogCapture log;
     TempDir dir;
     platform::SimulatedVideoPlatform device;
-    std::vector<std::string> sizes;
-    DXVA2VideoDecoder decoder{[this](size_t width, size_t height, float, float) {
-                                  sizes.push_back(std::to_string(width) + "x" + std::to_string(height));
-                              }, [](int) {}, device};
+    DXVA2VideoDecoder decoder{[](size_t, size_t, float, float) {}, [](int) {}, device};
 };
-
-// A stream case measured as the bundled cases are, its row from the SPS; the
-// set-up configures the device once for every pass; then the bare run. The
-// row's fields and both codecs are checked end to end by the --stream runs.
-TEST_F(StreamRun, MeasuresAStreamThenRunsItBare)
-{
-    const std::string path = CopyFixture(dir, "h264/baseline_aud.264");
-    BenchCase benchCase{};
-    CaseMeasurement measurement;
-    RunMeasuredStream(decoder, path, kCodecH264, {3, 1}, benchCase, measurement, nullptr, nullptr);
-    EXPECT_TRUE(measurement.passed) << measurement.reason << "\n" << ::testing::PrintToString(log.messages());
-    EXPECT_EQ(benchCase.path, path);
-    EXPECT_EQ(std::vector<size_t>({benchCase.width, benchCase.height, benchCase.frameCount, measurement.latenciesUs.size()}),
-              std::vector<size_t>({96, 64, 3, 3}));
-    EXPECT_EQ(sizes, std::vector<std::string>({"96x64"}));
-
-    BenchCase bare{};
-    RunStreamCase(decoder, path, kCodecH264, bare);
-    EXPECT_EQ(std::vector<size_t>({bare.passed, bare.frameCount, bare.elapsedUs > 0}), std::vector<size_t>({1, 3, 1}));
-}
 
 // A file that is no stream fails its case with its reason, logged once, and
 // the decoder is never asked; the check is not asked either.

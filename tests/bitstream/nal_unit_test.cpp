@@ -17,7 +17,6 @@ TEST(FindNalUnit, SizesAndStartCodeLengths)
     const Case cases[] = {
         {{0, 0}, -1, 0, 0, 0},
         {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 0, 10, 10, 0},
-        {{0xFF, 0, 0, 1, 0x09, 0xF0}, 2, 4, 6, 3},
         {{0, 0, 0, 0, 0, 1, 0x65}, 1, 6, 7, 4},             // extra leading zeros
         {{0, 0, 1}, 0, 3, 3, 0},                             // start code with nothing after it
         {{0, 0, 1, 0x41, 0, 0, 1}, 4, 3, 7, 3},              // start code in the last three bytes

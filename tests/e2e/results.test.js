@@ -21,22 +21,24 @@ function copyOfData(t) {
   return dir;
 }
 
+// The plain report's exact shape is the one a parent without --results gets.
 test('repeats with progress: messages in order, samples per pass, the bare report from the first pass', async (t) => {
   const dir = makeWorkDir(t, { withData: true });
   const result = await runChild(dir, { args: ['--repeat', '3', '--warmup', '1', '--progress'] });
   assert.strictEqual(result.code, 0, result.stdout);
+  assert.strictEqual(result.stdout, '');
   const messages = nonHeartbeats(result);
   assert.deepStrictEqual(messages.map((m) => Object.keys(m)[0]), [...Array(8).fill('progress'), 'bench', 'results']);
   assert.deepStrictEqual(messages.slice(0, 8).map((m) => m.progress),
     kCases.map((c, i) => ({ ...c, pass: true, index: i + 1, count: 8 })));
 
   const { results } = messages[9];
-  const bare = messages[8].bench.flat(2).filter((c) => typeof c === 'object');
-  for (const [i, c] of results.cases.entries()) {
-    assert.deepStrictEqual([c.codec, c.width, c.height, c.pass, c.samplesUs.length],
-      [kCases[i].codec, kCases[i].width, kCases[i].height, true, 3]);
-    assert.strictEqual(bare[i]['bench-time'], c.samplesUs[0]);
-  }
+  // Every pass timed above 0.
+  assert.deepStrictEqual(results.cases.map((c) => [c.codec, c.width, c.height, c.pass, c.samplesUs.filter((us) => us > 0).length]),
+    kCases.map((c) => [c.codec, c.width, c.height, true, 3]));
+  const bare = (cases) => cases.map((c) => ({ width: c.width, height: c.height, 'bench-pass': true, 'bench-time': c.samplesUs[0], 'bench-frame': 30 }));
+  assert.deepStrictEqual(messages[8].bench, ['h264', bare(results.cases.slice(0, 4)), ['h265', bare(results.cases.slice(4))]]);
+  assert.deepStrictEqual(readLog(dir).filter((line) => line.startsWith('error:')), []);
 
   const { context } = results;
   assert.deepStrictEqual(context.settings, { repeat: 3, warmup: 1 });
@@ -106,10 +108,6 @@ test('on every adapter: which were measured, the bare report, one results each n
   assert.deepStrictEqual(messages[8].adapters, { benchmark: 0, measured: [0], skipped: [] });
   const { adapter } = messages[10].results.context;
   assert.deepStrictEqual([adapter.index, adapter.luid, adapter.benchmark], [0, '0x0000000000000000', true]);
-
-  // Named by its LUID, the same adapter runs the cases.
-  const named = resultsOf(await runChild(dir, { args: ['--adapter', '0x0000000000000000', '--results'] }));
-  assert.deepStrictEqual([named.context.adapter.index, named.cases.every((c) => c.pass)], [0, true]);
 });
 
 test('--stream: one case over the access units of a user\'s file, its size from the SPS', async (t) => {
@@ -121,6 +119,4 @@ test('--stream: one case over the access units of a user\'s file, its size from 
   // Four access units of 96x64.
   assert.deepStrictEqual(report.bench, ['h264', [{ width: 96, height: 64, 'bench-pass': true,
     'bench-time': results.cases[0].samplesUs[0], 'bench-frame': 4 }], ['h265', []]]);
-  assert.deepStrictEqual([results.cases.length, results.cases[0].samplesUs.length, results.context.stream.path,
-    results.context.data.checked], [1, 2, stream, false]);
 });

@@ -45,6 +45,9 @@ for (const stream of expected) {
       assert.ok(errors.some((line) => normalised(line).includes(normalised(stream.refuse))),
         `no error line names "${stream.refuse}":\n${errors.join('\n')}`);
     }
+    const { results } = result.messages.find((message) => message.results);
+    assert.deepStrictEqual([results.cases[0].samplesUs.length, results.context.stream.path, results.context.data.checked],
+      [stream.refuse ? 0 : 2, path.join(corpusDir, stream.stream), false]);
     const differences = compareStreamDump(dump, stream);
     assert.strictEqual(differences.length, 0, `${differences.length} differences from the model:\n${summarise(differences)}\n${errors.join('\n')}`);
     if (!stream.refuse) assert.strictEqual(report['bench-pass'], true, errors.join('\n'));
@@ -98,6 +101,7 @@ test('the stream comparison finds every kind of planted difference, and none in 
   assert.deepStrictEqual(compareStreamDump(text([...dumpFromModel(h264), ...dumpFromModel(h264)]), h264), []);
 
   const pic = (lines, index) => lines.filter((l) => l.frame)[index].frame.PicParams;
+  // The HEVC fields' own plants are dxva_dump.test.js's: both comparisons read them alike.
   const plants = [
     ['h264_default.264', 'frame 4: frame_num 4, model 3', (lines) => { pic(lines, 4).frame_num = 4; }],
     ['h264_default.264', 'frame 4: CurrFieldOrderCnt [10,11], model [10,10]', (lines) => { pic(lines, 4).CurrFieldOrderCnt = [10, 11]; }],
@@ -106,17 +110,12 @@ test('the stream comparison finds every kind of planted difference, and none in 
       (lines) => { pic(lines, 5).FieldOrderCntList[2] = [6, 7]; }],
     ['h264_default.264', 'frame 5: reference frames: missing {"frameNum":3,"longTerm":false,"poc":[10,10]}; not in the model {"longTermFrameIdx":3,"longTerm":true,"poc":[10,10]}',
       (lines) => { pic(lines, 5).RefFrameList[0] |= 0x80; }],
-    ['h264_default.264', 'frame 5: reference frames: missing {"frameNum":1,"longTerm":false,"poc":[6,6]}; not in the model none',
-      (lines) => { pic(lines, 5).RefFrameList[2] = kEmpty; }],
     ['h264_default.264', 'frame 5: reference frames: missing {"frameNum":2,"longTerm":false,"poc":[2,2]}; not in the model {"frameNum":2,"longTerm":false,"nonExisting":true}',
       (lines) => { pic(lines, 5).NonExistingFrameFlags = 2; }],
     ['h264_default.264', 'frame 5: UsedForReferenceFlags 47 leave out RefFrameList entry 2', (lines) => { pic(lines, 5).UsedForReferenceFlags = 0b101111; }],
     ['h264_default.264', 'OutputFormat 104, model NV12 (103)', (lines) => { lines[0].configure.decoder.OutputFormat = 104; }],
     ['h265_cra_start.hevc', '29 frames submitted, model 28 (pictures 1, 2 skipped)', (lines) => { lines.splice(2, 0, lines[1]); }],
     ['h265_cra_start.hevc', 'frame 1 (picture 3): CurrPicOrderCntVal 18, model 19', (lines) => { pic(lines, 1).CurrPicOrderCntVal = 18; }],
-    ['h265_cra_start.hevc', 'frame 2 (picture 4): RefPicSetStCurrAfter order counts [], model [19]', (lines) => { pic(lines, 2).RefPicSetStCurrAfter[0] = kEmpty; }],
-    ['h265_cra_start.hevc', 'frame 2 (picture 4): RefPicSetLtCurr order counts [19], model []', (lines) => { pic(lines, 2).RefPicSetLtCurr[0] = 1; }],
-    ['h265_cra_start.hevc', 'frame 1 (picture 3): wNumBitsForShortTermRPSInSlice 0, model 8', (lines) => { pic(lines, 1).wNumBitsForShortTermRPSInSlice = 0; }],
   ];
   for (const [name, difference, plant] of plants) {
     const lines = dumpFromModel(named(name));

@@ -1,5 +1,3 @@
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -173,49 +171,6 @@ TEST(RotatingLogSink, FailedAppendKeepsTheLinesForTheNextWrite)
         EXPECT_EQ(Messages({"tarsel.5.log", "tarsel.4.log", "tarsel.3.log", "tarsel.2.log", "tarsel.1.log", "tarsel.log"}), sent);
         EXPECT_TRUE(std::filesystem::exists("tarsel.2.log"));
     }
-}
-
-// Two instances cross the limit together: while one shifts the kept files,
-// the other waits for it and then follows the name rather than shifting again
-// (which would push the oldest kept file out early) or failing its own shift.
-TEST(RotatingLogSink, TwoInstancesPastTheLimitShiftOnce)
-{
-    TempDir dir;
-    ScopedWorkingDirectory inDir(dir.path());
-    std::ofstream("tarsel.1.log", std::ios::binary) << "kept 1\r\n";
-    std::ofstream("tarsel.log", std::ios::binary) << std::string(9000, 'x') << "\r\n";
-    // The first rename of the log stalls, with its instance in mid-shift,
-    // until the second instance has had its chance to shift too.
-    class StallingFiles : public LogFileSystem {
-    public:
-        std::error_code Rename(const std::string& from, const std::string& to) override
-        {
-            if (from == "tarsel.log" && !m_Stalled.exchange(true)) {
-                m_Other = std::thread([this] { m_OtherLogger->info("second"); });
-                std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            }
-            return LogFileSystem::Rename(from, to);
-        }
-        std::atomic<bool> m_Stalled{false};
-        std::shared_ptr<spdlog::logger> m_OtherLogger;
-        std::thread m_Other;
-    };
-    auto files = std::make_shared<StallingFiles>();
-    // Any line takes either instance past the limit.
-    auto first = MakeLogger(files, 9010);
-    files->m_OtherLogger = MakeLogger(files, 9010);
-    first->info("first");
-    files->m_Other.join();
-    first.reset();
-    files->m_OtherLogger.reset();
-
-    EXPECT_TRUE(Read("tarsel.2.log") == "kept 1\r\n");
-    EXPECT_FALSE(std::filesystem::exists("tarsel.3.log"));
-    const std::string log = Read("tarsel.1.log") + Read("tarsel.log");
-    EXPECT_EQ(log.find("rotation put off"), std::string::npos) << log.substr(9002);
-    std::vector<std::string> messages = Messages({"tarsel.1.log", "tarsel.log"});
-    std::sort(messages.begin(), messages.end());
-    EXPECT_EQ(messages, (std::vector<std::string>{"first", "second"}));
 }
 
 // A lock that is never let go (a foreign program's, or a stuck instance's)
