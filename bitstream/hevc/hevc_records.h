@@ -20,7 +20,6 @@ constexpr uint32_t kHevcMaxLongTermRefPicsSps = 32;
 constexpr uint32_t kHevcMaxLongTermPics = 32;       // num_long_term_sps + num_long_term_pics
 constexpr uint32_t kHevcMaxTileColumns = 20;        // stored column_width_minus1 entries
 constexpr uint32_t kHevcMaxTileRows = 22;           // stored row_height_minus1 entries
-constexpr uint32_t kHevcMaxStoredEntryPoints = 32;  // further offsets are read and dropped
 constexpr uint32_t kHevcMaxStoredExtensionBytes = 32;
 
 struct HevcProfileTierLevel {
@@ -281,7 +280,6 @@ struct HevcSliceHeader {
     uint32_t slice_loop_filter_across_slices_enabled_flag;
     uint32_t num_entry_point_offsets;
     uint32_t offset_len_minus1;
-    uint32_t entry_point_offset_minus1[kHevcMaxStoredEntryPoints];
     uint32_t slice_segment_header_extension_length;
     uint32_t slice_segment_header_extension_data_byte[kHevcMaxStoredExtensionBytes];
     // The picture's short-term set, its own or the SPS's it selects; empty

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "bitstream/hevc/hevc_syntax.h"
@@ -217,17 +219,13 @@ bool ParseEntryPoints(BitReader& reader, HevcSliceHeader& sh, HevcParseFailure& 
         return true;
     if (!ReadHevcUeMax(reader, "offset_len_minus1", kMaxOffsetLenMinus1, sh.offset_len_minus1, failure))
         return false;
-    const int offsetBits = static_cast<int>(sh.offset_len_minus1 + 1);
-    for (uint32_t i = 0; i < sh.num_entry_point_offsets; ++i) {
-        // Each offset takes at least one bit, so a count that runs a whole
-        // byte past the data is garbage; stop rather than spin on zeros.
-        if (HasOverrun(reader)) {
-            return FailHevcParse(failure, "parser: num_entry_point_offsets %u runs past the end of the slice",
-                                 sh.num_entry_point_offsets);
-        }
-        const uint32_t offset = ReadBits(reader, offsetBits);
-        if (i < kHevcMaxStoredEntryPoints)
-            sh.entry_point_offset_minus1[i] = offset;
+    // The offsets locate substreams the hardware finds for itself, so they
+    // are skipped whole. A count that runs past the data is garbage.
+    const uint64_t offsetBits = uint64_t{sh.num_entry_point_offsets} * (sh.offset_len_minus1 + 1);
+    SkipBits(reader, static_cast<size_t>(std::min<uint64_t>(offsetBits, SIZE_MAX / 2)));
+    if (HasOverrun(reader)) {
+        return FailHevcParse(failure, "parser: num_entry_point_offsets %u runs past the end of the slice",
+                             sh.num_entry_point_offsets);
     }
     return true;
 }

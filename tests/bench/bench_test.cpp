@@ -1,4 +1,3 @@
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -45,8 +44,8 @@ TEST(VideoFileFrame, ReadsItsHeaderAndOwnPayloadAndRefusesWhatIsNoFrameFile)
         std::string payload = rows[i].fields[0] == 0 ? sps : "";
         for (size_t k = 0; k < rows[i].payload; ++k)
             payload += char(i * 31 + k * 7);
-        std::ofstream(dir.path() / std::to_string(i), std::ios::binary) << rows[i].header << payload;
-        auto frame = std::make_unique<VideoFileFrame>((dir.path() / std::to_string(i)).string());
+        const std::string path = WriteFileContents(dir.path() / std::to_string(i), rows[i].header + payload);
+        auto frame = std::make_unique<VideoFileFrame>(path);
         EXPECT_EQ(std::vector<uint32_t>({frame->codec, frame->version, frame->timestamp, uint32_t(frame->width)}), rows[i].fields);
         expectOwn(*frame, payload);
         if (previous)
@@ -57,7 +56,7 @@ TEST(VideoFileFrame, ReadsItsHeaderAndOwnPayloadAndRefusesWhatIsNoFrameFile)
 
     // What is no regular frame file is refused, naming its path once; a FIFO
     // with no writer would block a plain open forever.
-    std::ofstream(dir.path() / "short", std::ios::binary) << std::string("\x21\0\0\0", 4);
+    WriteFileContents(dir.path() / "short", std::string("\x21\0\0\0", 4));
     std::vector<std::pair<std::string, std::string>> cases = {
         {"missing", "could not open frame file"}, {"", "could not open frame file"}, {"short", "frame file is shorter than its header"}};
 #ifndef _WIN32

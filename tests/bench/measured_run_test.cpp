@@ -2,7 +2,6 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -62,10 +61,9 @@ std::vector<BenchCase> MakeCases(const TempDir& dir, size_t rows, size_t frames)
     std::vector<BenchCase> cases;
     for (size_t row = 0; row < rows; ++row) {
         cases.push_back({(dir.path() / std::to_string(row)).string() + "/", 64, 48, 0, frames, false, 0});
-        std::filesystem::create_directories(cases.back().path);
         for (size_t index = 0, stamp = row * 100; index < frames; ++index, ++stamp)
-            std::ofstream(FrameFileName(cases.back(), int32_t(index))) << "\x21" << char(stamp) << char(stamp >> 8)
-                                                                        << std::string(2, '\0');
+            WriteFileContents(FrameFileName(cases.back(), int32_t(index)),
+                              std::string{'\x21', char(stamp), char(stamp >> 8), '\0', '\0'});
     }
     return cases;
 }

@@ -1,6 +1,4 @@
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,15 +17,7 @@ namespace {
 
 std::string Fixture(const std::string& name)
 {
-    std::ifstream in(std::string(TARSEL_SOURCE_DIR) + "/tests/fixtures/" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string WriteFile(const TempDir& dir, const std::string& name, const std::string& bytes)
-{
-    const std::string path = (dir.path() / name).string();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+    return FileContents(std::string(TARSEL_SOURCE_DIR) + "/tests/fixtures/" + name);
 }
 
 constexpr size_t kNone = SplitStep::kNoSps;
@@ -53,7 +43,7 @@ TEST(StreamReader, CutsEachCodecIntoItsAccessUnits)
     for (const auto& row : rows) {
         const std::string stream = std::string(row.zeros, '\0') + Fixture(row.fixture);
         StreamReader reader(row.codec);
-        ASSERT_TRUE(reader.Open(WriteFile(dir, "stream", stream))) << reader.Error();
+        ASSERT_TRUE(reader.Open(WriteFileContents(dir.path() / "stream", stream))) << reader.Error();
         for (int pass = 0; pass < 2; ++pass) {
             std::vector<size_t> sizes, spsOffsets;
             std::string bytes;
@@ -82,7 +72,7 @@ TEST(StreamFrameSource, RefusesWhatIsNoUsableStreamWithOneLine)
 {
     TempDir dir;
 #ifndef _WIN32
-    std::ofstream((dir.path() / "huge.264").string()).close();
+    WriteFileContents(dir.path() / "huge.264", "");
     ASSERT_EQ(truncate((dir.path() / "huge.264").c_str(), off_t{8} << 30), 0);
     ASSERT_EQ(mkfifo((dir.path() / "fifo.264").c_str(), 0600), 0);
 #endif
@@ -125,7 +115,7 @@ TEST(StreamFrameSource, RefusesWhatIsNoUsableStreamWithOneLine)
     for (const auto& row : rows) {
         const std::string path = (dir.path() / row.name).string();
         if (row.name != "missing.264" && !std::filesystem::exists(path))
-            WriteFile(dir, row.name, row.bytes);
+            WriteFileContents(path, row.bytes);
         std::string error;
         const auto source = StreamFrameSource::Open(path, row.codec, error, 64,
                                                     row.maxUnit ? row.maxUnit : StreamReader::kMaxAccessUnitSize);
@@ -134,7 +124,8 @@ TEST(StreamFrameSource, RefusesWhatIsNoUsableStreamWithOneLine)
     }
     // A unit at the limit is no error.
     std::string error;
-    EXPECT_NE(StreamFrameSource::Open(WriteFile(dir, "at_limit.264", aud), 0, error, 64, 1421), nullptr) << error;
+    const std::string atLimit = WriteFileContents(dir.path() / "at_limit.264", aud);
+    EXPECT_NE(StreamFrameSource::Open(atLimit, 0, error, 64, 1421), nullptr) << error;
 }
 
 TEST(StreamCodecFromName, KnowsTheStreamExtensionsInAnyCase)

@@ -1,5 +1,4 @@
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,14 +15,6 @@
 
 namespace {
 
-std::string CopyFixture(const TempDir& dir, const std::string& name)
-{
-    std::ifstream in(std::string(TARSEL_SOURCE_DIR) + "/tests/fixtures/" + name, std::ios::binary);
-    const std::string path = (dir.path() / std::filesystem::path(name).filename()).string();
-    std::ofstream(path, std::ios::binary) << in.rdbuf();
-    return path;
-}
-
 // A decoder over the simulated device.
 struct StreamRun : ::testing::Test {
     void SetUp() override { ASSERT_EQ(decoder.Init(), 1); }
@@ -37,8 +28,7 @@ struct StreamRun : ::testing::Test {
 // the decoder is never asked; the check is not asked either.
 TEST_F(StreamRun, AFileThatIsNoStreamFailsItsCaseWithItsReason)
 {
-    const std::string path = (dir.path() / "notes.264").string();
-    std::ofstream(path) << "not video\n";
+    const std::string path = WriteFileContents(dir.path() / "notes.264", "not video\n");
     BenchCase benchCase{};
     CaseMeasurement measurement;
     measurement.samplesUs = {1};
@@ -65,7 +55,8 @@ TEST_F(StreamRun, AFileThatIsNoStreamFailsItsCaseWithItsReason)
 // A stream cut short after it was counted fails the pass that meets the end.
 TEST_F(StreamRun, AStreamThatShrankAfterItWasCountedFailsThePass)
 {
-    const std::string path = CopyFixture(dir, "h264/baseline_aud.264");
+    const std::string fixture = std::string(TARSEL_SOURCE_DIR) + "/tests/fixtures/h264/baseline_aud.264";
+    const std::string path = WriteFileContents(dir.path() / "baseline_aud.264", FileContents(fixture));
     std::string error;
     const auto source = StreamFrameSource::Open(path, kCodecH264, error);
     ASSERT_NE(source, nullptr) << error;

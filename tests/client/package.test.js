@@ -8,13 +8,10 @@ const test = require('node:test');
 const assert = require('node:assert');
 const { execFileSync } = require('child_process');
 const fs = require('fs');
-const os = require('os');
 const path = require('path');
 const { makeStandIn } = require('./stand-in');
+const { program, sourceDir, makeWorkDir } = require('../e2e/harness');
 
-const program = process.env.TARSEL_PROGRAM;
-const sourceDir = process.env.TARSEL_SOURCE_DIR;
-if (!program || !sourceDir) throw new Error('TARSEL_PROGRAM and TARSEL_SOURCE_DIR must be set');
 const clientDir = path.join(sourceDir, 'client');
 const kName = 'tarsel-bench-client';
 
@@ -26,8 +23,7 @@ const tsc = path.join(clientDir, 'node_modules', 'typescript', 'bin', 'tsc');
 
 test('the packed tarball, installed into an empty project', async (t) => {
   // The tarball installed by path, and a working directory with the data set linked in.
-  const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'tarsel-package-'));
-  t.after(() => fs.rmSync(scratch, { recursive: true, force: true }));
+  const scratch = makeWorkDir(t, { withData: false });
   const tarball = npm(['pack', '--pack-destination', scratch], clientDir).trim().split('\n').pop();
   fs.writeFileSync(path.join(scratch, 'package.json'), JSON.stringify({ name: 'scratch', version: '1.0.0', private: true }));
   npm(['install', path.join(scratch, tarball)], scratch);

@@ -23,15 +23,8 @@ public:
     MachineAdapter(TestMachine& machine, const AdapterSpec& adapterSpec) : Counted(machine), m_Spec(adapterSpec) {}
     HRESULT GetDesc1(DXGI_ADAPTER_DESC1* description) override
     {
-        *description = {};
+        *description = m_Spec.description;
         std::copy(m_Spec.name.begin(), m_Spec.name.end(), description->Description);
-        description->VendorId = m_Spec.vendorId;
-        description->DeviceId = m_Spec.deviceId;
-        description->SubSysId = m_Spec.subSysId;
-        description->Revision = m_Spec.revision;
-        description->DedicatedVideoMemory = m_Spec.dedicatedVideoMemory;
-        description->AdapterLuid = m_Spec.luid;
-        description->Flags = m_Spec.flags;
         return kResultOk;
     }
     HRESULT CheckInterfaceSupport(const GUID& interfaceName, int64_t* version) override
@@ -84,13 +77,13 @@ public:
         const ProfileSpec* profileSpec = Find(*profile);
         if (!profileSpec)
             return kResultInvalidArgument;
-        *supported = std::find(profileSpec->formats.begin(), profileSpec->formats.end(), format) != profileSpec->formats.end();
+        *supported = std::ranges::count(profileSpec->formats, format) > 0;
         return kResultOk;
     }
     HRESULT GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC* description, UINT* count) override
     {
         const ProfileSpec* profileSpec = Find(description->Guid);
-        if (!profileSpec || std::find(profileSpec->formats.begin(), profileSpec->formats.end(), description->OutputFormat) == profileSpec->formats.end())
+        if (!profileSpec || std::ranges::count(profileSpec->formats, description->OutputFormat) == 0)
             return kResultInvalidArgument;
         *count = Within(*description, profileSpec->configurations) ? static_cast<UINT>(profileSpec->earlier.size()) + 1 : 0;
         return kResultOk;
@@ -131,8 +124,7 @@ public:
 private:
     const ProfileSpec* Find(const GUID& profile) const
     {
-        auto found = std::find_if(m_Spec.profiles.begin(), m_Spec.profiles.end(),
-                                  [&](const ProfileSpec& profileSpec) { return profileSpec.guid == profile; });
+        auto found = std::ranges::find_if(m_Spec.profiles, [&](const ProfileSpec& spec) { return spec.guid == profile; });
         return found == m_Spec.profiles.end() ? nullptr : &*found;
     }
     const AdapterSpec& m_Spec;
@@ -179,18 +171,18 @@ TestMachine::TestMachine()
     const Limit k4096 = {4096, 2304};
     const Limit k8192 = {8192, 8192};
     adapters = {
-        {u"Basic Render Driver", 0x1414, 0x8c, 0, 0, 0, {0xd1a0, 0}, 0x000A0000585D09CA, std::nullopt,
-         DXGI_ADAPTER_FLAG_SOFTWARE, kResultDxgiUnsupported, false, {}},
-        {u"Integrated test GPU", 0x8086, 0x9a49, 0x30868086, 1, size_t(128) << 20, {0xe2b1, 0}, 0x001F000000651196,
-         "2023-06-14", 0, kResultOk, false,
+        {u"Basic Render Driver", {{}, 0x1414, 0x8c, 0, 0, 0, 0, 0, {0xd1a0, 0}, DXGI_ADAPTER_FLAG_SOFTWARE},
+         0x000A0000585D09CA, std::nullopt, kResultDxgiUnsupported, false, {}},
+        {u"Integrated test GPU", {{}, 0x8086, 0x9a49, 0x30868086, 1, size_t(128) << 20, 0, 0, {0xe2b1, 0}, 0},
+         0x001F000000651196, "2023-06-14", kResultOk, false,
          {
              Profile(kH264VendorProfileB, {DXGI_FORMAT_NV12}, k4096),
              Profile(D3D11_DECODER_PROFILE_H264_VLD_NOFGT, {DXGI_FORMAT_NV12}, k4096),
              Profile(D3D11_DECODER_PROFILE_HEVC_VLD_MAIN, {DXGI_FORMAT_NV12}, k4096),
              Profile(D3D11_DECODER_PROFILE_VP9_VLD_PROFILE0, {DXGI_FORMAT_NV12}, k4096),
          }},
-        {u"Discrete test GPU", 0x10de, 0x2484, 0x146710de, 0xa1, size_t(8) << 30, {0x1f3c2, 1}, 0, "2024-01-08", 0,
-         kResultOk, true,
+        {u"Discrete test GPU", {{}, 0x10de, 0x2484, 0x146710de, 0xa1, size_t(8) << 30, 0, 0, {0x1f3c2, 1}, 0}, 0,
+         "2024-01-08", kResultOk, true,
          {
              Profile(D3D11_DECODER_PROFILE_H264_VLD_NOFGT, {DXGI_FORMAT_NV12}, k8192),
              Profile(D3D11_DECODER_PROFILE_HEVC_VLD_MAIN, {DXGI_FORMAT_NV12}, k8192),
@@ -212,8 +204,8 @@ HRESULT TestMachine::CreateDXGIFactory1(const GUID& interfaceId, void** factory)
 
 std::optional<std::string> TestMachine::DriverDate(const DXGI_ADAPTER_DESC1& description)
 {
-    auto found = std::find_if(adapters.begin(), adapters.end(), [&](const AdapterSpec& adapter) {
-        return adapter.vendorId == description.VendorId && adapter.deviceId == description.DeviceId;
+    auto found = std::find_if(adapters.begin(), adapters.end(), [&](const AdapterSpec& spec) {
+        return spec.description.VendorId == description.VendorId && spec.description.DeviceId == description.DeviceId;
     });
     return found == adapters.end() ? std::nullopt : found->driverDate;
 }

@@ -43,15 +43,9 @@ struct ProfileSpec {
 
 struct AdapterSpec {
     std::u16string name;
-    UINT vendorId;
-    UINT deviceId;
-    UINT subSysId;
-    UINT revision;
-    size_t dedicatedVideoMemory;
-    LUID luid;
+    DXGI_ADAPTER_DESC1 description;         // but for its name, which is wide text on Windows
     int64_t driverVersion;                  // 0: the adapter does not say
     std::optional<std::string> driverDate;  // found by the PCI ids
-    UINT flags;
     HRESULT deviceResult;  // of D3D11CreateDevice
     bool decoderCaps;      // answers ID3D11VideoDevice1
     std::vector<ProfileSpec> profiles;

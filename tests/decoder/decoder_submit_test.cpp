@@ -23,14 +23,21 @@ constexpr UINT kBitstream = D3D11_VIDEO_DECODER_BUFFER_BITSTREAM;
 // IDR of the 64x48 H.264 fixture. Its two P access units have two slices each
 // (first_mb_in_slice 0 and 8 of 12 macroblocks, per the encoder's trace).
 struct SubmitFixture : ::testing::Test {
-    void StartWithIdr(bool longSlices = false, std::vector<GUID> profiles = {})
+    // A fresh decoder on a fresh platform; the old decoder goes first, as it
+    // holds the old platform's objects.
+    void Restart(bool longSlices, std::vector<GUID> profiles = {})
     {
         decoder.reset();
         platform = std::make_unique<fake::ScriptedPlatform>();
         platform->configs = {fake::Config(longSlices ? 1 : 2)};
         platform->profiles = std::move(profiles);
-        decoder = std::make_unique<DXVA2VideoDecoder>([](size_t, size_t, float, float) {}, [this](int code) { errors.push_back(code); }, *platform);
+        decoder = std::make_unique<DXVA2VideoDecoder>([](size_t, size_t, float, float) {},
+                                                      [this](int code) { errors.push_back(code); }, *platform);
         ASSERT_EQ(decoder->Init(), 1);
+    }
+    void StartWithIdr(bool longSlices = false, std::vector<GUID> profiles = {})
+    {
+        ASSERT_NO_FATAL_FAILURE(Restart(longSlices, std::move(profiles)));
         std::unique_ptr<VideoFrame> idr = Frame(kCodecH264, h264[0], 64, 48);
         ASSERT_GT(decoder->Decode(idr), 0);
         errors.clear();
@@ -57,6 +64,8 @@ struct SubmitFixture : ::testing::Test {
     std::unique_ptr<fake::ScriptedPlatform> platform;
     std::unique_ptr<DXVA2VideoDecoder> decoder;
     const std::vector<std::vector<uint8_t>> h264 = FixtureAccessUnits("h264_64x48_two_slices.h264", kCodecH264);
+    // The 200x120 H.265 stream, with default scaling lists.
+    const std::vector<std::vector<uint8_t>> hevc = FixtureAccessUnits("../../dxva/fixtures/hevc_200x120.h265", kCodecH265);
     std::vector<int> errors;
 };
 
@@ -120,28 +129,46 @@ TEST_F(SubmitFixture, BeginFrameWaitsWhileBusyAndGivesUpAfterTheWholeWait)
     EXPECT_EQ(platform->CallCount("DecoderEndFrame"), 0u);
 }
 
-// A failure after begin still ends the frame, keeps the surfaces and gives -3
-// once, whatever step failed.
+// A failure after begin, the decoder's own or the device's refusal of the P
+// picture's submission (on surface 1) spoilt after the decoder made it, still
+// ends the frame, keeps the surfaces and gives -3 once, whatever step failed;
+// the failure is logged with its reason.
 TEST_F(SubmitFixture, FailuresAfterBeginEndTheFrame)
 {
-    struct Case { std::string failing; HRESULT result; std::string line; std::map<UINT, UINT> capacities = {}; std::vector<uint8_t> payload = {}; };
-    std::vector<Case> cases;
-    cases.push_back({"GetDecoderBuffer(6)", kResultFail, "decoder: failed GetDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_BITSTREAM hr = 0x80004005"});
-    cases.push_back({"ReleaseDecoderBuffer(4)", kResultFail,
-                     "decoder: failed ReleaseDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX hr = 0x80004005"});
-    cases.push_back({"SubmitDecoderBuffers(4)", kResultInvalidArgument, "decoder: failed SubmitDecoderBuffers. hr = 0x80070057"});
-    cases.push_back({"DecoderEndFrame", kResultFail, "decoder: failed DecoderEndFrame. hr = 0x80004005"});
-    cases.push_back({"", kResultOk, "no more space in bitstream buffer", {{kSliceControl, 15}}});
-    cases.push_back({"", kResultOk, "h264 picture parameters buffer holds 1000 bytes", {{0, 1000}}});
-    cases.push_back({"", kResultOk, "could not read the nal header (error: -1) for type: 1", {}, {0, 0, 1, 0x41, 0x9A}});
-    cases.push_back({"", kResultOk, "decoder: h264 access unit without a slice", {}, {0, 0, 1, 0x09, 0x10}});
+    auto picture = [](fake::Memory& m) { return reinterpret_cast<DXVA_PicParams_H264*>(m[0]); };
+    auto slice = [](fake::Memory& m) { return reinterpret_cast<DXVA_Slice_H264_Short*>(m[kSliceControl]); };
+    struct Case { std::string line; fake::Spoil spoil = {}; std::string failing = ""; HRESULT result = kResultFail;
+                  std::map<UINT, UINT> capacities = {}; std::vector<uint8_t> payload = {}; bool longSlices = false; };
+    const Case cases[] = {
+        {"decoder: failed GetDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_BITSTREAM hr = 0x80004005", {},
+         "GetDecoderBuffer(6)"},
+        {"decoder: failed ReleaseDecoderBuffer. D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX hr = 0x80004005",
+         {}, "ReleaseDecoderBuffer(4)"},
+        {"decoder: failed SubmitDecoderBuffers. hr = 0x80070057", {}, "SubmitDecoderBuffers(4)",
+         kResultInvalidArgument},
+        {"decoder: failed DecoderEndFrame. hr = 0x80004005", {}, "DecoderEndFrame"},
+        {.line = "no more space in bitstream buffer", .capacities = {{kSliceControl, 15}}},
+        {.line = "h264 picture parameters buffer holds 1000 bytes", .capacities = {{0, 1000}}},
+        {.line = "could not read the nal header (error: -1) for type: 1", .payload = {0, 0, 1, 0x41, 0x9A}},
+        {.line = "decoder: h264 access unit without a slice", .payload = {0, 0, 1, 0x09, 0x10}},
+        {"picture parameters of 1000 bytes, expected 1040", [](auto& d, auto&) { d[2].DataSize = 1000; }},
+        {"reaches past the bitstream", [&](auto&, auto& m) { slice(m)[1].SliceBytesInBuffer += 1; }},
+        {"does not point at a 00 00 01 start code", [&](auto&, auto& m) { slice(m)[0].BSNALunitDataLocation += 1; }},
+        {"CurrPic names surface 0 but the frame was begun on surface 1",
+         [&](auto&, auto& m) { picture(m)->CurrPic.Index7Bits = 0; }},
+        {"picture parameters give 128x48, the decoder is configured for 64x48",
+         [&](auto&, auto& m) { picture(m)->wFrameWidthInMbsMinus1 = 7; }},
+        {.line = "slices cover 8 macroblocks, the picture has 12",
+         .spoil = [](auto& d, auto&) { d[0].DataSize = sizeof(DXVA_Slice_H264_Long); }, .longSlices = true},
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        StartWithIdr();
+        StartWithIdr(c.longSlices);
         platform->failures[c.failing] = c.result;
         platform->capacities = c.capacities;
+        platform->spoil = c.spoil;
         EXPECT_EQ(Decode(c.payload.empty() ? h264[1] : c.payload), -3);
-        EXPECT_EQ(log.count(c.line), 1u);
+        EXPECT_EQ(log.count(c.line), 1u) << ::testing::PrintToString(log.messages());
         EXPECT_EQ(errors, std::vector<int>{-3});
         EXPECT_EQ(platform->CallCount("DecoderEndFrame"), 1u);
         EXPECT_EQ(std::vector<size_t>({decoder->CurrentOutputIndex(), decoder->ReferenceOutputIndex()}), std::vector<size_t>({1, 0}));
@@ -153,6 +180,7 @@ TEST_F(SubmitFixture, FailuresAfterBeginEndTheFrame)
             EXPECT_EQ(log.count("refused DecoderEndFrame"), 0u);
             platform->failures.clear();
             platform->capacities.clear();
+            platform->spoil = {};
             EXPECT_GT(Decode(h264[1]), 0) << ::testing::PrintToString(log.messages());
         }
     }
@@ -227,90 +255,48 @@ TEST_F(SubmitFixture, WaitUntilDecodedEndsOnTheEventQuery)
     }
 }
 
-// What the simulated device refuses, spoilt into the submission of the P
-// picture on surface 1 after the decoder made it; the frame fails with the
-// device's reason logged.
-TEST_F(SubmitFixture, DeviceRefusesSpoiltSubmissions)
+// Of the H.265 stream, the third picture (using pictures 1 and 0) spoilt: the
+// device checks the surfaces against its own record of them. The second
+// failed: it is not kept, so the third, which uses it, is refused before it
+// reaches the device. (Order counts and sets against the slice header are
+// compared with the corpus streams' dumps end to end.)
+TEST_F(SubmitFixture, HevcReferenceSurfacesAreChecked)
 {
-    using Descriptions = std::vector<D3D11_VIDEO_DECODER_BUFFER_DESC>;
-    auto picture = [](fake::Memory& m) { return reinterpret_cast<DXVA_PicParams_H264*>(m[0]); };
-    auto slice = [](fake::Memory& m) { return reinterpret_cast<DXVA_Slice_H264_Short*>(m[kSliceControl]); };
-    struct Case { bool longSlices; fake::Spoil spoil; const char* reason; };
-    const Case cases[] = {
-        {false, [](Descriptions& d, fake::Memory&) { d[2].DataSize = 1000; }, "picture parameters of 1000 bytes, expected 1040"},
-        {false, [&](Descriptions&, fake::Memory& m) { slice(m)[1].SliceBytesInBuffer += 1; }, "reaches past the bitstream"},
-        {false, [&](Descriptions&, fake::Memory& m) { slice(m)[0].BSNALunitDataLocation += 1; }, "does not point at a 00 00 01 start code"},
-        {false, [&](Descriptions&, fake::Memory& m) { picture(m)->CurrPic.Index7Bits = 0; }, "CurrPic names surface 0 but the frame was begun on surface 1"},
-        {false, [&](Descriptions&, fake::Memory& m) { picture(m)->wFrameWidthInMbsMinus1 = 7; }, "picture parameters give 128x48, the decoder is configured for 64x48"},
-        {true, [](Descriptions& d, fake::Memory&) { d[0].DataSize = sizeof(DXVA_Slice_H264_Long); }, "slices cover 8 macroblocks, the picture has 12"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.reason);
-        StartWithIdr(c.longSlices);
-        platform->spoil = c.spoil;
-        EXPECT_EQ(Decode(h264[1]), -3);
-        EXPECT_EQ(log.count(c.reason), 1u) << ::testing::PrintToString(log.messages());
-    }
-}
-
-// The 200x120 H.265 stream (default scaling lists) on the scripted device.
-struct HevcSubmit : ::testing::Test {
-    // Decodes the first `count` pictures, the last with `failure` or its
+    // The first `count` pictures, picture `spoilt` with `failure` or its
     // submission spoilt after the decoder made it; the results, at most 1.
-    std::vector<int64_t> DecodeUpTo(size_t count, fake::Spoil spoil = {}, const std::string& failure = "")
-    {
-        decoder.reset();  // it holds the previous platform's objects
-        platform = std::make_unique<fake::ScriptedPlatform>();
-        decoder = std::make_unique<DXVA2VideoDecoder>([](size_t, size_t, float, float) {}, [](int) {}, *platform);
-        EXPECT_EQ(decoder->Init(), 1);
+    auto decodeUpTo = [&](size_t count, size_t spoilt, const fake::Spoil& spoil, const std::string& failure) {
+        Restart(true);  // H.265 takes raw 1 only
         std::vector<int64_t> results;
         for (size_t i = 0; i < count; ++i) {
-            platform->spoil = i + 1 == count ? spoil : fake::Spoil();
-            platform->failures = {{i + 1 == count ? failure : "", kResultFail}};
-            std::unique_ptr<VideoFrame> frame = Frame(kCodecH265, units[i], i == 0 ? 200 : 0, i == 0 ? 120 : 0);
+            platform->spoil = i == spoilt ? spoil : fake::Spoil();
+            platform->failures = {{i == spoilt ? failure : "", kResultFail}};
+            std::unique_ptr<VideoFrame> frame = Frame(kCodecH265, hevc[i], i == 0 ? 200 : 0, i == 0 ? 120 : 0);
             results.push_back(std::min<int64_t>(decoder->Decode(frame), 1));
         }
         return results;
-    }
-
-    LogCapture log;
-    std::unique_ptr<fake::ScriptedPlatform> platform;
-    std::unique_ptr<DXVA2VideoDecoder> decoder;
-    std::vector<std::vector<uint8_t>> units = FixtureAccessUnits("../../dxva/fixtures/hevc_200x120.h265", kCodecH265);
-};
-
-// The third picture (using pictures 1 and 0) spoilt: the device checks the
-// surfaces against its own record of them. (Order counts and sets against
-// the slice header are compared with the corpus streams' dumps end to end.)
-TEST_F(HevcSubmit, DeviceChecksReferenceSurfaces)
-{
+    };
     auto picture = [](fake::Memory& m) { return reinterpret_cast<DXVA_PicParams_HEVC*>(m[0]); };
-    struct Case { fake::Spoil spoil; const char* reason; };
+    struct Case { size_t at; fake::Spoil spoil; const char* failing; std::vector<int64_t> results; const char* line; };
     const Case cases[] = {
-        {[&](auto&, fake::Memory& m) { picture(m)->RefPicList[0] = picture(m)->CurrPic; }, "the one being written"},
-        {[&](auto&, fake::Memory& m) { picture(m)->PicOrderCntValList[0] += 4; }, "which holds picture"},
+        {2, [&](auto&, fake::Memory& m) { picture(m)->RefPicList[0] = picture(m)->CurrPic; }, "", {1, 1, -3},
+         "the one being written"},
+        {2, [&](auto&, fake::Memory& m) { picture(m)->PicOrderCntValList[0] += 4; }, "", {1, 1, -3},
+         "which holds picture"},
+        {1, {}, "SubmitDecoderBuffers(4)", {1, -3, -3},
+         "decoder: hevc picture 2 refers to the earlier picture 1, which is not kept"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
         log.clear();
-        EXPECT_EQ(DecodeUpTo(3, c.spoil), (std::vector<int64_t>{1, 1, -3}));
-        EXPECT_EQ(log.count(c.reason), 1u) << c.reason << ::testing::PrintToString(log.messages());
+        EXPECT_EQ(decodeUpTo(3, c.at, c.spoil, c.failing), c.results);
+        EXPECT_EQ(log.count(c.line), 1u) << ::testing::PrintToString(log.messages());
     }
     // Unspoilt, every picture passes with its matrices while
     // scaling_list_enabled_flag is 1 (the data set, without scaling lists,
     // passes without).
-    EXPECT_EQ(DecodeUpTo(units.size()), std::vector<int64_t>(units.size(), 1)) << ::testing::PrintToString(log.messages());
-    EXPECT_EQ(platform->CallCount("SubmitDecoderBuffers(4)"), units.size());
-}
-
-// A picture whose submission failed is not kept, so the next one, which uses
-// it, is refused before it reaches the device.
-TEST_F(HevcSubmit, PictureUsingAnUndecodedOneFails)
-{
-    EXPECT_EQ(DecodeUpTo(2, {}, "SubmitDecoderBuffers(4)"), (std::vector<int64_t>{1, -3}));
-    platform->failures.clear();
-    std::unique_ptr<VideoFrame> frame = Frame(kCodecH265, units[2]);
-    EXPECT_EQ(decoder->Decode(frame), -3);
-    EXPECT_EQ(log.count("decoder: hevc picture 2 refers to the earlier picture 1, which is not kept"), 1u);
+    EXPECT_EQ(decodeUpTo(hevc.size(), hevc.size(), {}, ""), std::vector<int64_t>(hevc.size(), 1))
+        << ::testing::PrintToString(log.messages());
+    EXPECT_EQ(platform->CallCount("SubmitDecoderBuffers(4)"), hevc.size());
 }
 
 }  // namespace

@@ -79,10 +79,9 @@ public:
     }
     HRESULT CheckVideoDecoderFormat(const GUID* profile, DXGI_FORMAT format, BOOL* supported) override
     {
-        bool offered = std::find(m_Offered.begin(), m_Offered.end(), *profile) != m_Offered.end();
+        bool offered = std::ranges::count(m_Offered, *profile) > 0;
         HRESULT result = m_Platform.Call("CheckVideoDecoderFormat", [&] { return offered ? SimulatedDevice::CheckVideoDecoderFormat(profile, format, supported) : kResultInvalidArgument; });
-        const std::vector<DXGI_FORMAT>& unsupported = m_Platform.unsupportedFormats;
-        if (!Failed(result) && std::find(unsupported.begin(), unsupported.end(), format) != unsupported.end())
+        if (!Failed(result) && std::ranges::count(m_Platform.unsupportedFormats, format) > 0)
             *supported = 0;
         return result;
     }

@@ -78,28 +78,29 @@ protected:
         return true;
     }
 
-    // The order counts a current set names, through RefPicList.
-    std::vector<int32_t> Named(const uint8_t* set) const
+    // The order counts the current RefPicSetLtCurr and RefPicSetStCurrBefore
+    // name through RefPicList, and those of every long-term entry, sorted.
+    void ExpectSets(const std::vector<int32_t>& ltCurr, const std::vector<int32_t>& stCurrBefore,
+                    const std::vector<int32_t>& longTermListed) const
     {
         const HevcPictureReferences& current = m_Pictures.Current();
-        std::vector<int32_t> counts;
-        for (uint32_t i = 0; i < HevcPictureReferences::kSetSize && set[i] != kEmpty; ++i) {
-            EXPECT_NE(current.RefPicList[set[i]], kEmpty);
-            counts.push_back(current.PicOrderCntValList[set[i]]);
-        }
-        return counts;
-    }
-
-    std::vector<int32_t> LongTermListed() const
-    {
-        const HevcPictureReferences& current = m_Pictures.Current();
-        std::vector<int32_t> counts;
+        auto named = [&](const uint8_t* set) {
+            std::vector<int32_t> counts;
+            for (uint32_t i = 0; i < HevcPictureReferences::kSetSize && set[i] != kEmpty; ++i) {
+                EXPECT_NE(current.RefPicList[set[i]], kEmpty);
+                counts.push_back(current.PicOrderCntValList[set[i]]);
+            }
+            return counts;
+        };
+        EXPECT_EQ(named(current.RefPicSetLtCurr), ltCurr);
+        EXPECT_EQ(named(current.RefPicSetStCurrBefore), stCurrBefore);
+        std::vector<int32_t> longTerm;
         for (uint32_t i = 0; i < HevcPictureReferences::kListSize; ++i) {
             if (current.RefPicList[i] != kEmpty && current.longTerm[i])
-                counts.push_back(current.PicOrderCntValList[i]);
+                longTerm.push_back(current.PicOrderCntValList[i]);
         }
-        std::sort(counts.begin(), counts.end());
-        return counts;
+        std::sort(longTerm.begin(), longTerm.end());
+        EXPECT_EQ(longTerm, longTermListed);
     }
 
     std::unique_ptr<HevcStream, void (*)(HevcStream*)> m_Stream{CreateHevcStream(), DestroyHevcStream};
@@ -162,15 +163,11 @@ TEST_F(HevcReferenceSets, LongTermPicturesByFullCountOrLowBits)
     ASSERT_TRUE(Decode({1, 2, {-8, -16}, {}}));  // 18 keeps 10 and 2
     // 20: 2 by its full count (20 - 1 * 16 - 4 + 2), used; 18 and 10 short-term.
     ASSERT_TRUE(Decode({1, 4, {-2, -10}, {}, {-10}, {{2, true, 1}}}));
-    EXPECT_EQ(Named(m_Pictures.Current().RefPicSetLtCurr), std::vector<int32_t>{2});
-    EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrBefore), std::vector<int32_t>{18});
-    EXPECT_EQ(LongTermListed(), std::vector<int32_t>{2});
+    ExpectSets({2}, {18}, {2});
 
     // 21: 2 kept for later by its full count, 10 turned long-term by its low bits and used.
     ASSERT_TRUE(Decode({1, 5, {-1, -3}, {}, {}, {{2, false, 1}, {10, true, -1}}}));
-    EXPECT_EQ(Named(m_Pictures.Current().RefPicSetLtCurr), std::vector<int32_t>{10});
-    EXPECT_EQ(Named(m_Pictures.Current().RefPicSetStCurrBefore), (std::vector<int32_t>{20, 18}));
-    EXPECT_EQ(LongTermListed(), (std::vector<int32_t>{2, 10}));
+    ExpectSets({10}, {20, 18}, {2, 10});
 
     LogCapture log;
     EXPECT_FALSE(Decode({1, 6, {-12}, {}})) << "10 is long-term: a short-term delta does not reach it";

@@ -17,6 +17,14 @@ using namespace platform;
 
 namespace {
 
+// A structure as the bytes of its buffer.
+template <typename T>
+std::vector<uint8_t> Bytes(const T& value)
+{
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&value);
+    return {bytes, bytes + sizeof(T)};
+}
+
 template <typename T>
 struct Held {
     T* p = nullptr;
@@ -55,10 +63,8 @@ public:
         DXVA_Qmatrix_H264 flat;
         std::memset(&flat, 16, sizeof(flat));
         const std::pair<D3D11_VIDEO_DECODER_BUFFER_TYPE, std::vector<uint8_t>> buffers[] = {
-            {D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS,
-             std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(&picture), reinterpret_cast<const uint8_t*>(&picture + 1))},
-            {D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX,
-             std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(&flat), reinterpret_cast<const uint8_t*>(&flat + 1))},
+            {D3D11_VIDEO_DECODER_BUFFER_PICTURE_PARAMETERS, Bytes(picture)},
+            {D3D11_VIDEO_DECODER_BUFFER_INVERSE_QUANTIZATION_MATRIX, Bytes(flat)},
             {D3D11_VIDEO_DECODER_BUFFER_SLICE_CONTROL, slices},
             {D3D11_VIDEO_DECODER_BUFFER_BITSTREAM, bitstream},
         };
@@ -117,10 +123,8 @@ struct Picture {
     std::vector<uint8_t> listEntries = {0};  // long slices: RefPicList[0], the active ones
 };
 
-Picture Idr(uint8_t surface)
-{
-    return {.surface = surface, .frameNum = 0, .refs = {}, .top = 0, .bottom = 0, .idr = true, .kind = kI};
-}
+// The IDR every stream opens with, into surface 0.
+const Picture kIdr = {.surface = 0, .frameNum = 0, .refs = {}, .top = 0, .bottom = 0, .idr = true, .kind = kI};
 
 struct Stream {
     uint8_t numRefFrames = 2;
@@ -199,21 +203,18 @@ std::string RunStream(const Stream& stream, const std::vector<Picture>& pictures
         std::vector<uint8_t> bitstream = SliceNal(p);
         const uint32_t nalBytes = static_cast<uint32_t>(bitstream.size());
         bitstream.resize((nalBytes + 127) / 128 * 128);  // whole 128-byte units, as the decoder pads
-        std::vector<uint8_t> slices;  // one entry, long or short
+        std::vector<uint8_t> slices = Bytes(DXVA_Slice_H264_Short{0, nalBytes, 0});  // one entry
         if (stream.longSlices) {
             DXVA_Slice_H264_Long entry;
             std::memset(&entry, 0, sizeof(entry));
             entry.SliceBytesInBuffer = nalBytes;
             entry.NumMbsForSlice = 12;
             entry.slice_type = static_cast<uint8_t>(p.kind);
+            entry.num_ref_idx_l0_active_minus1 = static_cast<uint8_t>(p.listEntries.size() - 1);
             std::memset(entry.RefPicList, 0xFF, sizeof(entry.RefPicList));
             for (size_t k = 0; k < p.listEntries.size() && p.kind != kI; ++k)
                 entry.RefPicList[0][k].bPicEntry = p.listEntries[k];
-            entry.num_ref_idx_l0_active_minus1 = static_cast<uint8_t>(p.listEntries.size() - 1);
-            slices.assign(reinterpret_cast<uint8_t*>(&entry), reinterpret_cast<uint8_t*>(&entry + 1));
-        } else {
-            DXVA_Slice_H264_Short entry = {0, nalBytes, 0};
-            slices.assign(reinterpret_cast<uint8_t*>(&entry), reinterpret_cast<uint8_t*>(&entry + 1));
+            slices = Bytes(entry);
         }
         HRESULT result = device.Submit(p.surface, Parameters(stream, p, ++feedback), slices, bitstream);
         if (&p == &pictures.back())
@@ -232,7 +233,7 @@ std::string RunStream(const Stream& stream, const std::vector<Picture>& pictures
 // IDR into surface 0, then reference P frames 1 and 2 into surfaces 1 and 2.
 std::vector<Picture> ThreeFrames()
 {
-    return {Idr(0), {1, 1, {{0, 0, 0, 0}}, 2, 2}, {2, 2, {{0, 0, 0, 0}, {1, 1, 2, 2}}, 4, 4}};
+    return {kIdr, {1, 1, {{0, 0, 0, 0}}, 2, 2}, {2, 2, {{0, 0, 0, 0}, {1, 1, 2, 2}}, 4, 4}};
 }
 
 // Reference P frame 1 into surface 1 after the IDR, with these marking operations.
@@ -249,16 +250,6 @@ std::vector<uint32_t> LongMarking()
         marking.insert(marking.end(), {4, 1000});
     marking.insert(marking.end(), {1, 4});
     return marking;
-}
-
-struct Case { const char* name; Stream stream; std::vector<Picture> pictures; const char* reason; };
-
-void RunCases(const std::vector<Case>& cases)
-{
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(RunStream(c.stream, c.pictures), c.reason);
-    }
 }
 
 template <typename Edit>
@@ -278,7 +269,8 @@ TEST(SimulatedReferenceCheck, RefusesReferencesTheStreamDoesNotHold)
 {
     // A non-reference B frame (order count 3) into surface 2 after frame 1.
     const Picture b{.surface = 2, .frameNum = 2, .refs = {{0, 0, 0, 0}, {1, 1, 2, 2}}, .top = 3, .bottom = 3, .nalRefIdc = 0, .kind = kB};
-    RunCases({
+    struct Case { const char* name; Stream stream; std::vector<Picture> pictures; const char* reason; };
+    const Case cases[] = {
         {"zero order counts of a reference", {}, With(ThreeFrames(), [](auto& p) { p[2].refs[1].top = p[2].refs[1].bottom = 0; }),
          "FieldOrderCntList[1] is (0, 0), the frame (surface 1) has order counts (2, 2)"},
         // The window of two has dropped frame 0, the oldest, once frame 2 is decoded.
@@ -290,7 +282,7 @@ TEST(SimulatedReferenceCheck, RefusesReferencesTheStreamDoesNotHold)
          "RefFrameList[1] names surface 5, which holds no picture"},
         {"surface listed twice", {}, With(ThreeFrames(), [](auto& p) { p[2].refs.push_back(p[2].refs[1]); }),
          "RefFrameList[2] names surface 1 again"},
-        {"non-reference frame listed", {}, {Idr(0), Marked({}), b, {3, 2, {{0, 0, 0, 0}, {1, 1, 2, 2}, {2, 2, 3, 3}}, 4, 4}},
+        {"non-reference frame listed", {}, {kIdr, Marked({}), b, {3, 2, {{0, 0, 0, 0}, {1, 1, 2, 2}, {2, 2, 3, 3}}, 4, 4}},
          "RefFrameList[2] names surface 2, whose frame (frame_num 2) is no longer used for reference"},
         // Long slice entries: each active RefPicList entry indexes a RefFrameList
         // entry in use, or with the vendor's profile names the surface of one.
@@ -299,10 +291,14 @@ TEST(SimulatedReferenceCheck, RefusesReferencesTheStreamDoesNotHold)
         {"list entry surface", {.profile = kH264VendorProfileB, .longSlices = true}, With(ThreeFrames(), [](auto& p) { p[2].listEntries = {1, 2}; }),
          "slice entry 0 RefPicList[0][1] is 2, not the surface of a RefFrameList entry"},
         // Operation 1 behind 150 bytes of others: the device reads the header past its first piece.
-        {"operation far into the header", {.numRefFrames = 3}, {Idr(0), Marked(LongMarking())},
+        {"operation far into the header", {.numRefFrames = 3}, {kIdr, Marked(LongMarking())},
          "slice entry 0: memory_management_control_operation 1 names picture number -4, which no short-term reference has"},
         // Operations 4 (one long-term index) and 6 make frame 1 long-term index 0.
-        {"more than num_ref_frames", {}, {Idr(0), Marked({4, 1, 6, 0}), {2, 2, {{0, 0, 0, 0}, {1, 0, 2, 2, true}}, 4, 4, {4, 2}}},
+        {"more than num_ref_frames", {}, {kIdr, Marked({4, 1, 6, 0}), {2, 2, {{0, 0, 0, 0}, {1, 0, 2, 2, true}}, 4, 4, {4, 2}}},
          "slice entry 0: the picture would be reference frame 3 of at most 2 (num_ref_frames)"},
-    });
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(RunStream(c.stream, c.pictures), c.reason);
+    }
 }

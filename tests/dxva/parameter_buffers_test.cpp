@@ -157,14 +157,6 @@ TEST(HevcScanOrder, UpRightDiagonalScan4x4)
     EXPECT_EQ(kUpRightDiagonalScan4x4, (std::array<uint8_t, 16>{0, 4, 1, 8, 5, 2, 12, 9, 6, 3, 13, 10, 7, 14, 11, 15}));
 }
 
-DXVA_PicParams_HEVC FillPicParams(HevcStream& stream)
-{
-    DXVA_PicParams_HEVC pp{};
-    uint32_t counter = 0;
-    EXPECT_EQ(FillPictureParametersHevc(stream, HevcPictureReferences{}, counter, &pp, sizeof(pp)), 232);
-    return pp;
-}
-
 // The largest layout the parser stores: 20 columns and 22 rows, one entry
 // more each than the buffer holds; column i is 100 + i wide, row i 200 + i high.
 void LargestTileLayout(HevcPps& p, uint32_t uniform)
@@ -212,7 +204,10 @@ TEST(HevcBuffers, PcmAndTileFieldsOnlyWhileTheirToolIsOn)
     for (const Case& c : cases) {
         auto fresh = NewHevcStream();
         c.set(*fresh->sps, *fresh->pps);
-        EXPECT_EQ(c.get(FillPicParams(*fresh)), c.expected) << c.what;
+        DXVA_PicParams_HEVC pp{};
+        uint32_t counter = 0;
+        ASSERT_EQ(FillPictureParametersHevc(*fresh, HevcPictureReferences{}, counter, &pp, sizeof(pp)), 232);
+        EXPECT_EQ(c.get(pp), c.expected) << c.what;
     }
 }
 

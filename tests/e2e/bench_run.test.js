@@ -4,7 +4,7 @@ const assert = require('node:assert');
 const { spawnSync } = require('child_process');
 const fs = require('fs');
 const path = require('path');
-const { program, sourceDir, makeWorkDir, runChild, readLog } = require('./harness');
+const { program, sourceDir, makeWorkDir, runChild, readLog, withoutChannel } = require('./harness');
 
 const sizes = ['1280x720', '1920x1080', '2560x1440', '3840x2160'];
 
@@ -50,8 +50,7 @@ test('commands from the parent, then the parent goes away mid-run: no report, an
 
 test('without a channel, or with a log it cannot open, the program exits with -1', (t) => {
   const dir = makeWorkDir(t, { withData: false });
-  const env = { ...process.env };
-  delete env.NODE_CHANNEL_FD;
+  const env = withoutChannel();
   assert.strictEqual(spawnSync(program, [], { cwd: dir, env }).status, 255);
   // The log was opened before the variable was read.
   fs.rmSync(path.join(dir, 'tarsel.log'));

@@ -3,10 +3,7 @@
 // benchmark, --capabilities-only instead of it.
 const test = require('node:test');
 const assert = require('node:assert');
-const { makeWorkDir, runChild, readLog } = require('./harness');
-
-// Everything but the heartbeat, in the order it came.
-const sent = (result) => result.messages.filter((m) => m.cmd !== 'heartbeat');
+const { makeWorkDir, runChild, readLog, sent, kinds } = require('./harness');
 
 // The simulated device alone: one adapter, the benchmark's, which says it is
 // simulated and gives its own driver's version and no date. Its profiles are
@@ -31,7 +28,7 @@ test('--capabilities: the message, then the benchmark as always; --capabilities-
     assert.strictEqual(result.code, 0, result.stdout);
     assert.strictEqual(result.stdout, '', argument);
     const messages = sent(result);
-    assert.deepStrictEqual(messages.map((m) => Object.keys(m)[0]), ['capabilities', ...after], JSON.stringify(messages));
+    assert.deepStrictEqual(kinds(messages), ['capabilities', ...after], JSON.stringify(messages));
     checkSimulatedMachine(messages[0]);
     const log = readLog(dir);
     assert.ok(log.includes('info: com chan disconnected for reason 0'), log.join('\n'));

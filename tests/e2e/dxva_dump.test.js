@@ -3,42 +3,23 @@ const test = require('node:test');
 const assert = require('node:assert');
 const fs = require('fs');
 const path = require('path');
-const { sourceDir, makeWorkDir, runChild } = require('./harness');
+const { sourceDir, makeWorkDir, runWithDump, kEmpty, padded, dumpText, hevcPicParams } = require('./harness');
 const { compareDump, summarise } = require('../../tools/dxva-dump-compare');
 
 const expected = JSON.parse(fs.readFileSync(path.join(sourceDir, 'tests', 'fixtures', 'dxva_expected.json'), 'utf8'));
-const kEmpty = 0xFF;
 
-// A dump written straight from the trace's values, laid out as a driver
-// expects them, for checking the comparison itself.
-function dumpFromTrace(cases) {
-  const lines = [];
-  for (const c of cases) {
-    lines.push({ configure: { codec: c.codec, decoder: { SampleWidth: c.codedWidth, SampleHeight: c.codedHeight }, texture: {} } });
-    for (const f of c.frames) {
-      const padded = (values, length, fill) => [...values, ...Array(length - values.length).fill(fill)];
-      let PicParams;
-      if (c.codec === 'h265') {
-        const counts = [...f.before, ...f.after];
-        const indices = counts.map((_, i) => i);
-        PicParams = {
-          CurrPicOrderCntVal: f.poc, wNumBitsForShortTermRPSInSlice: f.stRpsBits,
-          RefPicList: padded(indices, 15, kEmpty), PicOrderCntValList: padded(counts, 15, 0),
-          RefPicSetStCurrBefore: padded(indices.slice(0, f.before.length), 8, kEmpty),
-          RefPicSetStCurrAfter: padded(indices.slice(f.before.length), 8, kEmpty), RefPicSetLtCurr: padded([], 8, kEmpty),
-        };
-      } else {
-        PicParams = { frame_num: f.frame_num, CurrFieldOrderCnt: [f.poc, f.poc], RefFrameList: padded(f.refFrameNums.map((_, i) => i), 16, kEmpty), FrameNumList: padded(f.refFrameNums, 16, 0) };
-      }
-      lines.push({ frame: { codec: c.codec, PicParams } });
-    }
-  }
-  return lines;
-}
+// A traced H.264 frame: both fields of the same order count, references in trace order.
+const h264PicParams = (f) => ({ frame_num: f.frame_num, CurrFieldOrderCnt: [f.poc, f.poc],
+  RefFrameList: padded(f.refFrameNums.map((_, i) => i), 16, kEmpty), FrameNumList: padded(f.refFrameNums, 16, 0) });
+
+// A dump written straight from the trace's values, for checking the comparison itself.
+const dumpFromTrace = (cases) => cases.flatMap(({ codec, codedWidth, codedHeight, frames }) => [
+  { configure: { codec, decoder: { SampleWidth: codedWidth, SampleHeight: codedHeight }, texture: {} } },
+  ...frames.map((f) => ({ frame: { codec, PicParams: (codec === 'h265' ? hevcPicParams : h264PicParams)(f) } })),
+]);
 
 test('the comparison finds every kind of planted difference, and none in a dump made from the trace', () => {
-  const text = (lines) => lines.map((line) => JSON.stringify(line)).join('\n');
-  assert.deepStrictEqual(compareDump(text(dumpFromTrace(expected)), expected), []);
+  assert.deepStrictEqual(compareDump(dumpText(dumpFromTrace(expected)), expected), []);
   const frameAt = (lines, codec, index) => lines.filter((l) => l.frame && l.frame.codec === codec)[index].frame.PicParams;
   const plants = [
     ['h265 1280_720 frame 2: CurrPicOrderCntVal 7, trace_headers 2', (lines) => { frameAt(lines, 'h265', 2).CurrPicOrderCntVal = 7; }],
@@ -57,7 +38,7 @@ test('the comparison finds every kind of planted difference, and none in a dump 
   for (const [difference, plant] of plants) {
     const lines = dumpFromTrace(expected);
     plant(lines);
-    const found = compareDump(text(lines), expected);
+    const found = compareDump(dumpText(lines), expected);
     // A dropped frame shifts every later frame of its case: only the count matters there.
     assert.deepStrictEqual(difference.includes(' frames, ') ? found.slice(0, 1) : found, [difference]);
   }
@@ -68,11 +49,8 @@ test('the comparison finds every kind of planted difference, and none in a dump 
 // and frame numbers of both codecs must be those trace_headers reads from the
 // same streams.
 test('the dump of a run over the data set agrees with trace_headers', async (t) => {
-  const dir = makeWorkDir(t, { withData: true });
-  const dumpDir = path.join(dir, 'dump');
-  fs.mkdirSync(dumpDir);
-  const result = await runChild(dir, { env: { TARSEL_DXVA_DUMP: dumpDir } });
+  const { result, dump } = await runWithDump(makeWorkDir(t, { withData: true }));
   assert.strictEqual(result.code, 0, result.stdout);
-  const differences = compareDump(fs.readFileSync(path.join(dumpDir, 'dxva.jsonl'), 'utf8'), expected);
+  const differences = compareDump(dump, expected);
   assert.strictEqual(differences.length, 0, `${differences.length} differences from trace_headers:\n${summarise(differences)}`);
 });

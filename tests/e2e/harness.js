@@ -65,4 +65,44 @@ function readLog(dir) {
   return text.split('\r\n').slice(0, -1).map((line) => line.replace(/^\[[^\]]+\] \[global\] \[(\w+)\] /s, '$1: '));
 }
 
-module.exports = { program, sourceDir, makeWorkDir, runChild, readLog };
+// Everything the program sent but the heartbeat, in the order it came.
+const sent = (result) => result.messages.filter((m) => m.cmd !== 'heartbeat');
+// The kind of each message: its one key.
+const kinds = (messages) => messages.map((m) => Object.keys(m)[0]);
+
+// The environment without the parent's channel.
+const withoutChannel = () =>
+  Object.fromEntries(Object.entries(process.env).filter(([name]) => name !== 'NODE_CHANNEL_FD'));
+
+// A run that writes its DXVA dump into dir/dump; resolves with the run's
+// result and the dump's text ('' when it wrote none).
+async function runWithDump(dir, options = {}) {
+  const dumpDir = path.join(dir, 'dump');
+  fs.mkdirSync(dumpDir);
+  const result = await runChild(dir, { ...options, env: { TARSEL_DXVA_DUMP: dumpDir } });
+  const file = path.join(dumpDir, 'dxva.jsonl');
+  return { result, dump: fs.existsSync(file) ? fs.readFileSync(file, 'utf8') : '' };
+}
+
+// Dumps laid out as a driver expects them, for checking the comparisons
+// themselves: unused entries of the picture parameters' lists are 0xFF.
+const kEmpty = 0xFF;
+const padded = (values, length, fill) => [...values, ...Array(length - values.length).fill(fill)];
+const dumpText = (lines) => lines.map((line) => JSON.stringify(line)).join('\n');
+
+// HEVC picture parameters of a frame with short-term references before and
+// after it and long-term ones (lt, optional), by order count, all used.
+function hevcPicParams(f) {
+  const counts = [...f.before, ...f.after, ...(f.lt || [])];
+  const indices = counts.map((_, i) => i);
+  return {
+    CurrPicOrderCntVal: f.poc, wNumBitsForShortTermRPSInSlice: f.stRpsBits,
+    RefPicList: padded(indices, 15, kEmpty), PicOrderCntValList: padded(counts, 15, 0),
+    RefPicSetStCurrBefore: padded(indices.slice(0, f.before.length), 8, kEmpty),
+    RefPicSetStCurrAfter: padded(indices.slice(f.before.length, f.before.length + f.after.length), 8, kEmpty),
+    RefPicSetLtCurr: padded(indices.slice(f.before.length + f.after.length), 8, kEmpty),
+  };
+}
+
+module.exports = { program, sourceDir, makeWorkDir, runChild, readLog, sent, kinds, withoutChannel, runWithDump,
+  kEmpty, padded, dumpText, hevcPicParams };

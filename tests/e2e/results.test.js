@@ -6,13 +6,12 @@ const assert = require('node:assert');
 const crypto = require('crypto');
 const fs = require('fs');
 const path = require('path');
-const { sourceDir, makeWorkDir, runChild, readLog } = require('./harness');
+const { sourceDir, makeWorkDir, runChild, readLog, sent, kinds } = require('./harness');
 
 const kCases = ['h264', 'h265'].flatMap((codec) =>
   [[1280, 720], [1920, 1080], [2560, 1440], [3840, 2160]].map(([width, height]) => ({ codec, width, height })));
 
-const nonHeartbeats = (result) => result.messages.filter((m) => m.cmd !== 'heartbeat');
-const resultsOf = (result) => nonHeartbeats(result).find((m) => m.results !== undefined).results;
+const resultsOf = (result) => sent(result).find((m) => m.results !== undefined).results;
 
 // A work directory holding a copy of the data set, for tests that alter it.
 function copyOfData(t) {
@@ -27,8 +26,8 @@ test('repeats with progress: messages in order, samples per pass, the bare repor
   const result = await runChild(dir, { args: ['--repeat', '3', '--warmup', '1', '--progress'] });
   assert.strictEqual(result.code, 0, result.stdout);
   assert.strictEqual(result.stdout, '');
-  const messages = nonHeartbeats(result);
-  assert.deepStrictEqual(messages.map((m) => Object.keys(m)[0]), [...Array(8).fill('progress'), 'bench', 'results']);
+  const messages = sent(result);
+  assert.deepStrictEqual(kinds(messages), [...Array(8).fill('progress'), 'bench', 'results']);
   assert.deepStrictEqual(messages.slice(0, 8).map((m) => m.progress),
     kCases.map((c, i) => ({ ...c, pass: true, index: i + 1, count: 8 })));
 
@@ -97,13 +96,13 @@ test('on every adapter: which were measured, the bare report, one results each n
   'one the machine lacks ends the program before anything is timed', async (t) => {
   const dir = makeWorkDir(t, { withData: true });
   const lacking = await runChild(dir, { args: ['--adapter', '0x1', '--progress'] });
-  assert.deepStrictEqual([lacking.code, lacking.stderr, nonHeartbeats(lacking)], [255,
+  assert.deepStrictEqual([lacking.code, lacking.stderr, sent(lacking)], [255,
     'app: --adapter 0x1: no such adapter; the adapters are 0 "Simulated video decoder (no hardware)" 0x0000000000000000\n', []]);
 
   const result = await runChild(dir, { args: ['--all-adapters', '--progress'] });
   assert.strictEqual(result.code, 0, result.stdout);
-  const messages = nonHeartbeats(result);
-  assert.deepStrictEqual(messages.map((m) => Object.keys(m)[0]), [...Array(8).fill('progress'), 'adapters', 'bench', 'results']);
+  const messages = sent(result);
+  assert.deepStrictEqual(kinds(messages), [...Array(8).fill('progress'), 'adapters', 'bench', 'results']);
   assert.deepStrictEqual(messages[0].progress.adapter, 0);
   assert.deepStrictEqual(messages[8].adapters, { benchmark: 0, measured: [0], skipped: [] });
   const { adapter } = messages[10].results.context;
@@ -115,7 +114,7 @@ test('--stream: one case over the access units of a user\'s file, its size from 
   const stream = path.join(sourceDir, 'tests', 'fixtures', 'h264', 'baseline.264');
   const result = await runChild(dir, { args: ['--stream', stream, '--repeat', '2'] });
   assert.strictEqual(result.code, 0, result.stdout);
-  const [report, { results }] = nonHeartbeats(result);
+  const [report, { results }] = sent(result);
   // Four access units of 96x64.
   assert.deepStrictEqual(report.bench, ['h264', [{ width: 96, height: 64, 'bench-pass': true,
     'bench-time': results.cases[0].samplesUs[0], 'bench-frame': 4 }], ['h265', []]]);

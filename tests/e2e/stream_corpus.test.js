@@ -10,12 +10,11 @@ const assert = require('node:assert');
 const { spawnSync } = require('child_process');
 const fs = require('fs');
 const path = require('path');
-const { sourceDir, makeWorkDir, runChild, readLog } = require('./harness');
+const { sourceDir, makeWorkDir, readLog, runWithDump, kEmpty, padded, dumpText, hevcPicParams } = require('./harness');
 const { compareStreamDump, summarise, kOutputFormats } = require('../../tools/dxva-dump-compare');
 
 const corpusDir = path.join(sourceDir, 'tests', 'fixtures', 'corpus');
 const expected = JSON.parse(fs.readFileSync(path.join(corpusDir, 'expected.json'), 'utf8'));
-const kEmpty = 0xFF;
 
 // The one case a --stream run reports.
 function streamCase(messages) {
@@ -31,14 +30,11 @@ const normalised = (text) => text.toLowerCase().replace(/[\s_-]+/g, ' ');
 for (const stream of expected) {
   test(`${stream.stream}: ${stream.refuse ? `refused for its ${stream.refuse}` : 'decoded as the standard says'}`, async (t) => {
     const dir = makeWorkDir(t, { withData: false });
-    const dumpDir = path.join(dir, 'dump');
-    fs.mkdirSync(dumpDir);
-    const result = await runChild(dir, { args: ['--stream', path.join(corpusDir, stream.stream), '--repeat', '2'], env: { TARSEL_DXVA_DUMP: dumpDir } });
+    const { result, dump } = await runWithDump(dir,
+      { args: ['--stream', path.join(corpusDir, stream.stream), '--repeat', '2'] });
     assert.strictEqual(result.code, 0, result.stdout);
     const report = streamCase(result.messages);
     assert.ok(report, `no single case in ${JSON.stringify(result.messages)}`);
-    const dumpFile = path.join(dumpDir, 'dxva.jsonl');
-    const dump = fs.existsSync(dumpFile) ? fs.readFileSync(dumpFile, 'utf8') : '';
     const errors = readLog(dir).filter((line) => line.startsWith('error: '));
     if (stream.refuse) {
       assert.strictEqual(report['bench-pass'], false, 'a stream to refuse passed');
@@ -54,51 +50,37 @@ for (const stream of expected) {
   });
 }
 
-// A dump written straight from the model's values, laid out as a driver
-// expects them, for checking the comparison itself.
+// H.264 picture parameters of a model frame, its references listed newest
+// first, the reverse of the model's order: the comparison must not care.
+function h264PicParams(f) {
+  const refs = [...f.refs].reverse();
+  return {
+    frame_num: f.frame_num, CurrFieldOrderCnt: f.poc,
+    RefFrameList: padded(refs.map((r, i) => i | (r.longTerm ? 0x80 : 0)), 16, kEmpty),
+    FrameNumList: padded(refs.map((r) => (r.longTerm ? r.longTermFrameIdx : r.frameNum)), 16, 0),
+    FieldOrderCntList: padded(refs.map((r) => r.poc || [0, 0]), 16, [0, 0]),
+    UsedForReferenceFlags: refs.reduce((flags, _, i) => flags | (3 << (2 * i)), 0),
+    NonExistingFrameFlags: refs.reduce((flags, r, i) => flags | (r.nonExisting ? 1 << i : 0), 0),
+  };
+}
+
+// A dump written straight from the model's values, for checking the comparison itself.
 function dumpFromModel(stream, passes = 1) {
-  const padded = (values, length, fill) => [...values, ...Array(length - values.length).fill(fill)];
-  const lines = [{ configure: { codec: stream.codec, decoder: { SampleWidth: stream.codedWidth, SampleHeight: stream.codedHeight, OutputFormat: kOutputFormats[stream.outputFormat] }, texture: {} } }];
-  for (let pass = 0; pass < passes; ++pass) {
-    for (const f of stream.frames) {
-      let PicParams;
-      if (stream.codec === 'h265') {
-        const counts = [...f.before, ...f.after, ...f.lt];
-        const indices = counts.map((_, i) => i);
-        PicParams = {
-          CurrPicOrderCntVal: f.poc, wNumBitsForShortTermRPSInSlice: f.stRpsBits,
-          RefPicList: padded(indices, 15, kEmpty), PicOrderCntValList: padded(counts, 15, 0),
-          RefPicSetStCurrBefore: padded(indices.slice(0, f.before.length), 8, kEmpty),
-          RefPicSetStCurrAfter: padded(indices.slice(f.before.length, f.before.length + f.after.length), 8, kEmpty),
-          RefPicSetLtCurr: padded(indices.slice(f.before.length + f.after.length), 8, kEmpty),
-        };
-      } else {
-        // Listed newest first, the reverse of the model's order: the comparison must not care.
-        const refs = [...f.refs].reverse();
-        PicParams = {
-          frame_num: f.frame_num, CurrFieldOrderCnt: f.poc,
-          RefFrameList: padded(refs.map((r, i) => i | (r.longTerm ? 0x80 : 0)), 16, kEmpty),
-          FrameNumList: padded(refs.map((r) => (r.longTerm ? r.longTermFrameIdx : r.frameNum)), 16, 0),
-          FieldOrderCntList: padded(refs.map((r) => r.poc || [0, 0]), 16, [0, 0]),
-          UsedForReferenceFlags: refs.reduce((flags, _, i) => flags | (3 << (2 * i)), 0),
-          NonExistingFrameFlags: refs.reduce((flags, r, i) => flags | (r.nonExisting ? 1 << i : 0), 0),
-        };
-      }
-      lines.push({ frame: { codec: stream.codec, PicParams } });
-    }
-  }
-  return lines;
+  const { codec, codedWidth, codedHeight, outputFormat } = stream;
+  const decoder = { SampleWidth: codedWidth, SampleHeight: codedHeight, OutputFormat: kOutputFormats[outputFormat] };
+  const picParams = codec === 'h265' ? hevcPicParams : h264PicParams;
+  const pass = () => stream.frames.map((f) => ({ frame: { codec, PicParams: picParams(f) } }));
+  return [{ configure: { codec, decoder, texture: {} } }, ...Array.from({ length: passes }, pass).flat()];
 }
 
 test('the stream comparison finds every kind of planted difference, and none in dumps made from the model', () => {
-  const text = (lines) => lines.map((line) => JSON.stringify(line)).join('\n');
   const named = (name) => expected.find((s) => s.stream === name);
   for (const stream of expected.filter((s) => !s.refuse)) {
-    assert.deepStrictEqual(compareStreamDump(text(dumpFromModel(stream)), stream), [], stream.stream);
+    assert.deepStrictEqual(compareStreamDump(dumpText(dumpFromModel(stream)), stream), [], stream.stream);
   }
   // Every pass dumped under a configuration each (one for all is the second pass's plant below).
   const h264 = named('h264_default.264');
-  assert.deepStrictEqual(compareStreamDump(text([...dumpFromModel(h264), ...dumpFromModel(h264)]), h264), []);
+  assert.deepStrictEqual(compareStreamDump(dumpText([...dumpFromModel(h264), ...dumpFromModel(h264)]), h264), []);
 
   const pic = (lines, index) => lines.filter((l) => l.frame)[index].frame.PicParams;
   // The HEVC fields' own plants are dxva_dump.test.js's: both comparisons read them alike.
@@ -120,18 +102,19 @@ test('the stream comparison finds every kind of planted difference, and none in 
   for (const [name, difference, plant] of plants) {
     const lines = dumpFromModel(named(name));
     plant(lines);
-    const found = compareStreamDump(text(lines), named(name));
+    const found = compareStreamDump(dumpText(lines), named(name));
     // An extra frame shifts every later one: only the count matters there.
     assert.deepStrictEqual(difference.includes('submitted') ? found.slice(0, 1) : found, [difference], name);
   }
   // A second pass that differs is named as such.
   const twice = dumpFromModel(h264, 2);
   twice.filter((l) => l.frame)[30 + 7].frame.PicParams.frame_num = 9;
-  assert.deepStrictEqual(compareStreamDump(text(twice), h264), ['pass 2 frame 7: frame_num 9, model 5']);
+  assert.deepStrictEqual(compareStreamDump(dumpText(twice), h264), ['pass 2 frame 7: frame_num 9, model 5']);
   // A refused stream may configure, but must submit nothing.
   const refused = named('h264_422.264');
   assert.deepStrictEqual(compareStreamDump('', refused), []);
-  assert.deepStrictEqual(compareStreamDump(text(dumpFromModel(h264)), refused), ['30 frames submitted from a stream to refuse (4:2:2)']);
+  assert.deepStrictEqual(compareStreamDump(dumpText(dumpFromModel(h264)), refused),
+    ['30 frames submitted from a stream to refuse (4:2:2)']);
   assert.deepStrictEqual(compareStreamDump('', h264), ['no configuration']);
 });
 

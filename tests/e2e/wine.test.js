@@ -8,7 +8,7 @@ const test = require('node:test');
 const assert = require('node:assert');
 const { spawnSync } = require('child_process');
 const path = require('path');
-const { program, sourceDir, makeWorkDir, runChild, readLog } = require('./harness');
+const { program, sourceDir, makeWorkDir, runChild, readLog, sent, kinds, withoutChannel } = require('./harness');
 
 const expectedLog = {
   none: [/^error: decoder : failed to CreateDXGIFactory : error 0x887a0004$/],
@@ -47,8 +47,8 @@ test('--results sends eight failed cases with their reason and the context', asy
   const dir = makeWorkDir(t, { withData: true });
   const result = await runChild(dir, { args: ['--results', '--repeat', '2'] });
   assert.strictEqual(result.code, 0);
-  const messages = result.messages.filter((m) => m.cmd !== 'heartbeat');
-  assert.deepStrictEqual(messages.map((m) => Object.keys(m)[0]), ['bench', 'results']);
+  const messages = sent(result);
+  assert.deepStrictEqual(kinds(messages), ['bench', 'results']);
   const { context, cases } = messages[1].results;
   const reason = expectedLog[expectedLog.length - 1].source.replace(/^\^error: |\$$/g, '').replace(/\\/g, '');
   assert.deepStrictEqual(cases.map((c) => [c.pass, c.reason, c.samplesUs]), cases.map(() => [false, reason, []]));
@@ -66,7 +66,7 @@ test('--results sends eight failed cases with their reason and the context', asy
   // Started bare, the program reports and logs as it always has: each case tried, and refused.
   const bareDir = makeWorkDir(t, { withData: true });
   const bare = await runChild(bareDir);
-  assert.deepStrictEqual(bare.messages.filter((m) => m.cmd !== 'heartbeat').map((m) => Object.keys(m)[0]), ['bench']);
+  assert.deepStrictEqual(kinds(sent(bare)), ['bench']);
   const log = readLog(bareDir);
   assert.strictEqual(log.filter((entry) => entry.trim() === 'error: videoDecoderError -3').length, 8, log.join('\n'));
 });
@@ -76,7 +76,7 @@ test('--results sends eight failed cases with their reason and the context', asy
 test('--capabilities-only sends the reason there is no video decoding and exits 0', async (t) => {
   const result = await runChild(makeWorkDir(t, { withData: false }), { args: ['--capabilities-only'], quiet: true });
   assert.strictEqual(result.code, 0);
-  const messages = result.messages.filter((m) => m.cmd !== 'heartbeat');
+  const messages = sent(result);
   assert.strictEqual(messages.length, 1, JSON.stringify(messages));
   const { capabilities } = messages[0];
   if (display === 'none') {
@@ -89,8 +89,6 @@ test('--capabilities-only sends the reason there is no video decoding and exits 
 });
 
 test('without a channel the program ends with -1, which a Windows parent reads as 4294967295', (t) => {
-  const env = { ...process.env };
-  delete env.NODE_CHANNEL_FD;
-  const result = spawnSync(program, [], { cwd: makeWorkDir(t, { withData: false }), env });
+  const result = spawnSync(program, [], { cwd: makeWorkDir(t, { withData: false }), env: withoutChannel() });
   assert.strictEqual(result.status, 4294967295);
 });

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -85,10 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const Cut read = Read(reader, stream, length);
     if (read.failed != whole.failed || read.sizes != whole.sizes || read.spsOffsets != whole.spsOffsets)
         __builtin_trap();
-    size_t total = 0;
-    for (size_t unitSize : read.sizes)
-        total += unitSize;
-    if (!whole.failed && total != length)
+    if (!whole.failed && std::accumulate(read.sizes.begin(), read.sizes.end(), size_t{0}) != length)
         __builtin_trap();
     if (!reader.Rewind())
         __builtin_trap();

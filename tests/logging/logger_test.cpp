@@ -1,6 +1,5 @@
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -21,11 +20,6 @@ TEST(Logger, TwoWritersThroughRotationsLoseAndInterleaveNothing)
 {
     TempDir dir;
     ScopedWorkingDirectory inDir(dir.path());
-    auto read = [&](const char* name) {
-        std::stringstream text;
-        text << std::ifstream(dir.path() / name, std::ios::binary).rdbuf();
-        return text.str();
-    };
     const std::string old = "earlier run\r\n" + std::string(5 * 1024 * 1024 - 23, 'x');
     std::ofstream(dir.path() / "tarsel.log", std::ios::binary) << old;
     std::ofstream(dir.path() / "tarsel.1.log", std::ios::binary) << "older run\r\n";  // pushed out by the fifth rotation
@@ -44,11 +38,11 @@ TEST(Logger, TwoWritersThroughRotationsLoseAndInterleaveNothing)
     g_Logger.Log(LogLevel::warn, "odd value %zd 0x%x", std::ptrdiff_t(-5), int32_t(0x80004005));
     g_Logger.m_Logger = previous;  // closes the file
 
-    EXPECT_EQ(read("tarsel.5.log"), old);
+    EXPECT_EQ(FileContents("tarsel.5.log"), old);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "tarsel.6.log"));
     int next[2] = {0, 0};
     for (const char* name : {"tarsel.4.log", "tarsel.3.log", "tarsel.2.log", "tarsel.1.log", "tarsel.log"}) {
-        std::string text = read(name);
+        std::string text = FileContents(name);
         EXPECT_TRUE(text.size() <= 5u * 1024 * 1024 && (text.size() > 5u * 1024 * 1024 - 300 || name == std::string("tarsel.log"))) << name << " " << text.size();
         if (name == std::string("tarsel.log")) {
             const size_t tail = text.rfind("\r\n", text.rfind("] [global] [error] ")) + 2;

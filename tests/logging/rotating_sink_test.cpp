@@ -3,7 +3,6 @@
 #include <fstream>
 #include <future>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,19 +77,12 @@ std::shared_ptr<spdlog::logger> MakeLogger(std::shared_ptr<LogFileSystem> files,
     return logger;
 }
 
-std::string Read(const char* name)
-{
-    std::stringstream text;
-    text << std::ifstream(name, std::ios::binary).rdbuf();
-    return text.str();
-}
-
 // The info messages in the named files, in file order.
 std::vector<std::string> Messages(std::initializer_list<const char*> names)
 {
     std::vector<std::string> messages;
     for (const char* name : names) {
-        const std::string text = Read(name);
+        const std::string text = FileContents(name);
         for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
             const size_t message = text.find("] [info] ", start);
             if (message < end)
@@ -123,12 +115,15 @@ TEST(RotatingLogSink, HeldFilePutsRotationOffWithoutLosingAnything)
         };
         logWhile([&] { return Clock::now() - started < std::chrono::milliseconds(1500); });
         files->m_Held.clear();
-        logWhile([&] { return Read("tarsel.log").starts_with("xxx") && Clock::now() - started < std::chrono::seconds(5); });
+        logWhile([&] {
+            return FileContents("tarsel.log").starts_with("xxx") && Clock::now() - started < std::chrono::seconds(5);
+        });
         logger.reset();
 
-        const std::string oldLog = Read("tarsel.1.log");
+        const std::string oldLog = FileContents("tarsel.1.log");
         EXPECT_TRUE(oldLog.starts_with(std::string(9000, 'x') + "\r\n")) << oldLog.substr(0, 80);
-        EXPECT_EQ(Read("tarsel.2.log") + Read("tarsel.3.log") + Read("tarsel.4.log") + Read("tarsel.5.log"),
+        EXPECT_EQ(FileContents("tarsel.2.log") + FileContents("tarsel.3.log") + FileContents("tarsel.4.log") +
+                      FileContents("tarsel.5.log"),
                   "kept 1\r\nkept 2\r\nkept 3\r\nkept 4\r\n");
         EXPECT_FALSE(std::filesystem::exists("tarsel.6.log"));
         EXPECT_EQ(Messages({"tarsel.1.log", "tarsel.log"}), sent);
@@ -193,7 +188,7 @@ TEST(RotatingLogSink, LockNeverLetGoOnlyDelaysTheRotation)
     logged.get();
     EXPECT_TRUE(finished);
     logger.reset();
-    EXPECT_TRUE(Read("tarsel.1.log") == std::string(9000, 'x') + "\r\n");
+    EXPECT_TRUE(FileContents("tarsel.1.log") == std::string(9000, 'x') + "\r\n");
     EXPECT_EQ(Messages({"tarsel.log"}), std::vector<std::string>{"past the limit"});
 }
 

@@ -1,5 +1,7 @@
 #include "support/temp_dir.h"
 
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -29,4 +31,18 @@ ScopedWorkingDirectory::~ScopedWorkingDirectory()
 {
     std::error_code ignored;
     std::filesystem::current_path(m_Previous, ignored);
+}
+
+std::string FileContents(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string WriteFileContents(const std::filesystem::path& path, const std::string& contents)
+{
+    if (path.has_parent_path())
+        std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+    return path.string();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 // A fresh directory under the system's temporary folder, removed with its
 // contents when the object goes away.
@@ -26,3 +27,8 @@ public:
 private:
     std::filesystem::path m_Previous;
 };
+
+// A file's bytes; empty when it cannot be read.
+std::string FileContents(const std::filesystem::path& path);
+// Writes a file whole, making the folders above it; gives back its path.
+std::string WriteFileContents(const std::filesystem::path& path, const std::string& contents);

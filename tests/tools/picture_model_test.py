@@ -27,7 +27,7 @@ H264_PPS = unit(("forbidden_zero_bit", 0), ("nal_ref_idc", 3), ("nal_unit_type",
                 ("seq_parameter_set_id", 0))
 
 
-def h264_slice(frame_num, lsb=None, reference=True, idr=False, operations=None):
+def h264_slice(frame_num, lsb=None, reference=True, idr=False, operations=()):
     pairs = [("forbidden_zero_bit", 0), ("nal_ref_idc", 2 if reference else 0), ("nal_unit_type", 5 if idr else 1),
              ("first_mb_in_slice", 0), ("slice_type", 5), ("pic_parameter_set_id", 0), ("frame_num", frame_num)]
     if lsb is not None:
@@ -36,11 +36,8 @@ def h264_slice(frame_num, lsb=None, reference=True, idr=False, operations=None):
         pairs += [("no_output_of_prior_pics_flag", 0), ("long_term_reference_flag", 0)]
     elif reference:
         pairs.append(("adaptive_ref_pic_marking_mode_flag", 1 if operations else 0))
-        for operation in operations or []:
-            pairs.append(("memory_management_control_operation", operation[0]))
-            pairs += operation[1:]
-        if operations:
-            pairs.append(("memory_management_control_operation", 0))
+        for operation, *elements in [*operations, (0,)] if operations else []:
+            pairs += [("memory_management_control_operation", operation), *elements]
     pairs.append(("slice_qp_delta", 0))
     return unit(*pairs)
 
@@ -129,14 +126,9 @@ def hevc_slice(kind, lsb=None, before=(), after=(), long_terms=()):
     if lsb is not None:
         pairs += [("slice_pic_order_cnt_lsb", lsb), ("short_term_ref_pic_set_sps_flag", 0),
                   ("num_negative_pics", len(before)), ("num_positive_pics", len(after))]
-        previous = 0
-        for delta in before:
-            pairs += [("delta_poc_s0_minus1", previous - delta - 1), ("used_by_curr_pic_s0_flag", 1)]
-            previous = delta
-        previous = 0
-        for delta in after:
-            pairs += [("delta_poc_s1_minus1", delta - previous - 1), ("used_by_curr_pic_s1_flag", 1)]
-            previous = delta
+        for s, deltas, sign in (("s0", before, -1), ("s1", after, 1)):
+            for previous, delta in zip([0, *deltas], deltas):
+                pairs += [(f"delta_poc_{s}_minus1", sign * (delta - previous) - 1), (f"used_by_curr_pic_{s}_flag", 1)]
         pairs.append(("num_long_term_pics", len(long_terms)))
         for lsb_lt, used, cycle in long_terms:
             pairs += [("poc_lsb_lt", lsb_lt), ("used_by_curr_pic_lt_flag", used),

@@ -12,7 +12,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -97,6 +96,13 @@ private:
     std::array<Entry, 128> m_Slots; // more than any interface the layer is handed has
 };
 
+// Textures, views, decoders and queries only come back to the device and the
+// video context as arguments, and are released.
+const Table kPlain;
+// The table of the doubles handed out over simulated objects of a type.
+template <typename Simulated>
+const Table* const g_TableOf = &kPlain;
+
 // The simulated object behind one of our doubles (those whose Release is
 // ours); null for anyone else's object, which the simulated device refuses.
 template <typename Backing, typename Sdk>
@@ -107,14 +113,28 @@ Backing* BackingOf(Sdk* object)
     return ours ? dynamic_cast<Backing*>(own->m_Backing) : nullptr;
 }
 
+// Where the SDK's caller receives an object the simulated method hands out:
+// a double over it once the call returns.
+template <typename Simulated, typename Sdk>
+struct HandedOut {
+    ~HandedOut() { *m_Sdk = static_cast<Sdk>(g_TableOf<Simulated>->template Wrap<void>(m_Simulated)); }
+    operator Simulated**() { return &m_Simulated; }
+    Sdk* m_Sdk;
+    Simulated* m_Simulated = nullptr;
+};
+
 // An SDK argument as the simulated device takes it: our doubles as the
-// objects behind them; records, enumerations and GUIDs, the SDK's byte for
-// byte (the layer proves it at compile time), as they are.
+// objects behind them, a place for an object as a HandedOut; records,
+// enumerations and GUIDs, the SDK's byte for byte (the layer proves it at
+// compile time), as they are.
 template <typename Our, typename Sdk>
-Our Ours(Sdk value)
+auto Ours(Sdk value)
 {
-    if constexpr (std::is_base_of_v<platform::PlatformUnknown, std::remove_pointer_t<Our>>)
-        return BackingOf<std::remove_pointer_t<Our>>(value);
+    using Object = std::remove_pointer_t<Our>;
+    if constexpr (std::is_base_of_v<platform::PlatformUnknown, Object>)
+        return BackingOf<Object>(value);
+    else if constexpr (std::is_base_of_v<platform::PlatformUnknown, std::remove_pointer_t<Object>>)
+        return HandedOut<std::remove_pointer_t<Object>, std::remove_pointer_t<Sdk>>{value};
     else
         return std::bit_cast<Our>(value);
 }
@@ -132,19 +152,6 @@ Result Call(Double* self, Result (Class::*method)(Parameters...), Arguments... a
         return Call(self, &platform::Interface::Method, arguments...); \
     })
 
-// Calls a simulated method whose last argument receives an object, and hands
-// out a double over that object.
-template <typename Sdk, typename Class, typename Result, typename... Parameters, typename... Arguments>
-Result HandOut(Sdk** object, const Table& table, Double* self, Result (Class::*method)(Parameters...),
-               Arguments... arguments)
-{
-    using Handed = std::tuple_element_t<sizeof...(Parameters) - 1, std::tuple<Parameters...>>;
-    std::remove_pointer_t<Handed> simulated = nullptr;
-    Result result = Call(self, method, arguments..., &simulated);
-    *object = table.Wrap<Sdk>(simulated);
-    return result;
-}
-
 // A double over the interface the simulated object answers for, if it does.
 template <typename Backing>
 HRESULT Ask(Double* self, REFIID interfaceId, const Table& table, void** object)
@@ -155,9 +162,6 @@ HRESULT Ask(Double* self, REFIID interfaceId, const Table& table, void** object)
     return result;
 }
 
-// Textures, views and decoders only come back to the device and the video
-// context as arguments, and are released.
-const Table kPlain;
 const Table kAdapter =
     Table()
         .FORWARD(IDXGIAdapter1, GetDesc1)
@@ -165,9 +169,9 @@ const Table kAdapter =
             return BackingOf<platform::IDXGIAdapter1>(self)->CheckInterfaceSupport(
                 reinterpret_cast<const platform::GUID&>(name), reinterpret_cast<int64_t*>(version));
         });
-const Table kFactory = Table().Set(&IDXGIFactory1::EnumAdapters1, [](Double* self, auto index, auto** adapter) {
-    return HandOut(adapter, kAdapter, self, &platform::IDXGIFactory2::EnumAdapters1, index);
-});
+template <>
+const Table* const g_TableOf<platform::IDXGIAdapter1> = &kAdapter;
+const Table kFactory = Table().FORWARD(IDXGIFactory2, EnumAdapters1);
 const Table kMultithread = Table().FORWARD(ID3D10Multithread, SetMultithreadProtected);
 
 const Table kVideoDevice =
@@ -177,15 +181,8 @@ const Table kVideoDevice =
         .FORWARD(ID3D11VideoDevice, CheckVideoDecoderFormat)
         .FORWARD(ID3D11VideoDevice, GetVideoDecoderConfigCount)
         .FORWARD(ID3D11VideoDevice, GetVideoDecoderConfig)
-        .Set(&ID3D11VideoDevice::CreateVideoDecoder, [](Double* self, auto* description, auto* config, auto** decoder) {
-            return HandOut(decoder, kPlain, self, &platform::ID3D11VideoDevice::CreateVideoDecoder, description,
-                           config);
-        })
-        .Set(&ID3D11VideoDevice::CreateVideoDecoderOutputView,
-             [](Double* self, auto* texture, auto* description, auto** view) {
-                 return HandOut(view, kPlain, self, &platform::ID3D11VideoDevice::CreateVideoDecoderOutputView,
-                                texture, description);
-             });
+        .FORWARD(ID3D11VideoDevice, CreateVideoDecoder)
+        .FORWARD(ID3D11VideoDevice, CreateVideoDecoderOutputView);
 
 // The capability probe's one call of ID3D11VideoDevice1.
 const Table kVideoDevice1 = Table().FORWARD(ID3D11VideoDevice1, GetVideoDecoderCaps);
@@ -201,12 +198,8 @@ const Table kDevice =
         return Ask<platform::ID3D10Multithread>(self, interfaceId, kMultithread, object);
     })
         .FORWARD(ID3D11Device, CheckFormatSupport)
-        .Set(&ID3D11Device::CreateTexture2D, [](Double* self, auto* description, auto* initialData, auto** texture) {
-            return HandOut(texture, kPlain, self, &platform::ID3D11Device::CreateTexture2D, description, initialData);
-        })
-        .Set(&ID3D11Device::CreateQuery, [](Double* self, auto* description, auto** query) {
-            return HandOut(query, kPlain, self, &platform::ID3D11Device::CreateQuery, description);
-        });
+        .FORWARD(ID3D11Device, CreateTexture2D)
+        .FORWARD(ID3D11Device, CreateQuery);
 
 const Table kVideoContext =
     Table()
@@ -233,6 +226,10 @@ const Table kDeviceContext =
             g_FinishedQueries += result == S_OK ? 1 : 0;
             return result;
         });
+template <>
+const Table* const g_TableOf<platform::ID3D11Device> = &kDevice;
+template <>
+const Table* const g_TableOf<platform::ID3D11DeviceContext> = &kDeviceContext;
 
 // Stand-ins for CreateDXGIFactory1 and D3D11CreateDevice, over the simulated platform's.
 HRESULT WINAPI CreateFactory(REFIID interfaceId, void** factory)
@@ -247,15 +244,11 @@ HRESULT WINAPI CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, H
                             const D3D_FEATURE_LEVEL* featureLevels, UINT featureLevelCount, UINT sdkVersion,
                             ID3D11Device** device, D3D_FEATURE_LEVEL* featureLevel, ID3D11DeviceContext** context)
 {
-    platform::ID3D11Device* simulatedDevice = nullptr;
-    platform::ID3D11DeviceContext* simulatedContext = nullptr;
-    HRESULT result = g_Backing->D3D11CreateDevice(
+    return g_Backing->D3D11CreateDevice(
         Ours<platform::IDXGIAdapter1*>(adapter), Ours<platform::D3D_DRIVER_TYPE>(driverType), software, flags,
-        Ours<const platform::D3D_FEATURE_LEVEL*>(featureLevels), featureLevelCount, sdkVersion, &simulatedDevice,
-        Ours<platform::D3D_FEATURE_LEVEL*>(featureLevel), &simulatedContext);
-    *device = kDevice.Wrap<ID3D11Device>(simulatedDevice);
-    *context = kDeviceContext.Wrap<ID3D11DeviceContext>(simulatedContext);
-    return result;
+        Ours<const platform::D3D_FEATURE_LEVEL*>(featureLevels), featureLevelCount, sdkVersion,
+        Ours<platform::ID3D11Device**>(device), Ours<platform::D3D_FEATURE_LEVEL*>(featureLevel),
+        Ours<platform::ID3D11DeviceContext**>(context));
 }
 
 // Every frame of the data set through the Windows code path: decoder, Direct3D

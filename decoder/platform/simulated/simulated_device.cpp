@@ -569,12 +569,16 @@ std::string CheckSampleFormat(const SimulatedVideoDecoder& decoder)
     if (chromaFormatIdc != 1)
         return "chroma_format_idc " + std::to_string(chromaFormatIdc) + " where the profile decodes 4:2:0 only";
     const uint32_t depth = 8 + std::max(lumaMinus8, chromaMinus8);
-    const std::string depths = "bit_depth_luma_minus8 " + std::to_string(lumaMinus8) + " and bit_depth_chroma_minus8 " +
-                               std::to_string(chromaMinus8);
+    // Put together only for a refusal: an accepted picture allocates nothing here.
+    auto depths = [&] {
+        return "bit_depth_luma_minus8 " + std::to_string(lumaMinus8) + " and bit_depth_chroma_minus8 " +
+               std::to_string(chromaMinus8);
+    };
     if (depth > ProfileBitDepth(description.Guid))
-        return depths + " beyond the profile's " + std::to_string(ProfileBitDepth(description.Guid)) + " bits";
+        return depths() + " beyond the profile's " + std::to_string(ProfileBitDepth(description.Guid)) + " bits";
     if (depth > FormatBitDepth(description.OutputFormat))
-        return depths + " beyond the output format's " + std::to_string(FormatBitDepth(description.OutputFormat)) + " bits";
+        return depths() + " beyond the output format's " + std::to_string(FormatBitDepth(description.OutputFormat)) +
+               " bits";
     if (decoder.m_Target && decoder.m_Target->m_Texture->m_Description.Format != description.OutputFormat)
         return "surface of format " + std::to_string(decoder.m_Target->m_Texture->m_Description.Format) +
                " for a decoder writing format " + std::to_string(description.OutputFormat);

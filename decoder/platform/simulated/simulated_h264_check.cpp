@@ -51,7 +51,7 @@ bool NonExisting(const DXVA_PicParams_H264& picture, size_t i) { return (picture
 // Each active RefPicList entry of a long slice entry names a RefFrameList
 // entry in use (Intel: the surface of one); a predicted slice has a first.
 std::string CheckSliceLists(bool intelMode, const DXVA_PicParams_H264& picture, const DXVA_Slice_H264_Long& entry,
-                            const std::string& name)
+                            size_t entryIndex)
 {
     const uint32_t kind = entry.slice_type % 5;
     const uint32_t lists = kind == 1 ? 2 : (kind == 0 || kind == 3) ? 1 : 0;
@@ -67,7 +67,7 @@ std::string CheckSliceLists(bool intelMode, const DXVA_PicParams_H264& picture, 
                 named = intelMode ? InUse(picture, i) && picture.RefFrameList[i].Index7Bits == index
                                   : i == index && InUse(picture, i) && value != kEmptyPicEntry;
             if (!named)
-                return name + " RefPicList[" + to_string(list) + "][" + to_string(k) + "] is " + to_string(value) +
+                return "slice entry " + to_string(entryIndex) + " RefPicList[" + to_string(list) + "][" + to_string(k) + "] is " + to_string(value) +
                        (intelMode ? ", not the surface of a RefFrameList entry" : ", not an entry of RefFrameList");
         }
     }
@@ -79,20 +79,21 @@ std::string Pair(const int32_t* counts) { return fmt::format("({}, {})", counts[
 // One listed frame against the reference the device holds in its surface.
 std::string CheckListedFrame(const DXVA_PicParams_H264& picture, size_t i, const SimulatedH264Reference& held)
 {
-    const std::string name = "RefFrameList[" + to_string(i) + "]";
-    const std::string where = " (surface " + to_string(held.surface) + ")";
+    // Put together only for a refusal.
+    auto name = [i] { return "RefFrameList[" + to_string(i) + "]"; };
+    auto where = [&held] { return " (surface " + to_string(held.surface) + ")"; };
     if (picture.RefFrameList[i].AssociatedFlag != held.longTerm)
-        return name + (held.longTerm ? " is marked short-term, the frame" + where + " is a long-term reference"
-                                     : " is marked long-term, the frame" + where + " is a short-term reference");
+        return name() + (held.longTerm ? " is marked short-term, the frame" + where() + " is a long-term reference"
+                                       : " is marked long-term, the frame" + where() + " is a short-term reference");
     const uint16_t value = held.longTerm ? held.longTermFrameIdx : held.frameNum;
     if (picture.FrameNumList[i] != value)
-        return "FrameNumList[" + to_string(i) + "] is " + to_string(picture.FrameNumList[i]) + ", the frame" + where +
-               (held.longTerm ? " has LongTermFrameIdx " : " has frame_num ") + to_string(value);
+        return "FrameNumList[" + to_string(i) + "] is " + to_string(picture.FrameNumList[i]) + ", the frame" +
+               where() + (held.longTerm ? " has LongTermFrameIdx " : " has frame_num ") + to_string(value);
     if (picture.FieldOrderCntList[i][0] != held.orderCounts[0] || picture.FieldOrderCntList[i][1] != held.orderCounts[1])
         return "FieldOrderCntList[" + to_string(i) + "] is " + Pair(picture.FieldOrderCntList[i]) + ", the frame" +
-               where + " has order counts " + Pair(held.orderCounts);
+               where() + " has order counts " + Pair(held.orderCounts);
     if (((picture.UsedForReferenceFlags >> (2 * i)) & 3) != 3)
-        return name + " is not marked as used for reference in UsedForReferenceFlags";
+        return name() + " is not marked as used for reference in UsedForReferenceFlags";
     return {};
 }
 
@@ -106,15 +107,15 @@ std::string CheckReferenceFrames(const SimulatedVideoDecoder& decoder, const DXV
     for (size_t i = 0; i < 16; ++i) {
         if (!InUse(picture, i) || NonExisting(picture, i))
             continue;
-        const std::string name = "RefFrameList[" + to_string(i) + "]";
+        auto name = [i] { return "RefFrameList[" + to_string(i) + "]"; };
         const uint8_t surface = picture.RefFrameList[i].Index7Bits;
         if (surface == target)
-            return name + " names surface " + to_string(surface) + ", the one being written";
+            return name() + " names surface " + to_string(surface) + ", the one being written";
         if (!record.surfaces[surface].written)
-            return name + " names surface " + to_string(surface) + ", which holds no picture";
+            return name() + " names surface " + to_string(surface) + ", which holds no picture";
         for (size_t j = 0; j < i; ++j) {
             if (InUse(picture, j) && !NonExisting(picture, j) && picture.RefFrameList[j].Index7Bits == surface)
-                return name + " names surface " + to_string(surface) + " again";
+                return name() + " names surface " + to_string(surface) + " again";
         }
         if (!marking.known)
             continue;
@@ -122,7 +123,7 @@ std::string CheckReferenceFrames(const SimulatedVideoDecoder& decoder, const DXV
         for (size_t r = 0; r < marking.count && !held; ++r)
             held = marking.references[r].surface == surface ? &marking.references[r] : nullptr;
         if (!held)
-            return name + " names surface " + to_string(surface) + ", whose frame (frame_num " +
+            return name() + " names surface " + to_string(surface) + ", whose frame (frame_num " +
                    to_string(record.surfaces[surface].frameNum) + ") is no longer used for reference";
         std::string problem = CheckListedFrame(picture, i, *held);
         if (!problem.empty())
@@ -167,12 +168,11 @@ std::string CheckH264References(const SimulatedVideoDecoder& decoder, const DXVA
         // Entries were checked to cover a start code and a NAL header inside the bitstream.
         const uint8_t* nal = bitstream + entry.BSNALunitDataLocation + kStartCode;
         uint32_t frameNum = SliceFrameNum(nal, entry.SliceBytesInBuffer - kStartCode, picture);
-        std::string name = "slice entry " + to_string(index);
         if (frameNum != picture.frame_num)
-            return name + " has frame_num " + to_string(frameNum) + ", the picture parameters " +
+            return "slice entry " + to_string(index) + " has frame_num " + to_string(frameNum) + ", the picture parameters " +
                    to_string(picture.frame_num);
         if (longFormat) {
-            std::string problem = CheckSliceLists(intelMode, picture, entry, name);
+            std::string problem = CheckSliceLists(intelMode, picture, entry, index);
             if (!problem.empty())
                 return problem;
         }

@@ -151,17 +151,17 @@ std::string ApplyOperations(SimulatedH264Marking& marking, const SimulatedH264Sl
     const int64_t maxFrameNum = MaxFrameNum(picture);
     for (uint32_t i = 0; i < header.operationCount; ++i) {
         const SimulatedH264MarkingOperation& op = header.operations[i];
-        const std::string name = "memory_management_control_operation " + to_string(op.operation);
+        auto name = [&op] { return "memory_management_control_operation " + to_string(op.operation); };
         const int64_t picNum = currentFrameNum - (int64_t{op.differenceOfPicNumsMinus1} + 1);
         if ((op.operation == 3 || op.operation == 6) && int64_t{op.longTermFrameIdx} > marking.maxLongTermFrameIdx)
-            return name + " gives LongTermFrameIdx " + to_string(op.longTermFrameIdx) + " beyond the largest allowed, " +
+            return name() + " gives LongTermFrameIdx " + to_string(op.longTermFrameIdx) + " beyond the largest allowed, " +
                    to_string(marking.maxLongTermFrameIdx);
         switch (op.operation) {
         case 1:
         case 3: {
             size_t index = FindShortTerm(marking, picNum, currentFrameNum, maxFrameNum);
             if (index == marking.count)
-                return name + " names picture number " + to_string(picNum) + ", which no short-term reference has";
+                return name() + " names picture number " + to_string(picNum) + ", which no short-term reference has";
             if (op.operation == 1) {
                 Remove(marking, index);
                 break;
@@ -179,7 +179,7 @@ std::string ApplyOperations(SimulatedH264Marking& marking, const SimulatedH264Sl
                                               marking.references[index].longTermFrameIdx == op.longTermPicNum))
                 ++index;
             if (index == marking.count)
-                return name + " names long-term picture number " + to_string(op.longTermPicNum) +
+                return name() + " names long-term picture number " + to_string(op.longTermPicNum) +
                        ", which no long-term reference has";
             Remove(marking, index);
             break;

@@ -127,13 +127,13 @@ std::string CheckHevcHeldReferences(const SimulatedVideoDecoder& decoder, const 
     for (uint32_t i = 0; i < 15; ++i) {
         if (picture.RefPicList[i].bPicEntry == kEmptyPicEntry)
             continue;
-        const std::string name = "RefPicList[" + to_string(i) + "]";
+        auto name = [i] { return "RefPicList[" + to_string(i) + "]"; };
         bool longTerm = false;
         if (!set.Holds(picture.PicOrderCntValList[i], longTerm))
-            return name + " gives picture " + to_string(picture.PicOrderCntValList[i]) +
+            return name() + " gives picture " + to_string(picture.PicOrderCntValList[i]) +
                    ", which the slice's reference set does not hold";
         if (picture.RefPicList[i].AssociatedFlag != longTerm)
-            return name + (longTerm ? " is marked short-term, the slice's reference set holds picture "
+            return name() + (longTerm ? " is marked short-term, the slice's reference set holds picture "
                                     : " is marked long-term, the slice's reference set holds picture ") +
                    to_string(picture.PicOrderCntValList[i]) + (longTerm ? " as long-term" : " as short-term");
     }
