@@ -11,7 +11,11 @@ constexpr uint32_t kHevcMaxVpsCount = 16;           // vps_video_parameter_set_i
 constexpr uint32_t kHevcMaxSpsCount = 16;           // sps_seq_parameter_set_id 0..15
 constexpr uint32_t kHevcMaxPpsCount = 64;           // pps_pic_parameter_set_id 0..63
 constexpr uint32_t kHevcMaxSubLayers = 7;           // sps_max_sub_layers_minus1 0..6
-constexpr uint32_t kHevcMaxRpsEntries = 32;         // per list of one short-term set
+// Per list of one short-term set. A set names at most
+// sps_max_dec_pic_buffering_minus1 (at most 15) pictures, and a predicted set
+// one more, so 16 holds every set a conforming stream can send; the SPS keeps
+// 64 of them, which is why the bound is not looser.
+constexpr uint32_t kHevcMaxRpsEntries = 16;
 // delta_poc_s0/s1_minus1 and abs_delta_rps_minus1 run to 2^15 - 1, which also
 // keeps the order-count sums of a set far from overflow.
 constexpr uint32_t kHevcMaxDeltaPocMinus1 = 32767;
@@ -91,8 +95,9 @@ struct HevcStRefPicSet {
 // order (4x4 matrices use the first 16 entries), then the DC factors of
 // sizeId 2 and 3.
 struct HevcScalingLists {
-    uint32_t ScalingList[4][6][64];
-    uint32_t ScalingListDcCoef[2][6];  // the factor itself: scaling_list_dc_coef_minus8 + 8
+    // Factors run 1..255, as the DXVA matrices that carry them.
+    uint8_t ScalingList[4][6][64];
+    uint8_t ScalingListDcCoef[2][6];  // the factor itself: scaling_list_dc_coef_minus8 + 8
 };
 
 struct HevcVps {

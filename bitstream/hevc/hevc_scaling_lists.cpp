@@ -39,7 +39,7 @@ constexpr DiagonalScan<8> kDiagonalScan8x8;
 
 void SetDefaultMatrix(HevcScalingLists& lists, uint32_t sizeId, uint32_t matrixId)
 {
-    uint32_t* list = lists.ScalingList[sizeId][matrixId];
+    uint8_t* list = lists.ScalingList[sizeId][matrixId];
     if (sizeId == 0) {
         for (uint32_t i = 0; i < 16; ++i)
             list[i] = 16;
@@ -69,7 +69,7 @@ bool ParseHevcScalingListData(BitReader& reader, HevcScalingLists& lists)
         // 32x32 lists are coded for luma only (matrixId 0 and 3).
         const uint32_t matrixStep = sizeId == 3 ? 3 : 1;
         for (uint32_t matrixId = 0; matrixId < 6; matrixId += matrixStep) {
-            uint32_t* list = lists.ScalingList[sizeId][matrixId];
+            uint8_t* list = lists.ScalingList[sizeId][matrixId];
             const uint32_t scaling_list_pred_mode_flag = ReadBit(reader);
             if (!scaling_list_pred_mode_flag) {
                 uint32_t scaling_list_pred_matrix_id_delta = 0;
@@ -90,14 +90,14 @@ bool ParseHevcScalingListData(BitReader& reader, HevcScalingLists& lists)
             int64_t nextCoef = 8;
             if (sizeId >= 2) {
                 nextCoef = static_cast<int64_t>(ReadSe(reader)) + 8;  // scaling_list_dc_coef_minus8
-                lists.ScalingListDcCoef[sizeId - 2][matrixId] = static_cast<uint32_t>(nextCoef & 0xFF);
+                lists.ScalingListDcCoef[sizeId - 2][matrixId] = static_cast<uint8_t>(nextCoef & 0xFF);
             }
             const uint32_t coefNum = sizeId == 0 ? 16 : 64;
             const uint8_t* scan = sizeId == 0 ? kDiagonalScan4x4.raster : kDiagonalScan8x8.raster;
             for (uint32_t i = 0; i < coefNum; ++i) {
                 const int64_t scaling_list_delta_coef = ReadSe(reader);
                 nextCoef = ((nextCoef + scaling_list_delta_coef) % 256 + 256) % 256;
-                list[scan[i]] = static_cast<uint32_t>(nextCoef);
+                list[scan[i]] = static_cast<uint8_t>(nextCoef);
             }
         }
     }

@@ -22,7 +22,7 @@ TEST(HevcBounds, LargestValuesAreTakenLargerOnesRefusedAndChangeNothing)
 {
     const std::pair<const char*, std::function<std::vector<uint8_t>()>> cases[] = {
         {nullptr, [] { return WriteTestSps({.sps_seq_parameter_set_id = 15, .sps_max_sub_layers_minus1 = 6, .num_short_term_ref_pic_sets = 64,
-                                            .num_negative_pics = 32, .delta_poc_s0_minus1 = 32767, .num_long_term_ref_pics_sps = 32,
+                                            .num_negative_pics = 16, .delta_poc_s0_minus1 = 32767, .num_long_term_ref_pics_sps = 32,
                                             .longTermPresent = true}); }},
         {nullptr, [] { return WriteTestPps({.pps_pic_parameter_set_id = 63, .tiles = true, .num_tile_columns_minus1 = 20, .num_tile_rows_minus1 = 22}); }},
         {nullptr, [] { return WriteTestSlice({.nal_unit_type = 1, .num_long_term_pics = 32, .extension = std::vector<uint8_t>(256, 0x5A)}); }},
@@ -30,7 +30,7 @@ TEST(HevcBounds, LargestValuesAreTakenLargerOnesRefusedAndChangeNothing)
         {"sps_seq_parameter_set_id", [] { return WriteTestSps({.sps_seq_parameter_set_id = 16}); }},
         {"sps_max_sub_layers_minus1 out of range: 7 (at most 6)", [] { return WriteTestSps({.sps_max_sub_layers_minus1 = 7}); }},
         {"num_short_term_ref_pic_sets", [] { return WriteTestSps({.num_short_term_ref_pic_sets = 65}); }},
-        {"num_negative_pics", [] { return WriteTestSps({.num_short_term_ref_pic_sets = 1, .num_negative_pics = 33}); }},
+        {"num_negative_pics", [] { return WriteTestSps({.num_short_term_ref_pic_sets = 1, .num_negative_pics = 17}); }},
         {"delta_poc_s0_minus1", [] { return WriteTestSps({.num_short_term_ref_pic_sets = 1, .delta_poc_s0_minus1 = 32768}); }},
         {"num_long_term_ref_pics_sps", [] { return WriteTestSps({.num_long_term_ref_pics_sps = 33, .longTermPresent = true}); }},
         {"log2_max_pic_order_cnt_lsb_minus4", [] { return WriteTestSps({.log2_max_pic_order_cnt_lsb_minus4 = 13}); }},
