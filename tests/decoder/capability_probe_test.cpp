@@ -92,7 +92,7 @@ TEST(CapabilityProbe, ConfigurationsTheCodecCannotUseAreSkipped)
     };
     capability_test::TestMachine machine;
     for (const Row& row : rows) {
-        capability_test::ProfileSpec& profile = machine.adapters[1].profiles[row.profile];
+        capability_test::ProfileTraits& profile = machine.adapters[1].profiles[row.profile];
         profile.earlier = row.earlier;
         profile.decoders = row.rawOneDecoders;
     }

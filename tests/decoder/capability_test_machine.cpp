@@ -20,22 +20,22 @@ struct Counted {
 
 class MachineAdapter : public SimulatedAdapter, Counted {
 public:
-    MachineAdapter(TestMachine& machine, const AdapterSpec& adapterSpec) : Counted(machine), m_Spec(adapterSpec) {}
+    MachineAdapter(TestMachine& machine, const AdapterTraits& adapterTraits) : Counted(machine), m_Traits(adapterTraits) {}
     HRESULT GetDesc1(DXGI_ADAPTER_DESC1* description) override
     {
-        *description = m_Spec.description;
-        std::copy(m_Spec.name.begin(), m_Spec.name.end(), description->Description);
+        *description = m_Traits.description;
+        std::copy(m_Traits.name.begin(), m_Traits.name.end(), description->Description);
         return kResultOk;
     }
     HRESULT CheckInterfaceSupport(const GUID& interfaceName, int64_t* version) override
     {
         *version = 0;
-        if (!(interfaceName == IID_IDXGIDevice) || m_Spec.driverVersion == 0)
+        if (!(interfaceName == IID_IDXGIDevice) || m_Traits.driverVersion == 0)
             return kResultDxgiUnsupported;
-        *version = m_Spec.driverVersion;
+        *version = m_Traits.driverVersion;
         return kResultOk;
     }
-    const AdapterSpec& m_Spec;
+    const AdapterTraits& m_Traits;
 };
 
 class MachineFactory : public SimulatedFactory, Counted {
@@ -60,32 +60,32 @@ bool Within(const D3D11_VIDEO_DECODER_DESC& description, Limit limit)
 
 class MachineDevice : public SimulatedDevice, Counted {
 public:
-    MachineDevice(TestMachine& machine, const AdapterSpec& adapterSpec) : SimulatedDevice({}), Counted(machine), m_Spec(adapterSpec) {}
+    MachineDevice(TestMachine& machine, const AdapterTraits& adapterTraits) : SimulatedDevice({}), Counted(machine), m_Traits(adapterTraits) {}
 
     HRESULT QueryInterface(const GUID& interfaceId, void** object) override;
 
-    UINT GetVideoDecoderProfileCount() override { return static_cast<UINT>(m_Spec.profiles.size()); }
+    UINT GetVideoDecoderProfileCount() override { return static_cast<UINT>(m_Traits.profiles.size()); }
     HRESULT GetVideoDecoderProfile(UINT index, GUID* profile) override
     {
-        if (index >= m_Spec.profiles.size())
+        if (index >= m_Traits.profiles.size())
             return kResultInvalidArgument;
-        *profile = m_Spec.profiles[index].guid;
+        *profile = m_Traits.profiles[index].guid;
         return kResultOk;
     }
     HRESULT CheckVideoDecoderFormat(const GUID* profile, DXGI_FORMAT format, BOOL* supported) override
     {
-        const ProfileSpec* profileSpec = Find(*profile);
-        if (!profileSpec)
+        const ProfileTraits* profileTraits = Find(*profile);
+        if (!profileTraits)
             return kResultInvalidArgument;
-        *supported = std::ranges::count(profileSpec->formats, format) > 0;
+        *supported = std::ranges::count(profileTraits->formats, format) > 0;
         return kResultOk;
     }
     HRESULT GetVideoDecoderConfigCount(const D3D11_VIDEO_DECODER_DESC* description, UINT* count) override
     {
-        const ProfileSpec* profileSpec = Find(description->Guid);
-        if (!profileSpec || std::ranges::count(profileSpec->formats, description->OutputFormat) == 0)
+        const ProfileTraits* profileTraits = Find(description->Guid);
+        if (!profileTraits || std::ranges::count(profileTraits->formats, description->OutputFormat) == 0)
             return kResultInvalidArgument;
-        *count = Within(*description, profileSpec->configurations) ? static_cast<UINT>(profileSpec->earlier.size()) + 1 : 0;
+        *count = Within(*description, profileTraits->configurations) ? static_cast<UINT>(profileTraits->earlier.size()) + 1 : 0;
         return kResultOk;
     }
     HRESULT GetVideoDecoderConfig(const D3D11_VIDEO_DECODER_DESC* description, UINT index,
@@ -113,8 +113,8 @@ public:
         // Past the last offered one: no configuration matched.
         if (Failed(GetVideoDecoderConfig(description, index, &offered)))
             return kResultInvalidArgument;
-        const ProfileSpec& profileSpec = *Find(description->Guid);
-        if (!Within(*description, index < profileSpec.earlier.size() ? profileSpec.earlier[index].decoders : profileSpec.decoders))
+        const ProfileTraits& profileTraits = *Find(description->Guid);
+        if (!Within(*description, index < profileTraits.earlier.size() ? profileTraits.earlier[index].decoders : profileTraits.decoders))
             return kResultOutOfMemory;
         ++m_Machine.decodersCreated;
         *decoder = new SimulatedVideoDecoder(*this, *description, offered);
@@ -122,12 +122,12 @@ public:
     }
 
 private:
-    const ProfileSpec* Find(const GUID& profile) const
+    const ProfileTraits* Find(const GUID& profile) const
     {
-        auto found = std::ranges::find_if(m_Spec.profiles, [&](const ProfileSpec& spec) { return spec.guid == profile; });
-        return found == m_Spec.profiles.end() ? nullptr : &*found;
+        auto found = std::ranges::find_if(m_Traits.profiles, [&](const ProfileTraits& traits) { return traits.guid == profile; });
+        return found == m_Traits.profiles.end() ? nullptr : &*found;
     }
-    const AdapterSpec& m_Spec;
+    const AdapterTraits& m_Traits;
 };
 
 // Real time up to 4096x2304 at any rate asked.
@@ -153,13 +153,13 @@ HRESULT MachineDevice::QueryInterface(const GUID& interfaceId, void** object)
     *object = nullptr;
     if (!(interfaceId == IID_ID3D11VideoDevice1))
         return SimulatedDevice::QueryInterface(interfaceId, object);
-    if (!m_Spec.decoderCaps)
+    if (!m_Traits.decoderCaps)
         return kResultNoInterface;
     *object = static_cast<ID3D11VideoDevice1*>(new MachineDecoderCaps(m_Machine, *this));
     return kResultOk;
 }
 
-ProfileSpec Profile(const GUID& guid, std::vector<DXGI_FORMAT> formats, Limit limit)
+ProfileTraits Profile(const GUID& guid, std::vector<DXGI_FORMAT> formats, Limit limit)
 {
     return {guid, std::move(formats), limit, limit};
 }
@@ -204,8 +204,8 @@ HRESULT TestMachine::CreateDXGIFactory1(const GUID& interfaceId, void** factory)
 
 std::optional<std::string> TestMachine::DriverDate(const DXGI_ADAPTER_DESC1& description)
 {
-    auto found = std::find_if(adapters.begin(), adapters.end(), [&](const AdapterSpec& spec) {
-        return spec.description.VendorId == description.VendorId && spec.description.DeviceId == description.DeviceId;
+    auto found = std::find_if(adapters.begin(), adapters.end(), [&](const AdapterTraits& traits) {
+        return traits.description.VendorId == description.VendorId && traits.description.DeviceId == description.DeviceId;
     });
     return found == adapters.end() ? std::nullopt : found->driverDate;
 }
@@ -219,15 +219,15 @@ HRESULT TestMachine::D3D11CreateDevice(IDXGIAdapter1* adapter, D3D_DRIVER_TYPE d
     auto* ours = dynamic_cast<MachineAdapter*>(adapter);
     if (!ours)
         return kResultInvalidArgument;
-    if (Failed(ours->m_Spec.deviceResult))
-        return ours->m_Spec.deviceResult;
+    if (Failed(ours->m_Traits.deviceResult))
+        return ours->m_Traits.deviceResult;
     HRESULT result = SimulatedVideoPlatform::D3D11CreateDevice(adapter, driverType, software, flags, featureLevels,
                                                                featureLevelCount, sdkVersion, device, featureLevel, context);
     if (Failed(result))
         return result;
     (*device)->Release();
     (*context)->Release();
-    *device = static_cast<ID3D11Device*>(new MachineDevice(*this, ours->m_Spec));
+    *device = static_cast<ID3D11Device*>(new MachineDevice(*this, ours->m_Traits));
     *context = static_cast<ID3D11DeviceContext*>(new MachineContext(*this));
     return result;
 }

@@ -33,7 +33,7 @@ struct EarlierConfiguration {
     Limit decoders;
 };
 
-struct ProfileSpec {
+struct ProfileTraits {
     GUID guid;
     std::vector<DXGI_FORMAT> formats;
     Limit configurations;  // offered up to this size, in the profile's formats
@@ -41,14 +41,14 @@ struct ProfileSpec {
     std::vector<EarlierConfiguration> earlier = {};
 };
 
-struct AdapterSpec {
+struct AdapterTraits {
     std::u16string name;
     DXGI_ADAPTER_DESC1 description;         // but for its name, which is wide text on Windows
     int64_t driverVersion;                  // 0: the adapter does not say
     std::optional<std::string> driverDate;  // found by the PCI ids
     HRESULT deviceResult;  // of D3D11CreateDevice
     bool decoderCaps;      // answers ID3D11VideoDevice1
-    std::vector<ProfileSpec> profiles;
+    std::vector<ProfileTraits> profiles;
 };
 
 class TestMachine : public SimulatedVideoPlatform {
@@ -63,7 +63,7 @@ public:
     std::optional<std::string> DriverDate(const DXGI_ADAPTER_DESC1& description) override;
     bool IsSimulated() const override { return false; }
 
-    std::vector<AdapterSpec> adapters;
+    std::vector<AdapterTraits> adapters;
     int liveObjects = 0;      // everything the machine handed out and not yet released for the last time
     int decodersCreated = 0;
 };
