@@ -67,7 +67,8 @@ std::string CheckSliceLists(bool intelMode, const DXVA_PicParams_H264& picture, 
                 named = intelMode ? InUse(picture, i) && picture.RefFrameList[i].Index7Bits == index
                                   : i == index && InUse(picture, i) && value != kEmptyPicEntry;
             if (!named)
-                return "slice entry " + to_string(entryIndex) + " RefPicList[" + to_string(list) + "][" + to_string(k) + "] is " + to_string(value) +
+                return SliceEntryName(entryIndex) + " RefPicList[" + to_string(list) + "][" + to_string(k) + "] is " +
+                       to_string(value) +
                        (intelMode ? ", not the surface of a RefFrameList entry" : ", not an entry of RefFrameList");
         }
     }
@@ -169,7 +170,7 @@ std::string CheckH264References(const SimulatedVideoDecoder& decoder, const DXVA
         const uint8_t* nal = bitstream + entry.BSNALunitDataLocation + kStartCode;
         uint32_t frameNum = SliceFrameNum(nal, entry.SliceBytesInBuffer - kStartCode, picture);
         if (frameNum != picture.frame_num)
-            return "slice entry " + to_string(index) + " has frame_num " + to_string(frameNum) + ", the picture parameters " +
+            return SliceEntryName(index) + " has frame_num " + to_string(frameNum) + ", the picture parameters " +
                    to_string(picture.frame_num);
         if (longFormat) {
             std::string problem = CheckSliceLists(intelMode, picture, entry, index);

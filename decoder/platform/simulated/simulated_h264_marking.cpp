@@ -154,8 +154,8 @@ std::string ApplyOperations(SimulatedH264Marking& marking, const SimulatedH264Sl
         auto name = [&op] { return "memory_management_control_operation " + to_string(op.operation); };
         const int64_t picNum = currentFrameNum - (int64_t{op.differenceOfPicNumsMinus1} + 1);
         if ((op.operation == 3 || op.operation == 6) && int64_t{op.longTermFrameIdx} > marking.maxLongTermFrameIdx)
-            return name() + " gives LongTermFrameIdx " + to_string(op.longTermFrameIdx) + " beyond the largest allowed, " +
-                   to_string(marking.maxLongTermFrameIdx);
+            return name() + " gives LongTermFrameIdx " + to_string(op.longTermFrameIdx) +
+                   " beyond the largest allowed, " + to_string(marking.maxLongTermFrameIdx);
         switch (op.operation) {
         case 1:
         case 3: {

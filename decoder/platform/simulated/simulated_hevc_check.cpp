@@ -134,7 +134,7 @@ std::string CheckHevcHeldReferences(const SimulatedVideoDecoder& decoder, const 
                    ", which the slice's reference set does not hold";
         if (picture.RefPicList[i].AssociatedFlag != longTerm)
             return name() + (longTerm ? " is marked short-term, the slice's reference set holds picture "
-                                    : " is marked long-term, the slice's reference set holds picture ") +
+                                      : " is marked long-term, the slice's reference set holds picture ") +
                    to_string(picture.PicOrderCntValList[i]) + (longTerm ? " as long-term" : " as short-term");
     }
 

@@ -17,6 +17,9 @@ namespace platform {
 
 class SimulatedVideoDecoder;
 
+// How a refusal names a slice-control entry.
+inline std::string SliceEntryName(size_t index) { return "slice entry " + std::to_string(index); }
+
 struct SimulatedPendingPicture {
     uint8_t surface = 0;
     SimulatedSurfaceRecord record;

@@ -134,18 +134,18 @@ std::string CheckSliceEntries(const Submission& submission, uint32_t pictureMacr
     uint32_t macroblocks = 0;
     for (size_t index = 0; index < count; ++index) {
         auto entry = ReadRecord<DXVA_Slice_H264_Short>(entries + index * entrySize);
-        auto name = [index] { return "slice entry " + to_string(index); };
         uint64_t end = uint64_t(entry.BSNALunitDataLocation) + entry.SliceBytesInBuffer;
         if (end > bitstreamBytes)
-            return name() + " (" + to_string(entry.BSNALunitDataLocation) + ", " + to_string(entry.SliceBytesInBuffer) +
-                   " bytes) reaches past the bitstream of " + to_string(bitstreamBytes) + " bytes";
+            return SliceEntryName(index) + " (" + to_string(entry.BSNALunitDataLocation) + ", " +
+                   to_string(entry.SliceBytesInBuffer) + " bytes) reaches past the bitstream of " +
+                   to_string(bitstreamBytes) + " bytes";
         if (entry.SliceBytesInBuffer < 4)
-            return name() + " is too short for a start code and a NAL header";
+            return SliceEntryName(index) + " is too short for a start code and a NAL header";
         const uint8_t* start = bitstream + entry.BSNALunitDataLocation;
         if (start[0] != 0 || start[1] != 0 || start[2] != 1)
-            return name() + " does not point at a 00 00 01 start code";
+            return SliceEntryName(index) + " does not point at a 00 00 01 start code";
         if (!IsSliceNal(decoder.Codec(), start[3]))
-            return name() + " points at a NAL unit that is not a slice of the configured codec";
+            return SliceEntryName(index) + " points at a NAL unit that is not a slice of the configured codec";
         if (longFormat)
             macroblocks += ReadRecord<DXVA_Slice_H264_Long>(entries + index * entrySize).NumMbsForSlice;
     }
