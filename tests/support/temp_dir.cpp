@@ -43,6 +43,10 @@ std::string WriteFileContents(const std::filesystem::path& path, const std::stri
 {
     if (path.has_parent_path())
         std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << contents;
+    // A fixture that was not written would fail the test somewhere far from here.
+    if (!file.flush())
+        throw std::runtime_error("cannot write " + path.string());
     return path.string();
 }

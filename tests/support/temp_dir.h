@@ -31,4 +31,5 @@ private:
 // A file's bytes; empty when it cannot be read.
 std::string FileContents(const std::filesystem::path& path);
 // Writes a file whole, making the folders above it; gives back its path.
+// Throws when the file cannot be written.
 std::string WriteFileContents(const std::filesystem::path& path, const std::string& contents);
