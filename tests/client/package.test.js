@@ -10,6 +10,7 @@ const { execFileSync } = require('child_process');
 const fs = require('fs');
 const path = require('path');
 const { makeStandIn } = require('./stand-in');
+const { makeResults, resultsBody } = require('./results-fixture');
 const { program, sourceDir, makeWorkDir } = require('../e2e/harness');
 
 const clientDir = path.join(sourceDir, 'client');
@@ -49,9 +50,7 @@ test('the packed tarball, installed into an empty project', async (t) => {
     const example = /\n```js\n([^]*?)\n```\n/.exec(section[1])[1];
     const imported = example.replace(/^const (.*) = require\(('[^']+')\);$/m, 'import $1 from $2;');
     assert.notStrictEqual(imported, example, 'the example requires the package on a line of its own');
-    const standIn = makeStandIn(st, `if (askedForCapabilities) await send(capabilities);
-      for (const message of progress) await send(message);
-      await send(report); await send(results);`);
+    const standIn = makeStandIn(st, resultsBody(makeResults()));
     const kInstalledPath = '/opt/app/bench/tarsel-bench';
     for (const [file, text] of [['example.js', example], ['example.mjs', imported]]) {
       // As written: no program at its path; then with the stand-in there.

@@ -149,14 +149,6 @@ TEST(ParameterBuffers, FeedbackNumbersSkipZero)
     EXPECT_EQ(numbers, (Values{0xFFFFFFFE, 0xFFFFFFFF, 1}));
 }
 
-// Raster positions (row * size + column), each anti-diagonal walked from its
-// bottom-left end to its top-right end. The 8x8 order shows in the stream
-// test's default matrices; the fixture's 4x4 lists are flat.
-TEST(HevcScanOrder, UpRightDiagonalScan4x4)
-{
-    EXPECT_EQ(kUpRightDiagonalScan4x4, (std::array<uint8_t, 16>{0, 4, 1, 8, 5, 2, 12, 9, 6, 3, 13, 10, 7, 14, 11, 15}));
-}
-
 // The largest layout the parser stores: 20 columns and 22 rows, one entry
 // more each than the buffer holds; column i is 100 + i wide, row i 200 + i high.
 void LargestTileLayout(HevcPps& p, uint32_t uniform)
@@ -213,9 +205,13 @@ TEST(HevcBuffers, PcmAndTileFieldsOnlyWhileTheirToolIsOn)
 
 // The SPS source is the fixture stream's (HevcStreamBuffers). Each PPS
 // factor encodes where it was stored (sizeId, matrixId, raster position), so
-// a wrong source, matrix or order shows in the value.
+// a wrong source, matrix or order shows in the value. The 4x4 order is
+// written out here: the raster positions (row * 4 + column), each
+// anti-diagonal walked from its bottom-left end to its top-right end; the
+// 8x8 order shows in the stream test's default matrices.
 TEST(HevcBuffers, ScalingListsComeFromThePpsWhenItCarriesThem)
 {
+    constexpr uint8_t kDiagonal4x4[16] = {0, 4, 1, 8, 5, 2, 12, 9, 6, 3, 13, 10, 7, 14, 11, 15};
     auto stream = NewHevcStream();
     HevcPps& pps = *stream->pps;
     auto pattern = [](uint32_t sizeId, uint32_t matrixId, uint32_t raster) { return (sizeId * 64 + matrixId * 10 + raster) & 0xFF; };
@@ -228,7 +224,7 @@ TEST(HevcBuffers, ScalingListsComeFromThePpsWhenItCarriesThem)
     ASSERT_EQ(FillQuantizationMatrixHevc(*stream, &qm, sizeof(qm)), 1000);
     for (uint32_t m = 0; m < 6; ++m) {
         for (uint32_t j = 0; j < 64; ++j) {
-            EXPECT_EQ(qm.ucScalingLists0[m][j % 16], pattern(0, m, kUpRightDiagonalScan4x4[j % 16]));
+            EXPECT_EQ(qm.ucScalingLists0[m][j % 16], pattern(0, m, kDiagonal4x4[j % 16]));
             EXPECT_EQ(qm.ucScalingLists1[m][j], pattern(1, m, kUpRightDiagonalScan8x8[j]));
             EXPECT_EQ(qm.ucScalingLists2[m][j], pattern(2, m, kUpRightDiagonalScan8x8[j]));
             // 32x32: the intra and inter luma matrices, matrixId 0 and 3.
