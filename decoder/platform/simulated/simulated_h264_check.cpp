@@ -81,17 +81,17 @@ std::string Pair(const int32_t* counts) { return fmt::format("({}, {})", counts[
 std::string CheckListedFrame(const DXVA_PicParams_H264& picture, size_t i, const SimulatedH264Reference& held)
 {
     // Put together only for a refusal.
-    auto name = [i] { return "RefFrameList[" + to_string(i) + "]"; };
+    auto name = [i] { return ListEntryName("RefFrameList", i); };
     auto where = [&held] { return " (surface " + to_string(held.surface) + ")"; };
     if (picture.RefFrameList[i].AssociatedFlag != held.longTerm)
         return name() + (held.longTerm ? " is marked short-term, the frame" + where() + " is a long-term reference"
                                        : " is marked long-term, the frame" + where() + " is a short-term reference");
     const uint16_t value = held.longTerm ? held.longTermFrameIdx : held.frameNum;
     if (picture.FrameNumList[i] != value)
-        return "FrameNumList[" + to_string(i) + "] is " + to_string(picture.FrameNumList[i]) + ", the frame" +
+        return ListEntryName("FrameNumList", i) + " is " + to_string(picture.FrameNumList[i]) + ", the frame" +
                where() + (held.longTerm ? " has LongTermFrameIdx " : " has frame_num ") + to_string(value);
     if (picture.FieldOrderCntList[i][0] != held.orderCounts[0] || picture.FieldOrderCntList[i][1] != held.orderCounts[1])
-        return "FieldOrderCntList[" + to_string(i) + "] is " + Pair(picture.FieldOrderCntList[i]) + ", the frame" +
+        return ListEntryName("FieldOrderCntList", i) + " is " + Pair(picture.FieldOrderCntList[i]) + ", the frame" +
                where() + " has order counts " + Pair(held.orderCounts);
     if (((picture.UsedForReferenceFlags >> (2 * i)) & 3) != 3)
         return name() + " is not marked as used for reference in UsedForReferenceFlags";
@@ -108,7 +108,7 @@ std::string CheckReferenceFrames(const SimulatedVideoDecoder& decoder, const DXV
     for (size_t i = 0; i < 16; ++i) {
         if (!InUse(picture, i) || NonExisting(picture, i))
             continue;
-        auto name = [i] { return "RefFrameList[" + to_string(i) + "]"; };
+        auto name = [i] { return ListEntryName("RefFrameList", i); };
         const uint8_t surface = picture.RefFrameList[i].Index7Bits;
         if (surface == target)
             return name() + " names surface " + to_string(surface) + ", the one being written";

@@ -86,7 +86,7 @@ std::string CheckHevcSet(const DXVA_PicParams_HEVC& picture, const char* name, c
                          const std::function<std::string(uint32_t)>& named)
 {
     // Names are put together only for a refusal: an accepted frame allocates nothing here.
-    auto entry = [name](uint32_t i) { return std::string(name) + "[" + to_string(i) + "]"; };
+    auto entry = [name](uint32_t i) { return ListEntryName(name, i); };
     for (uint32_t i = 0; i < 8; ++i) {
         if (i >= count) {
             if (set[i] != kEmptyPicEntry)
@@ -127,7 +127,7 @@ std::string CheckHevcHeldReferences(const SimulatedVideoDecoder& decoder, const 
     for (uint32_t i = 0; i < 15; ++i) {
         if (picture.RefPicList[i].bPicEntry == kEmptyPicEntry)
             continue;
-        auto name = [i] { return "RefPicList[" + to_string(i) + "]"; };
+        auto name = [i] { return ListEntryName("RefPicList", i); };
         bool longTerm = false;
         if (!set.Holds(picture.PicOrderCntValList[i], longTerm))
             return name() + " gives picture " + to_string(picture.PicOrderCntValList[i]) +

@@ -17,8 +17,13 @@ namespace platform {
 
 class SimulatedVideoDecoder;
 
-// How a refusal names a slice-control entry.
+// How a refusal names a slice-control entry, and entry `index` of a list
+// ("RefPicList[3]"); both are put together only when a check refuses.
 inline std::string SliceEntryName(size_t index) { return "slice entry " + std::to_string(index); }
+inline std::string ListEntryName(const char* list, size_t index)
+{
+    return std::string(list) + "[" + std::to_string(index) + "]";
+}
 
 struct SimulatedPendingPicture {
     uint8_t surface = 0;

@@ -299,7 +299,7 @@ std::string CheckHevcReferences(const SimulatedVideoDecoder& decoder, const DXVA
         if (entry == kEmptyPicEntry)
             continue;
         uint32_t surface = entry & 0x7F;
-        auto name = [i] { return "RefPicList[" + to_string(i) + "]"; };
+        auto name = [i] { return ListEntryName("RefPicList", i); };
         if (surface == target)
             return name() + " names surface " + to_string(surface) + ", the one being written";
         if (surface >= texture.m_PictureNumbers.size() || texture.m_PictureNumbers[surface] == 0)
