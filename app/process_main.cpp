@@ -23,8 +23,7 @@ namespace {
 // destructors nor libuv's pool teardown (which joins that thread) may run.
 [[noreturn]] void ExitUnderRunningBenchmark()
 {
-    if (auto logger = g_Logger.m_Logger)
-        logger->flush();
+    g_Logger.Flush();
     std::fflush(stdout);
     _exit(0);
 }

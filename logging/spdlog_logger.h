@@ -1,14 +1,17 @@
 #pragma once
 
-#include <exception>
 #include <memory>
-#include <string>
 
 #include <fmt/printf.h>
-#include <spdlog/logger.h>
 
-#include "logging/first_error_capture.h"
 #include "logging/tarsel_logger.h"
+
+namespace spdlog {
+class logger;
+namespace sinks {
+class sink;
+}  // namespace sinks
+}  // namespace spdlog
 
 // The process-wide logger: a rotating "tarsel.log" in the working directory.
 class SpdlogLogger : public TarselLogger {
@@ -22,33 +25,25 @@ public:
 
     // Same set-up as Init but on a caller's sink, so tests can read the lines
     // without touching the file system.
-    bool InitWithSink(spdlog::sink_ptr sink);
+    bool InitWithSink(std::shared_ptr<spdlog::sinks::sink> sink);
+
+    // Writes out what the sink still holds, for an exit that skips destructors.
+    void Flush();
 
     // printf-style conversions, checked against the argument types at run time
     // by fmt. Never throws: a bad format costs only its own line.
     template <typename... Args>
     bool Log(LogLevel level, const char* format, const Args&... args)
     {
-        std::shared_ptr<spdlog::logger> logger = m_Logger;
-        auto spdLevel = static_cast<spdlog::level::level_enum>(level);
-        const bool logs = logger && logger->should_log(spdLevel);
-        const bool captured = level >= LogLevel::error && FirstErrorCapture::Active();
-        if (!logs && !captured)
-            return true;
-        try {
-            std::string line = fmt::sprintf(format, args...);
-            if (captured)
-                FirstErrorCapture::Offer(line);
-            if (logs)
-                logger->log(spdLevel, line);
-        } catch (const std::exception& ex) {
-            if (logs)
-                logger->log(spdlog::level::err, std::string("log: bad format \"") + format + "\": " + ex.what());
-        }
-        return true;
+        return LogPrintf(level, format, fmt::make_printf_args(args...));
     }
 
     std::shared_ptr<spdlog::logger> m_Logger;
+
+private:
+    // The one place lines are formatted, so that callers instantiate no
+    // formatting code of their own.
+    bool LogPrintf(LogLevel level, const char* format, fmt::printf_args args);
 };
 
 extern SpdlogLogger g_Logger;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "logging/first_error_capture.h"
 #include "logging/spdlog_logger.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
