@@ -9,8 +9,14 @@
 #include <unistd.h>
 #endif
 
+#include "bench/benchmark_runner.h"
+#include "bench/measured_run.h"
 #include "bench/stream_reader.h"
 #include "bench/stream_source.h"
+#include "bench/video_frame.h"
+#include "decoder/dxva2_video_decoder.h"
+#include "decoder/platform/simulated/simulated_video_device.h"
+#include "support/log_capture.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -20,54 +26,11 @@ std::string Fixture(const std::string& name)
     return FileContents(std::string(TARSEL_SOURCE_DIR) + "/tests/fixtures/" + name);
 }
 
-constexpr size_t kNone = SplitStep::kNoSps;
-
-// Each unit starts at its picture's delimiter, or without delimiters at its
-// parameter sets or first slice; leading zeros stay with the first unit; a
-// rewind cuts the same again. The fuzz replay holds every chunk size to this
-// cut, and the corpus runs cut delimiter-free streams end to end.
-TEST(StreamReader, CutsEachCodecIntoItsAccessUnits)
-{
-    TempDir dir;
-    const struct {
-        std::string fixture;
-        size_t zeros;
-        uint8_t codec;
-        std::vector<size_t> sizes, spsOffsets;
-    } rows[] = {
-        {"h264/baseline_aud.264", 5, 0, {1426, 187, 197}, {11, kNone, kNone}},
-        {"hevc/aud_temporal_layers.hevc", 0, 1, {478, 30, 20, 21, 30}, {39, kNone, kNone, kNone, kNone}},
-        // Four slices a picture.
-        {"hevc/slices.hevc", 0, 1, {801, 102, 100}, {28, kNone, kNone}},
-    };
-    for (const auto& row : rows) {
-        const std::string stream = std::string(row.zeros, '\0') + Fixture(row.fixture);
-        StreamReader reader(row.codec);
-        ASSERT_TRUE(reader.Open(WriteFileContents(dir.path() / "stream", stream))) << reader.Error();
-        for (int pass = 0; pass < 2; ++pass) {
-            std::vector<size_t> sizes, spsOffsets;
-            std::string bytes;
-            AccessUnitView unit;
-            StreamReader::Result result;
-            while ((result = reader.Next(unit)) == StreamReader::Result::Unit) {
-                EXPECT_EQ(unit.offset, bytes.size());
-                sizes.push_back(unit.size);
-                spsOffsets.push_back(unit.spsOffset);
-                bytes.append(reinterpret_cast<const char*>(unit.data), unit.size);
-            }
-            EXPECT_EQ(result, StreamReader::Result::End) << reader.Error();
-            EXPECT_EQ(sizes, row.sizes) << row.fixture << " pass " << pass;
-            EXPECT_EQ(spsOffsets, row.spsOffsets) << row.fixture;
-            EXPECT_TRUE(bytes == stream) << row.fixture;
-            ASSERT_TRUE(reader.Rewind()) << reader.Error();
-        }
-    }
-}
-
 // Whatever is no usable stream is refused with one line naming the path,
 // before anything could be timed; memory stays bounded by the unit limit. A
 // huge file of nothing and a FIFO without a writer are refused without
-// reading the whole file or waiting.
+// reading the whole file or waiting. The cut itself is held to the splitter's
+// by the fuzz replay and checked unit by unit by the corpus runs.
 TEST(StreamFrameSource, RefusesWhatIsNoUsableStreamWithOneLine)
 {
     TempDir dir;
@@ -97,7 +60,7 @@ TEST(StreamFrameSource, RefusesWhatIsNoUsableStreamWithOneLine)
         {"h264_as.hevc", aud, 1, 0,
          "not a valid H.265 stream: NAL unit of type 4 at offset 4: its header is not that of a single-layer H.265 "
          "stream (it looks like an H.264 stream)"},
-        // The SPS cut out; the check is the codec's SPS offset, found per codec above.
+        // The SPS cut out.
         {"no_sps.264", aud.substr(0, 6) + aud.substr(32), 0, 0, "its first access unit has no sequence parameter set"},
         {"headers_only.264", aud.substr(0, 41), 0, 0, "no H.264 pictures found"},
         // The last slice cut two bytes after its NAL unit header.
@@ -136,6 +99,55 @@ TEST(StreamCodecFromName, KnowsTheStreamExtensionsInAnyCase)
         uint8_t codec = 9;
         EXPECT_EQ(StreamCodecFromName(name, codec) ? int(codec) : -1, expected) << name;
     }
+}
+
+// A decoder over the simulated device.
+struct StreamRun : ::testing::Test {
+    void SetUp() override { ASSERT_EQ(decoder.Init(), 1); }
+    LogCapture log;
+    TempDir dir;
+    platform::SimulatedVideoPlatform device;
+    DXVA2VideoDecoder decoder{[](size_t, size_t, float, float) {}, [](int) {}, device};
+};
+
+// A file that is no stream fails its case with its reason, logged once, and
+// the decoder is never asked; the check is not asked either.
+TEST_F(StreamRun, AFileThatIsNoStreamFailsItsCaseWithItsReason)
+{
+    const std::string path = WriteFileContents(dir.path() / "notes.264", "not video\n");
+    BenchCase benchCase{};
+    CaseMeasurement measurement;
+    measurement.samplesUs = {1};
+    bool checked = false;
+    int finished = 0;
+    log.clear();  // the decoder's set-up lines
+    RunMeasuredStream(decoder, path, kCodecH264, {2, 0}, benchCase, measurement,
+                      [&](const BenchCase&) { checked = true; return std::string(); },
+                      [&](const BenchCase&, const CaseMeasurement& measured) { finished += !measured.passed; });
+    const std::string reason = "stream: " + path + ": not an Annex B byte stream: it does not begin with a start code";
+    EXPECT_EQ(measurement.reason, reason);
+    EXPECT_EQ(std::vector<size_t>({checked, size_t(finished), measurement.samplesUs.size(), benchCase.frameCount,
+                                   benchCase.passed}),
+              std::vector<size_t>({0, 1, 0, 0, 0}));
+    EXPECT_EQ(benchCase.path, path);
+    EXPECT_EQ(log.lines(), std::vector<std::string>({"error: " + reason}));
+
+    BenchCase bare{};
+    RunStreamCase(decoder, path, kCodecH264, bare);
+    EXPECT_FALSE(bare.passed);
+    EXPECT_EQ(log.count(reason), 2u);
+}
+
+// A stream cut short after it was counted fails the pass that meets the end.
+TEST_F(StreamRun, AStreamThatShrankAfterItWasCountedFailsThePass)
+{
+    const std::string path = WriteFileContents(dir.path() / "baseline_aud.264", Fixture("h264/baseline_aud.264"));
+    std::string error;
+    const auto source = StreamFrameSource::Open(path, kCodecH264, error);
+    ASSERT_NE(source, nullptr) << error;
+    std::filesystem::resize_file(path, 1421);
+    EXPECT_FALSE(DecodeCasePass(decoder, *source));
+    EXPECT_EQ(log.count("stream: " + path + ": it ended after 1 access units, not 3; did the file change?"), 1u);
 }
 
 }  // namespace

@@ -22,22 +22,33 @@ std::vector<uint8_t> Bits(const std::string& text)
     return bytes;
 }
 
-TEST(BitReader, ExpGolombCodes)
+// Codes with prefixes on both sides of what one 64-bit load holds, up to 31
+// zeros (the largest value whose prefix fits the 32-zero limit), from every
+// bit offset, with enough data after them for whole-word reads.
+TEST(BitReader, ExpGolombCodesFromEveryOffset)
 {
-    struct Case { const char* bits; uint32_t ue; int32_t se; };
+    struct Case { int zeros; uint32_t suffix; uint32_t ue; int32_t se; };
     const Case cases[] = {
-        {"1", 0, 0}, {"010", 1, 1}, {"011", 2, -1}, {"00100", 3, 2}, {"00101", 4, -2}, {"0001000", 7, 4},
-        {"00000000000000001 0000000000000000", 65535, 32768},
-        // 31 zeros: the largest value whose prefix fits the 32-zero limit.
-        {"0000000000000000000000000000000 1 1111111111111111111111111111111", 0xFFFFFFFEu, -0x7FFFFFFF},
+        {0, 0, 0, 0}, {1, 0, 1, 1}, {1, 1, 2, -1}, {2, 0, 3, 2}, {2, 1, 4, -2}, {3, 0, 7, 4}, {7, 0x5B, 0xDA, -0x6D},
+        {16, 0, 65535, 32768}, {27, 0x25A5A5A, 0xA5A5A59, 0x52D2D2D}, {28, 0xA5A5A5B, 0x1A5A5A5A, -0xD2D2D2D},
+        {29, 0x1A5A5A5A, 0x3A5A5A59, 0x1D2D2D2D}, {31, 0x7FFFFFFF, 0xFFFFFFFE, -0x7FFFFFFF},
     };
     for (const Case& c : cases) {
-        std::vector<uint8_t> data = Bits(std::string(c.bits) + " 1");
-        BitReader reader = MakeBitReader(data.data(), data.size());
-        EXPECT_EQ(ReadUe(reader), c.ue) << c.bits;
-        EXPECT_EQ(ReadBit(reader), 1u) << "code length wrong for " << c.bits;
-        reader = MakeBitReader(data.data(), data.size());
-        EXPECT_EQ(ReadSe(reader), c.se) << c.bits;
+        for (int offset = 0; offset < 8; ++offset) {
+            std::string bits(static_cast<size_t>(offset), '1');
+            bits += std::string(static_cast<size_t>(c.zeros), '0') + "1";
+            for (int bit = c.zeros - 1; bit >= 0; --bit)
+                bits += (c.suffix >> bit) & 1 ? '1' : '0';
+            bits += std::string(64, '1');
+            std::vector<uint8_t> data = Bits(bits);
+            BitReader reader = MakeBitReader(data.data(), data.size());
+            SkipBits(reader, static_cast<size_t>(offset));
+            EXPECT_EQ(ReadUe(reader), c.ue) << c.zeros << " zeros at " << offset;
+            EXPECT_EQ(BitPosition(reader), static_cast<size_t>(offset + 2 * c.zeros + 1)) << c.zeros << " zeros at " << offset;
+            reader = MakeBitReader(data.data(), data.size());
+            SkipBits(reader, static_cast<size_t>(offset));
+            EXPECT_EQ(ReadSe(reader), c.se) << c.zeros << " zeros at " << offset;
+        }
     }
     // Zeros only: the prefix stops at 32 zeros, or at the end of short data.
     std::vector<uint8_t> zeros(32, 0);
@@ -47,27 +58,6 @@ TEST(BitReader, ExpGolombCodes)
     reader = MakeBitReader(zeros.data(), 2);
     ReadUe(reader);
     EXPECT_LE(reader.cursor - reader.end, 3);
-}
-
-// Codes with prefixes on both sides of what one 64-bit load holds, from every
-// bit offset, with enough data after them for whole-word reads.
-TEST(BitReader, ExpGolombCodesFromEveryOffset)
-{
-    for (int zeros : {0, 1, 7, 27, 28, 29, 31}) {
-        const uint32_t suffix = zeros == 0 ? 0 : 0x5A5A5A5Au & ((1u << zeros) - 1);
-        for (int offset = 0; offset < 8; ++offset) {
-            std::string bits(static_cast<size_t>(offset), '1');
-            bits += std::string(static_cast<size_t>(zeros), '0') + "1";
-            for (int bit = zeros - 1; bit >= 0; --bit)
-                bits += (suffix >> bit) & 1 ? '1' : '0';
-            bits += std::string(64, '1');
-            std::vector<uint8_t> data = Bits(bits);
-            BitReader reader = MakeBitReader(data.data(), data.size());
-            SkipBits(reader, static_cast<size_t>(offset));
-            EXPECT_EQ(ReadUe(reader), (1u << zeros) - 1 + suffix) << zeros << " zeros at " << offset;
-            EXPECT_EQ(BitPosition(reader), static_cast<size_t>(offset + 2 * zeros + 1)) << zeros << " zeros at " << offset;
-        }
-    }
 }
 
 // Every width from every bit offset, near enough the end that wide reads

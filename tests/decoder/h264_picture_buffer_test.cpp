@@ -116,11 +116,11 @@ TEST(H264PictureOrder, EachTypeOfOrderCount)
     Dpb zero;
     ExpectCounts(zero, {
         {{true, 3, 0, 0}, 0, 0, "IDR"},
-        {{false, 2, 1, 6}, 6, 6, ""},
+        {{false, 2, 1, 8}, 8, 8, "rises by exactly half the range: not a wrap"},
         {{false, 2, 2, 12}, 12, 12, ""},
         {{false, 0, 3, 2}, 18, 18, "12 to 2 wraps upwards"},
-        {{false, 2, 3, 4, -1}, 20, 19, "from 12, not from the non-reference 18; bottom delta -1"},
-        {{false, 2, 4, 14}, 14, 14, "4 to 14 is more than half the range: wraps downwards"},
+        {{false, 2, 3, 5, -1}, 5, 4, "from 12, not from the non-reference 18 (which gives 21); bottom delta -1"},
+        {{false, 2, 4, 14}, -2, -2, "5 to 14 is more than half the range: wraps downwards"},
     });
 
     Dpb one(4, 1);

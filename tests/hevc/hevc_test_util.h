@@ -41,11 +41,8 @@ struct TestPps {
 struct TestSlice {
     uint32_t nal_unit_type = 19;
     uint32_t slice_pic_parameter_set_id = 0;
-    // Non-IDR types only: the order count's low 8 bits, the pictures of the
-    // slice's own set (each the one before, used) and the long-term pictures
-    // (entry i of low bits i, used, without the high part).
-    uint32_t slice_pic_order_cnt_lsb = 0;
-    uint32_t num_negative_pics = 0;
+    // Non-IDR types only: the long-term pictures (entry i of low bits i,
+    // used, without the high part).
     uint32_t num_long_term_pics = 0;
     std::vector<uint8_t> extension = {};
 };
@@ -110,11 +107,8 @@ inline std::vector<uint8_t> WriteTestSlice(const TestSlice& slice)
         w.u(1, 0);
     w.ue(slice.slice_pic_parameter_set_id).ue(2);  // I slice
     if (slice.nal_unit_type != 19 && slice.nal_unit_type != 20) {
-        // pic_order_cnt_lsb, a short-term set of its own, long-term pictures
-        w.u(8, slice.slice_pic_order_cnt_lsb).u(1, 0).ue(slice.num_negative_pics).ue(0);
-        for (uint32_t i = 0; i < slice.num_negative_pics; ++i)
-            w.ue(0).u(1, 1);
-        w.ue(slice.num_long_term_pics);
+        // pic_order_cnt_lsb 0, an empty short-term set of its own, long-term pictures
+        w.u(8, 0).u(1, 0).ue(0).ue(0).ue(slice.num_long_term_pics);
         for (uint32_t i = 0; i < slice.num_long_term_pics; ++i)
             w.u(8, i).u(1, 1).u(1, 0);
     }
