@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <vector>
+
 #include "capability_test_machine.h"
 #include "decoder/capability/adapter_plan.h"
 #include "decoder/dxva2_video_decoder.h"
@@ -54,6 +57,7 @@ TEST(AdapterPlan, DecoderRunsOnTheRequiredAdapter)
 {
     capability_test::TestMachine machine;
     LogCapture log;
+    const std::vector<uint8_t> idr = FixtureAccessUnits("hevc_64x48.h265", kCodecH265)[0];
     const std::pair<std::optional<UINT>, int> cases[] = {{std::nullopt, 1}, {2, 2}, {0, kNoUsableAdapter}};
     for (const auto& [required, adapter] : cases) {
         DXVA2VideoDecoder decoder(nullptr, nullptr, machine);
@@ -61,8 +65,8 @@ TEST(AdapterPlan, DecoderRunsOnTheRequiredAdapter)
             decoder.RequireAdapter(*required);
         ASSERT_EQ(decoder.Init(), adapter < 0 ? adapter : 1) << ::testing::PrintToString(log.messages());
         EXPECT_EQ(decoder.Adapter() ? int(decoder.Adapter()->index) : kNoUsableAdapter, adapter);
-        std::unique_ptr<VideoFrame> frame = Frame(kCodecH265, FixtureAccessUnits("hevc_64x48.h265", kCodecH265)[0], 64, 48);
         if (adapter >= 0) {
+            std::unique_ptr<VideoFrame> frame = Frame(kCodecH265, idr, 64, 48);
             EXPECT_GT(decoder.Decode(frame), 0) << ::testing::PrintToString(log.messages());
         }
     }
