@@ -14,6 +14,7 @@
 #include "bench/stream_reader.h"
 #include "bench/stream_source.h"
 #include "bench/video_frame.h"
+#include "bitstream/annexb_fixture.h"
 #include "decoder/dxva2_video_decoder.h"
 #include "decoder/platform/simulated/simulated_video_device.h"
 #include "support/log_capture.h"
@@ -21,9 +22,9 @@
 
 namespace {
 
-std::string Fixture(const std::string& name)
+std::string Fixture(const std::string& codec, const std::string& name)
 {
-    return FileContents(std::string(TARSEL_SOURCE_DIR) + "/tests/fixtures/" + name);
+    return FileContents(FixturePath(codec, name));
 }
 
 // Whatever is no usable stream is refused with one line naming the path,
@@ -39,8 +40,8 @@ TEST(StreamFrameSource, RefusesWhatIsNoUsableStreamWithOneLine)
     ASSERT_EQ(truncate((dir.path() / "huge.264").c_str(), off_t{8} << 30), 0);
     ASSERT_EQ(mkfifo((dir.path() / "fifo.264").c_str(), 0600), 0);
 #endif
-    const std::string aud = Fixture("h264/baseline_aud.264");
-    const std::string hevc = Fixture("hevc/aud_temporal_layers.hevc");
+    const std::string aud = Fixture("h264", "baseline_aud.264");
+    const std::string hevc = Fixture("hevc", "aud_temporal_layers.hevc");
     std::filesystem::create_directories(dir.path() / "folder");
     const struct {
         std::string name;
@@ -141,7 +142,7 @@ TEST_F(StreamRun, AFileThatIsNoStreamFailsItsCaseWithItsReason)
 // A stream cut short after it was counted fails the pass that meets the end.
 TEST_F(StreamRun, AStreamThatShrankAfterItWasCountedFailsThePass)
 {
-    const std::string path = WriteFileContents(dir.path() / "baseline_aud.264", Fixture("h264/baseline_aud.264"));
+    const std::string path = WriteFileContents(dir.path() / "baseline_aud.264", Fixture("h264", "baseline_aud.264"));
     std::string error;
     const auto source = StreamFrameSource::Open(path, kCodecH264, error);
     ASSERT_NE(source, nullptr) << error;
